@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Every message box, confirmation and file dialog of the program goes through
+// this seam. The program installs the Qt one; the command-line tool writes
+// boxes to standard error; tests install a scripted one that records each box
+// and answers it, so that no modal box ever blocks.
+enum class MsgIcon { None, Information, Error };
+
+class DialogSeam {
+public:
+    virtual ~DialogSeam() = default;
+
+    // A modal box with one OK button.
+    virtual void messageBox(const QString& text, const QString& caption, MsgIcon icon) = 0;
+
+    // The confirmation dialog: question icon, "&Yes" (default) and "&No",
+    // Escape answers No, caption "Confirm". True for Yes.
+    virtual bool confirm(const QString& text) = 0;
+
+    // A file-open dialog. The filter is written "description|pattern".
+    // Returns the chosen file's full path, or empty text when cancelled.
+    virtual QString openFileName(QWidget* parent, const QString& filter) = 0;
+};
+
+namespace Dialogs {
+
+// The seam in use; never null (a standard-error one until another is installed).
+DialogSeam& seam();
+// Installs a seam and returns the previous one; the caller keeps ownership.
+DialogSeam* install(DialogSeam* seam);
+
+inline void messageBox(const QString& text, const QString& caption, MsgIcon icon)
+{
+    seam().messageBox(text, caption, icon);
+}
+inline bool confirm(const QString& text) { return seam().confirm(text); }
+inline QString openFileName(QWidget* parent, const QString& filter)
+{
+    return seam().openFileName(parent, filter);
+}
+
+} // namespace Dialogs
+
+// Writes each box as "CAPTION: TEXT" on standard error; confirms nothing and
+// chooses no file. The command-line tool's seam.
+class StderrDialogs : public DialogSeam {
+public:
+    void messageBox(const QString& text, const QString& caption, MsgIcon icon) override;
+    bool confirm(const QString& text) override;
+    QString openFileName(QWidget* parent, const QString& filter) override;
+};

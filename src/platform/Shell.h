@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// What code without widgets needs of the application object and of the
+// running program: requesting termination and knowing where the executable
+// lies. The application object registers itself here.
+namespace Shell {
+
+void requestTerminate();
+bool terminateRequested();
+void setTerminateHandler(std::function<void()> handler);
+// Forgets a request (tests run several start-ups in one process).
+void resetTerminateRequest();
+
+// Directory of the running executable, without a trailing "/".
+QString executableDirectory();
+QString executablePath();
+// Tests place the "executable" in a folder of their own.
+void overrideExecutableDirectory(const QString& dir);
+
+} // namespace Shell

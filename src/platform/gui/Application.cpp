@@ -1,0 +1,140 @@
+#include "platform/gui/Application.h"
+
+#include "platform/Dialogs.h"
+#include "platform/Errors.h"
+#include "platform/Shell.h"
+
+#include <QDialog>
+#include <QTimer>
+#include <QWidget>
+
+Application::Application(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+    setOrganizationName(QStringLiteral("Ostrel"));
+    setApplicationName(QStringLiteral("ostrel-import"));
+    // The main window's close ends the loop through Terminate, not through
+    // Qt's last-window rule (the login window closes long before).
+    setQuitOnLastWindowClosed(false);
+    Shell::setTerminateHandler([this] { Terminate(); });
+}
+
+Application::~Application()
+{
+    Shell::setTerminateHandler({});
+}
+
+Application* Application::instance()
+{
+    return qobject_cast<Application*>(QCoreApplication::instance());
+}
+
+void Application::Initialize()
+{
+    // Nothing to start on this platform; the step stays where the platform
+    // layers come up.
+}
+
+void Application::setTitle(const QString& title)
+{
+    title_ = title;
+    setApplicationDisplayName(title);
+}
+
+void Application::runCreationHandler(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        showException(e);
+    }
+}
+
+void Application::registerForm(QWidget* form)
+{
+    if (!mainForm_)
+        mainForm_ = form;
+}
+
+void Application::Run()
+{
+    if (terminated() || !mainForm_)
+        return;
+    mainForm_->show();
+    running_ = true;
+    exec();
+    running_ = false;
+}
+
+void Application::Terminate()
+{
+    if (!Shell::terminateRequested()) {
+        // Through Shell so that code without widgets sees the request too.
+        Shell::requestTerminate();
+        return;
+    }
+    endModals();
+    if (running_)
+        QTimer::singleShot(0, this, [] { QCoreApplication::exit(0); });
+}
+
+bool Application::terminated() const
+{
+    return Shell::terminateRequested();
+}
+
+void Application::endModals()
+{
+    for (const QPointer<QDialog>& d : modals_) {
+        if (d)
+            QTimer::singleShot(0, d, [dlg = d] {
+                if (dlg && dlg->isVisible())
+                    dlg->done(2);
+            });
+    }
+}
+
+int Application::execModal(QDialog& dialog)
+{
+    modals_.append(&dialog);
+    if (terminated()) {
+        // Let the show handlers run, then end the wait at once.
+        QTimer::singleShot(0, &dialog, [&dialog] { dialog.done(2); });
+    }
+    const int result = dialog.exec();
+    modals_.removeAll(&dialog);
+    modals_.removeAll(nullptr);
+    return result;
+}
+
+QString Application::withFullStop(const QString& text)
+{
+    if (!text.isEmpty() && text.back() > QChar(u'.'))
+        return text + u'.';
+    return text;
+}
+
+void Application::showException(const std::exception& e)
+{
+    Dialogs::messageBox(withFullStop(errorText(e)), title_, MsgIcon::Error);
+}
+
+bool Application::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        showException(e);
+    } catch (...) {
+        showException(Error(QStringLiteral("Unknown error")));
+    }
+    return false;
+}
+
+void Application::resetForTest()
+{
+    mainForm_ = nullptr;
+    modals_.clear();
+    running_ = false;
+    Shell::resetTerminateRequest();
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// A fresh folder for one test, removed afterwards.
+class TempDir {
+public:
+    TempDir() { EXPECT_TRUE(dir_.isValid()); }
+    QString path() const { return dir_.path(); }
+    QString file(const QString& name) const { return dir_.filePath(name); }
+
+private:
+    QTemporaryDir dir_;
+};

@@ -1,0 +1,36 @@
+#include "platform/DateFormats.h"
+#include "platform/Shell.h"
+#include "platform/gui/Application.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+// Every test starts with a clean dialog script, no pending termination and
+// the executable "placed" in a fresh folder of its own.
+class CleanState : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        scriptedDialogs().reset();
+        Shell::resetTerminateRequest();
+    }
+};
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Keep the per-user files of the tests away from the real user's.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    QStandardPaths::setTestModeEnabled(true);
+
+    Application app(argc, argv);
+    Dialogs::install(&scriptedDialogs());
+    ::testing::UnitTest::GetInstance()->listeners().Append(new CleanState);
+    return RUN_ALL_TESTS();
+}
