@@ -1,0 +1,130 @@
+#include "services/userGlobal.h"
+
+#include "data/UserDMUnit.h"
+#include "platform/Gbk.h"
+
+#include <unistd.h>
+
+#include <array>
+
+QString GetDeptNo(const QString& deptName)
+{
+    Query& q = UserDM->QryFree;
+    q.close();
+    q.clear();
+    q.add(QStringLiteral("Select DeptNO from  Sys_dept  where DeptName=:DeptName"));
+    q.setText(QStringLiteral("DeptName"), deptName);
+    q.open();
+    if (q.isEmpty())
+        return QString();
+    return q.fieldText(QStringLiteral("Deptno"));
+}
+
+qint64 GetSerialValue(const QString& serialName)
+{
+    Query& q = UserDM->QryFree;
+    q.close();
+    q.clear();
+    q.add(QStringLiteral(" Select AValue from Sys_SerialNo where SerialName=:SerialName"));
+    q.setText(QStringLiteral("SerialName"), serialName);
+    q.open();
+    if (q.isEmpty()) {
+        q.close();
+        q.clear();
+        q.add(QStringLiteral(" insert into Sys_SerialNo "));
+        q.add(QStringLiteral(" Values(:SerialName,2)"));
+        q.setText(QStringLiteral("SerialName"), serialName);
+        q.execute();
+        return 1;
+    }
+    q.first();
+    const qint64 value = q.fieldInteger(QStringLiteral("AValue"));
+    q.close();
+    q.clear();
+    q.add(QStringLiteral("Update Sys_SerialNo Set AValue=Avalue+1 "));
+    q.add(QStringLiteral(" where SerialName=:SerialName "));
+    q.setText(QStringLiteral("SerialName"), serialName);
+    q.execute();
+    return value;
+}
+
+namespace {
+struct PyRange {
+    unsigned first;
+    char letter;
+};
+// First code of each letter's range; each range ends one code before the
+// next begins, the last one at 0xD7F9.
+constexpr std::array<PyRange, 23> kPyRanges{{
+    {0xB0A1, 'A'}, {0xB0C5, 'B'}, {0xB2C1, 'C'}, {0xB4EE, 'D'}, {0xB6EA, 'E'},
+    {0xB7A2, 'F'}, {0xB8C1, 'G'}, {0xB9FE, 'H'}, {0xBBF7, 'J'}, {0xBFA6, 'K'},
+    {0xC0AC, 'L'}, {0xC2E8, 'M'}, {0xC4C3, 'N'}, {0xC5B6, 'O'}, {0xC5BE, 'P'},
+    {0xC6DA, 'Q'}, {0xC8BB, 'R'}, {0xC8F6, 'S'}, {0xCBFA, 'T'}, {0xCDDA, 'W'},
+    {0xCEF4, 'X'}, {0xD1B9, 'Y'}, {0xD4D1, 'Z'},
+}};
+constexpr unsigned kPyLast = 0xD7F9;
+
+char letterOfCode(unsigned code)
+{
+    if (code < kPyRanges.front().first || code > kPyLast)
+        return ' ';
+    char letter = ' ';
+    for (const PyRange& r : kPyRanges) {
+        if (code < r.first)
+            break;
+        letter = r.letter;
+    }
+    return letter;
+}
+} // namespace
+
+char GetPyChar(const QByteArray& bytes)
+{
+    const unsigned hi = bytes.size() > 0 ? static_cast<unsigned char>(bytes[0]) : 0;
+    const unsigned lo = bytes.size() > 1 ? static_cast<unsigned char>(bytes[1]) : 0;
+    return letterOfCode(hi * 256 + lo);
+}
+
+QByteArray GetPyString(const QByteArray& bytes, int count)
+{
+    QByteArray result;
+    result.reserve(bytes.size());
+    for (qsizetype pos = 0; pos < bytes.size(); ++pos) {
+        const auto b = static_cast<unsigned char>(bytes[pos]);
+        if (b < 0x80) {
+            result.append(char(b));
+            continue;
+        }
+        ++pos;
+        result.append(GetPyChar(bytes.mid(pos - 1, pos < bytes.size() ? 2 : 1)));
+    }
+    if (count <= 0)
+        return QByteArray();
+    return result.left(count);
+}
+
+QString GetPyString(const QString& text, int count)
+{
+    // Character by character, so that a character GBK lacks becomes one
+    // blank instead of a "?" that would be copied as a single byte.
+    QByteArray bytes;
+    bytes.reserve(text.size() * 2);
+    for (char32_t ch : text.toUcs4()) {
+        QByteArray code;
+        if (ch < 0x80)
+            bytes.append(char(ch));
+        else if (Gbk::encodeChar(ch, code) && code.size() == 2 && static_cast<unsigned char>(code[0]) >= 0x80)
+            bytes.append(code);
+        else
+            bytes.append("\xFF\xFF", 2); // lies outside every range: a blank
+    }
+    return QString::fromLatin1(GetPyString(bytes, count));
+}
+
+QString GetLocalComputerName()
+{
+    char buffer[256] = {};
+    if (gethostname(buffer, sizeof(buffer) - 1) != 0 || buffer[0] == '\0')
+        return QString::fromUtf8("(未知)");
+    return QString::fromLocal8Bit(buffer);
+}
