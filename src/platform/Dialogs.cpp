@@ -35,7 +35,7 @@ bool StderrDialogs::confirm(const QString& text)
     return false;
 }
 
-QString StderrDialogs::openFileName(QWidget*, const QString&)
+QString StderrDialogs::openFileName(QWidget*, const QString&, bool)
 {
     return {};
 }

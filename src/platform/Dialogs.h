@@ -23,7 +23,8 @@ public:
 
     // A file-open dialog. The filter is written "description|pattern".
     // Returns the chosen file's full path, or empty text when cancelled.
-    virtual QString openFileName(QWidget* parent, const QString& filter) = 0;
+    // With mustExist false the user may name a file that does not exist yet.
+    virtual QString openFileName(QWidget* parent, const QString& filter, bool mustExist) = 0;
 };
 
 namespace Dialogs {
@@ -38,9 +39,9 @@ inline void messageBox(const QString& text, const QString& caption, MsgIcon icon
     seam().messageBox(text, caption, icon);
 }
 inline bool confirm(const QString& text) { return seam().confirm(text); }
-inline QString openFileName(QWidget* parent, const QString& filter)
+inline QString openFileName(QWidget* parent, const QString& filter, bool mustExist = true)
 {
-    return seam().openFileName(parent, filter);
+    return seam().openFileName(parent, filter, mustExist);
 }
 
 } // namespace Dialogs
@@ -51,5 +52,5 @@ class StderrDialogs : public DialogSeam {
 public:
     void messageBox(const QString& text, const QString& caption, MsgIcon icon) override;
     bool confirm(const QString& text) override;
-    QString openFileName(QWidget* parent, const QString& filter) override;
+    QString openFileName(QWidget* parent, const QString& filter, bool mustExist) override;
 };

@@ -13,7 +13,7 @@ bool ScriptedDialogs::confirm(const QString& text)
     return confirmAnswers.isEmpty() ? false : confirmAnswers.takeFirst();
 }
 
-QString ScriptedDialogs::openFileName(QWidget*, const QString& filter)
+QString ScriptedDialogs::openFileName(QWidget*, const QString& filter, bool)
 {
     fileFilters << filter;
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();

@@ -20,7 +20,7 @@ class ScriptedDialogs : public DialogSeam {
 public:
     void messageBox(const QString& text, const QString& caption, MsgIcon icon) override;
     bool confirm(const QString& text) override;
-    QString openFileName(QWidget* parent, const QString& filter) override;
+    QString openFileName(QWidget* parent, const QString& filter, bool mustExist) override;
 
     void reset();
 

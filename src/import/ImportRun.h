@@ -1,0 +1,81 @@
+#pragma once
+
+#include "import/ImportRow.h"
+
+#include <QString>
+
+// What the import run needs of the window it runs in (the import window, or
+// the command-line tool standing in for it).
+class ImportView {
+public:
+    virtual ~ImportView() = default;
+
+    virtual QString mapText(int slot) const = 0; // box Edt<slot>
+    virtual QString pathText() const = 0;
+    virtual void clearPath() = 0;
+    virtual void clearList() = 0;
+    // One row not imported, with why (shown as the line's tooltip).
+    virtual void addListLine(const QString& line, const QString& reason) = 0;
+    virtual void setProgress(int value) = 0;
+    virtual int importMode() const = 0;
+    // Closes and reopens the staging query; errors pass through.
+    virtual void reopenStaging() = 0;
+    // Lets the window handle what is pending (once per written row).
+    virtual void processMessages() = 0;
+    // True once the window asked to close during the run.
+    virtual bool stopRequested() const { return false; }
+    // The run is over; counts of rows imported and not imported.
+    virtual void runFinished(int imported, int notImported) { (void)imported; (void)notImported; }
+};
+
+// Writes one ImportRow (sets RowWritten); the import window's writer, or a
+// checker that writes nothing.
+class RowWriter {
+public:
+    virtual ~RowWriter() = default;
+    virtual void SaveWorkerRow(ImportRow& row, int mode) = 0;
+    // Why the last row was not written ("" when it was).
+    virtual QString lastReason() const = 0;
+};
+
+// Outcome of a run, for the command-line tool and the tests.
+enum class RunEnd {
+    MapRefused,
+    PathRefused,
+    WorkbookNotOpened,
+    DeptCheckFailed,   // a refusal or a failure in the department check pass
+    WritePassFailed,
+    Stopped,           // the window closed during the write pass
+    Succeeded,
+};
+
+class ImportRun {
+public:
+    ImportRun(ImportView& view, ImportRow& row, RowWriter& writer);
+
+    // The import, step by step. Errors of the staging query pass through.
+    RunEnd SBSaveClick();
+
+    // Whole-number rule of the map boxes: leading blanks and a sign allowed,
+    // nothing after the digits.
+    static bool parseWholeNumber(const QString& text, int& value);
+
+    int imported() const { return imported_; }
+    int notImported() const { return notImported_; }
+    int lastDataRow() const { return lastDataRow_; }
+    qint64 checkPassMs() const { return checkPassMs_; }
+    qint64 writePassMs() const { return writePassMs_; }
+
+private:
+    int column(int slot) const;
+    void readCell(class SpreadsheetLink& link, int row, int slot, QString& into) const;
+
+    ImportView& view_;
+    ImportRow& row_;
+    RowWriter& writer_;
+    int imported_ = 0;
+    int notImported_ = 0;
+    int lastDataRow_ = 0;
+    qint64 checkPassMs_ = 0;
+    qint64 writePassMs_ = 0;
+};

@@ -1,0 +1,161 @@
+#include "import/WorkerWriter.h"
+
+#include "data/UserDMUnit.h"
+#include "platform/Dialogs.h"
+#include "platform/Errors.h"
+#include "services/userGlobal.h"
+
+namespace {
+bool workerExists(const QString& workerid)
+{
+    Query& q = UserDM->QryFree;
+    q.close();
+    q.clear();
+    q.add(QStringLiteral(" select workerid from   hrp_workers where workerid=:workerid "));
+    q.setText(QStringLiteral("workerid"), workerid);
+    q.open();
+    return !q.isEmpty();
+}
+
+void setTextOrNull(Query& q, const QString& name, const QString& value)
+{
+    if (value.isEmpty())
+        q.setNull(name);
+    else
+        q.setText(name, value);
+}
+} // namespace
+
+QString WorkerWriter::duplicateMessage(const QString& workerid)
+{
+    return QStringLiteral("工号为：%1-的已存在，不能导入！").arg(workerid);
+}
+
+void WorkerWriter::SaveWorkerRow(ImportRow& row, int mode)
+{
+    row.RowWritten = false;
+    reason_.clear();
+    try {
+        if (mode == 0) {
+            if (!insertRow(row))
+                return;
+        } else if (mode == 1) {
+            updateRow(row);
+        }
+        row.RowWritten = true;
+    } catch (const std::exception& e) {
+        row.RowWritten = false;
+        reason_ = errorText(e);
+    }
+}
+
+bool WorkerWriter::insertRow(ImportRow& row)
+{
+    if (workerExists(row.Workerid)) {
+        reason_ = duplicateMessage(row.Workerid);
+        Dialogs::messageBox(reason_, QStringLiteral("提示"), MsgIcon::Error);
+        return false;
+    }
+    row.DeptNo = GetDeptNo(row.DepName);
+    const qint64 wkid = GetSerialValue(QStringLiteral("WKID"));
+
+    Query& q = UserDM->QryFree;
+    q.close();
+    q.clear();
+    q.add(QStringLiteral("insert into hrp_workers(Wkid,Workerid,Wname,NamePy,DeptNo,DepName,Sex,Nation,Politics"));
+    q.add(QStringLiteral(",BIrThday,IdNumber,Birthplace,marriage,Education,Skill,JobTitle,BeginDate,NorMalDate"));
+    q.add(QStringLiteral(",BankName,BankId,EmployType,BaseWage,ContactAddr,Worktel1,Worktel2 "));
+    q.add(QStringLiteral(",Remarks,CurativeId,CustodyOldId,Profession,SchoolName,GraduateDate,WageLevel,WorkStatus,ALanguage,leye,reye,BodyHigh,BodyWeight,Email,FamilyTel,JobAsses)"));
+    q.add(QStringLiteral(" Values(:wkid,:Workerid, :Wname, :NamePy, :DeptNo, :DepName, :Sex, :Nation, :Politics"));
+    q.add(QStringLiteral(",:BIrThday, :IdNumber, :Birthplace, :marriage,:Education,:Skill,:JobTitle,:BeginDate,:NorMalDate"));
+    q.add(QStringLiteral(",:BankName,:BankId,:EmployType,:BaseWage,:ContactAddr,:Worktel1,:Worktel2"));
+    q.add(QStringLiteral(",:Remarks,:CurativeId,:CustodyOldId,:Profession,:SchoolName,:GraduateDate,:WageLevel,'在职',:ALanguage,null,null,null,null,:Email,null,:JobAsses) "));
+
+    q.setInteger(QStringLiteral("Wkid"), wkid);
+    q.setText(QStringLiteral("Workerid"), row.Workerid);
+    q.setText(QStringLiteral("Wname"), row.Wname);
+    q.setText(QStringLiteral("NamePy"), GetPyString(row.Wname, 3));
+    q.setText(QStringLiteral("DeptNo"), row.DeptNo);
+    q.setText(QStringLiteral("DepName"), row.DepName);
+    q.setText(QStringLiteral("Sex"), row.Sex);
+    q.setText(QStringLiteral("Nation"), row.Nation);
+    q.setText(QStringLiteral("Politics"), row.Politics);
+    setTextOrNull(q, QStringLiteral("BIrThday"), row.BIrThday);
+    q.setText(QStringLiteral("IdNumber"), row.IdNumber);
+    q.setText(QStringLiteral("Birthplace"), row.Birthplace);
+    q.setText(QStringLiteral("marriage"), row.marriage);
+    q.setText(QStringLiteral("Education"), row.Education);
+    q.setText(QStringLiteral("Skill"), row.Skill);
+    q.setText(QStringLiteral("JobTitle"), row.JobTitle);
+    setTextOrNull(q, QStringLiteral("BeginDate"), row.BeginDate);
+    setTextOrNull(q, QStringLiteral("NorMalDate"), row.NorMalDate);
+    q.setText(QStringLiteral("BankName"), row.BankName);
+    q.setText(QStringLiteral("BankId"), row.BankId);
+    q.setText(QStringLiteral("EmployType"), row.EmployType);
+    if (row.BaseWage.isEmpty())
+        q.setInteger(QStringLiteral("BaseWage"), 0);
+    else
+        q.setText(QStringLiteral("BaseWage"), row.BaseWage);
+    q.setText(QStringLiteral("ContactAddr"), row.ContactAddr);
+    q.setText(QStringLiteral("Worktel1"), row.Worktel1);
+    q.setText(QStringLiteral("Worktel2"), row.Worktel2);
+    q.setText(QStringLiteral("Remarks"), row.Remarks);
+    q.setText(QStringLiteral("CurativeId"), row.CurativeId);
+    q.setText(QStringLiteral("CustodyOldId"), row.CustodyOldId);
+    q.setText(QStringLiteral("Profession"), row.Profession);
+    q.setText(QStringLiteral("SchoolName"), row.SchoolName);
+    setTextOrNull(q, QStringLiteral("GraduateDate"), row.GraduateDate);
+    q.setText(QStringLiteral("WageLevel"), row.WageLevel);
+    q.setText(QStringLiteral("ALanguage"), row.ALanguage);
+    q.setText(QStringLiteral("Email"), QString());
+    q.setText(QStringLiteral("JobAsses"), row.JobAsses);
+    q.execute();
+    return true;
+}
+
+void WorkerWriter::updateRow(const ImportRow& row)
+{
+    Query& q = UserDM->QryFree;
+    q.close();
+    q.clear();
+    q.add(QStringLiteral(" update  hrp_workers set workerid=:workerid"));
+    const struct {
+        const QString& value;
+        const char* line;
+        const char* name;
+    } fields[] = {
+        {row.BaseWage, ",basewage=:basewage", "basewage"},
+        {row.WageLevel, ",WageLevel=:WageLevel", "WageLevel"},
+        {row.JobTitle, ",JobTitle=:JobTitle", "JobTitle"},
+        {row.ALanguage, ",ALanguage=:ALanguage", "ALanguage"},
+        {row.BankName, ",BankName=:BankName", "BankName"},
+        {row.BankId, ",BankId=:BankId", "BankId"},
+        {row.Skill, ",Skill=:Skill ", "Skill"},
+        {row.JobAsses, ",JobAsses=:JobAsses ", "JobAsses"},
+    };
+    for (const auto& f : fields) {
+        if (f.value.isEmpty())
+            continue;
+        q.add(QString::fromLatin1(f.line));
+        q.setText(QString::fromLatin1(f.name), f.value);
+    }
+    q.add(QStringLiteral(" where workerid=:workerid1 "));
+    q.setText(QStringLiteral("workerid1"), row.Workerid);
+    q.setText(QStringLiteral("workerid"), row.Workerid);
+    q.execute();
+}
+
+void DuplicateChecker::SaveWorkerRow(ImportRow& row, int)
+{
+    row.RowWritten = false;
+    reason_.clear();
+    try {
+        if (workerExists(row.Workerid)) {
+            reason_ = WorkerWriter::duplicateMessage(row.Workerid);
+            return;
+        }
+        row.RowWritten = true;
+    } catch (const std::exception& e) {
+        reason_ = errorText(e);
+    }
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "import/ImportRun.h"
+
+// Stores one ImportRow in Hrp_workers: mode 0 inserts a new employee (unless
+// the worker number exists), mode 1 updates eight fields by worker number.
+// Reports only through RowWritten; database errors are swallowed, their text
+// kept as the reason.
+class WorkerWriter : public RowWriter {
+public:
+    void SaveWorkerRow(ImportRow& row, int mode) override;
+    QString lastReason() const override { return reason_; }
+
+    static QString duplicateMessage(const QString& workerid);
+
+private:
+    // False when the worker number already exists.
+    bool insertRow(ImportRow& row);
+    void updateRow(const ImportRow& row);
+
+    QString reason_;
+};
+
+// Writes nothing: finds the rows that would not be imported because their
+// worker number exists (the command-line tool's --check).
+class DuplicateChecker : public RowWriter {
+public:
+    void SaveWorkerRow(ImportRow& row, int mode) override;
+    QString lastReason() const override { return reason_; }
+
+private:
+    QString reason_;
+};
