@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Errors.h"
+
 #include <QStringList>
 
 #include <QMap>
@@ -26,8 +28,14 @@ const std::vector<CliCommand>& cliCommands();
 void cliError(const QString& text);
 void cliOut(const QString& text);
 
+// A wrong command line: the command prints it with its usage, exit status 2.
+class CliUsageError : public Error {
+public:
+    using Error::Error;
+};
+
 // A tiny option reader: "--name value" and "--flag". Unknown options and
-// missing values raise Error with a usage text.
+// missing values raise CliUsageError.
 class CliOptions {
 public:
     CliOptions(const QStringList& args, const QStringList& valueOptions, const QStringList& flags);

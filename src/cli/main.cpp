@@ -57,10 +57,10 @@ CliOptions::CliOptions(const QStringList& args, const QStringList& valueOptions,
             flags_ << name;
         } else if (valueOptions.contains(name)) {
             if (i + 1 >= args.size())
-                throw Error(QStringLiteral("option --%1 needs a value").arg(name));
+                throw CliUsageError(QStringLiteral("option --%1 needs a value").arg(name));
             values_[name] = args[++i];
         } else {
-            throw Error(QStringLiteral("unknown option %1").arg(a));
+            throw CliUsageError(QStringLiteral("unknown option %1").arg(a));
         }
     }
 }
@@ -90,6 +90,10 @@ int main(int argc, char** argv)
         if (name == QLatin1String(c.name)) {
             try {
                 return c.run(args);
+            } catch (const CliUsageError& e) {
+                cliError(e.text());
+                cliError(QStringLiteral("usage: ostrel-import-cli ") + QString::fromUtf8(c.usage));
+                return 2;
             } catch (const std::exception& e) {
                 cliError(errorText(e));
                 return 2;

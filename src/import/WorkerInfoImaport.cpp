@@ -2,6 +2,7 @@
 
 #include "data/UserDMUnit.h"
 #include "import/StagingGrid.h"
+#include "import/StagingQuery.h"
 #include "platform/Dialogs.h"
 #include "platform/gui/Application.h"
 #include "ui_WorkerInfoImaport.h"
@@ -15,14 +16,6 @@
 #include <QVBoxLayout>
 
 namespace {
-const QStringList kStagingSql{
-    QStringLiteral("Select Wkid,Workerid,Wname,DepName,Sex,Nation,Politics,BIrThday,IdNumber,Birthplace,marriage,"),
-    QStringLiteral("Education,BodyHigh,leye,reye,BodyWeight,Skill,ALanguage,JobTitle,BeginDate,NorMalDate,BankName,"),
-    QStringLiteral("BankId,EmployType,BaseWage,FamilyTel,ContactAddr,Worktel1,Worktel2"),
-    QStringLiteral(",LeaveDate,Remarks,CurativeId,CustodyOldId,Profession,Email,SchoolName,GraduateDate,WageLevel,WorkStatus"),
-    QStringLiteral(" from Hrp_workers"),
-    QStringLiteral("where 1=0"),
-};
 
 QFrame* line(QFrame::Shape shape, QWidget* parent)
 {
@@ -67,7 +60,7 @@ TWorkerInfoImaportFrm::TWorkerInfoImaportFrm(QWidget* parent)
     connect(ui_->SBCancel, &QToolButton::clicked, this, &TWorkerInfoImaportFrm::SBCancelClick);
 
     qryDept_ = std::make_unique<Query>(UserDM->ADOConnection1);
-    for (const QString& l : kStagingSql)
+    for (const QString& l : stagingQuerySql())
         qryDept_->add(l);
     qryDept_->close();
 }

@@ -24,7 +24,10 @@ DialogSeam* install(DialogSeam* seam)
 
 void StderrDialogs::messageBox(const QString& text, const QString& caption, MsgIcon)
 {
-    const QByteArray line = (caption + QStringLiteral(": ") + text + u'\n').toUtf8();
+    // One line per box, for logs and scripts.
+    QString flat = text;
+    flat.replace(u'\n', u' ');
+    const QByteArray line = (caption + QStringLiteral(": ") + flat + u'\n').toUtf8();
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     std::fflush(stderr);
 }

@@ -1,0 +1,277 @@
+// ostrel-import-cli import: the import run of the window, without a window.
+
+#include "cli/Command.h"
+#include "data/UserDMUnit.h"
+#include "import/ImportRun.h"
+#include "import/StagingQuery.h"
+#include "import/WorkerWriter.h"
+#include "login/LoginCheck.h"
+#include "platform/Dialogs.h"
+#include "platform/Errors.h"
+#include "platform/Shell.h"
+#include "services/userGlobal.h"
+
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace {
+
+const char* kUsage =
+    "import --workbook FILE --map MAP [--db FILE | --settings-dir DIR] [--user ID] "
+    "[--password-stdin] [--check]";
+
+// MAP: 31 comma-separated box texts (Edt1..Edt31), or NAME=VALUE pairs with
+// NAME "EdtK" or the field name.
+std::array<QString, ImportRow::SlotCount> parseMap(const QString& map)
+{
+    std::array<QString, ImportRow::SlotCount> boxes;
+    const QStringList parts = map.split(u',');
+    if (!map.contains(u'=')) {
+        if (parts.size() != ImportRow::SlotCount)
+            throw CliUsageError(QStringLiteral("--map needs 31 comma-separated values (Edt1..Edt31) or NAME=VALUE pairs; got %1 values")
+                                 .arg(parts.size()));
+        for (int k = 0; k < ImportRow::SlotCount; ++k)
+            boxes[size_t(k)] = parts[k];
+        return boxes;
+    }
+    for (const QString& part : parts) {
+        const qsizetype eq = part.indexOf(u'=');
+        if (eq < 0)
+            throw CliUsageError(QStringLiteral("--map: '%1' is not NAME=VALUE").arg(part));
+        const QString name = part.left(eq).trimmed();
+        int slot = 0;
+        for (const ImportSlot& s : importSlots()) {
+            if (name.compare(QStringLiteral("Edt%1").arg(s.slot), Qt::CaseInsensitive) == 0
+                || name.compare(QLatin1String(s.column), Qt::CaseInsensitive) == 0)
+                slot = s.slot;
+        }
+        if (slot == 0)
+            throw CliUsageError(QStringLiteral("--map: unknown field '%1'").arg(name));
+        boxes[size_t(slot - 1)] = part.mid(eq + 1);
+    }
+    return boxes;
+}
+
+bool stderrIsTerminal()
+{
+    return isatty(STDERR_FILENO) == 1;
+}
+
+// Boxes become "CAPTION: TEXT" lines; the progress line is ended first.
+class CliDialogs : public DialogSeam {
+public:
+    bool progressShown = false;
+    bool check = false;
+
+    void endProgress()
+    {
+        if (progressShown) {
+            std::fputs("\n", stderr);
+            progressShown = false;
+        }
+    }
+    void messageBox(const QString& text, const QString& caption, MsgIcon) override
+    {
+        endProgress();
+        QString line = text;
+        if (check && text == QStringLiteral("数据导入成功，请查询!"))
+            line = QStringLiteral("检查完成，未写入任何数据");
+        line.replace(u'\n', u' ');
+        cliError(caption + QStringLiteral(": ") + line);
+    }
+    bool confirm(const QString&) override { return false; }
+    QString openFileName(QWidget*, const QString&, bool) override { return {}; }
+};
+
+class CliView : public ImportView {
+public:
+    CliView(const std::array<QString, ImportRow::SlotCount>& boxes, const QString& path, CliDialogs& dialogs)
+        : boxes_(boxes)
+        , path_(path)
+        , dialogs_(dialogs)
+        , progress_(stderrIsTerminal())
+    {
+    }
+
+    QString mapText(int slot) const override { return boxes_[size_t(slot - 1)]; }
+    QString pathText() const override { return path_; }
+    void clearPath() override { path_.clear(); }
+    void clearList() override {}
+    void addListLine(const QString& line, const QString& reason) override
+    {
+        const QByteArray bytes = (line + u'\t' + reason + u'\n').toUtf8();
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    }
+    void setProgress(int value) override
+    {
+        value = qBound(0, value, 100);
+        if (!progress_ || value == last_)
+            return;
+        last_ = value;
+        const int filled = value * 40 / 100;
+        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(size_t(filled), '#').c_str(),
+                     std::string(size_t(40 - filled), ' ').c_str(), value);
+        std::fflush(stderr);
+        dialogs_.progressShown = true;
+    }
+    int importMode() const override { return 0; }
+    void reopenStaging() override
+    {
+        Query staging(UserDM->ADOConnection1);
+        for (const QString& l : stagingQuerySql())
+            staging.add(l);
+        staging.open();
+        staging.close();
+    }
+    void processMessages() override {}
+
+private:
+    std::array<QString, ImportRow::SlotCount> boxes_;
+    QString path_;
+    CliDialogs& dialogs_;
+    bool progress_;
+    int last_ = -1;
+};
+
+QString readPassword(bool fromStdin)
+{
+    std::string line;
+    if (fromStdin) {
+        std::getline(std::cin, line);
+    } else if (isatty(STDIN_FILENO)) {
+        std::fputs("Password: ", stderr);
+        termios old {};
+        tcgetattr(STDIN_FILENO, &old);
+        termios quiet = old;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+        std::getline(std::cin, line);
+        tcsetattr(STDIN_FILENO, TCSANOW, &old);
+        std::fputs("\n", stderr);
+    } else {
+        throw CliUsageError(QStringLiteral("no terminal to ask for the password: use --password-stdin"));
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return QString::fromStdString(line);
+}
+
+int run(const QStringList& args)
+{
+    CliOptions opts(args, {QStringLiteral("workbook"), QStringLiteral("map"), QStringLiteral("db"),
+                           QStringLiteral("settings-dir"), QStringLiteral("user")},
+                    {QStringLiteral("password-stdin"), QStringLiteral("check"), QStringLiteral("timings")});
+    if (!opts.has(QStringLiteral("workbook")) || !opts.has(QStringLiteral("map")) || !opts.positional().isEmpty())
+        throw CliUsageError(QStringLiteral("--workbook and --map are required"));
+    if (opts.has(QStringLiteral("db")) && opts.has(QStringLiteral("settings-dir")))
+        throw CliUsageError(QStringLiteral("--db and --settings-dir exclude each other"));
+    const auto boxes = parseMap(opts.value(QStringLiteral("map")));
+    const bool check = opts.has(QStringLiteral("check"));
+
+    CliDialogs dialogs;
+    dialogs.check = check;
+    DialogSeam* previous = Dialogs::install(&dialogs);
+    struct Restore {
+        DialogSeam* seam;
+        ~Restore() { Dialogs::install(seam); }
+    } restore{previous};
+
+    TUserDM dm;
+    UserDM = &dm;
+    struct Clear {
+        ~Clear() { UserDM = nullptr; }
+    } clear;
+
+    if (opts.has(QStringLiteral("db"))) {
+        const QString file = QFileInfo(opts.value(QStringLiteral("db"))).absoluteFilePath();
+        TSetValue.ConnectOption = 1;
+        TSetValue.DbFileName = file;
+        dm.ConnectionString = TUserDM::localConnectionString(file);
+    } else {
+        if (opts.has(QStringLiteral("settings-dir")))
+            Shell::overrideExecutableDirectory(QFileInfo(opts.value(QStringLiteral("settings-dir"))).absoluteFilePath());
+        TSetValue.AppPath = Shell::executableDirectory();
+        if (!QFileInfo::exists(TUserDM::settingsPath())) {
+            cliError(QStringLiteral("settings file not found: %1").arg(TUserDM::settingsPath()));
+            return 1;
+        }
+        dm.ReadConnectSettings();
+    }
+    try {
+        dm.ADOConnection1.setConnected(false);
+        dm.ADOConnection1.setConnectionString(dm.ConnectionString);
+        dm.ADOConnection1.setConnected(true);
+    } catch (const std::exception& e) {
+        cliError(QStringLiteral("连接数据库失败: %1").arg(errorText(e)));
+        return 1;
+    }
+
+    SetLoginDateFormats();
+
+    // The window's login: no user needed while Sys_User is empty.
+    {
+        Query& q = dm.QryFree;
+        q.close();
+        q.clear();
+        q.add(QStringLiteral("Select Count(*) As UserCount From Sys_User "));
+        q.open();
+        const bool needUser = q.fieldInteger(QStringLiteral("UserCount")) != 0;
+        q.close();
+        QString user, password;
+        if (needUser) {
+            if (!opts.has(QStringLiteral("user")))
+                throw CliUsageError(QStringLiteral("this database has users: give --user ID"));
+            user = opts.value(QStringLiteral("user"));
+            password = readPassword(opts.has(QStringLiteral("password-stdin")));
+        }
+        if (CheckLogin(user, password) != LoginOutcome::Accepted)
+            return 1;
+    }
+
+    ImportRow row;
+    WorkerWriter writer;
+    DuplicateChecker checker;
+    CliView view(boxes, QFileInfo(opts.value(QStringLiteral("workbook"))).absoluteFilePath(), dialogs);
+    ImportRun importRun(view, row, check ? static_cast<RowWriter&>(checker) : writer);
+    const RunEnd end = importRun.SBSaveClick();
+    dialogs.endProgress();
+
+    if (end == RunEnd::Succeeded || end == RunEnd::WritePassFailed || end == RunEnd::Stopped) {
+        cliError(check ? QStringLiteral("可导入 %1 行，不能导入 %2 行（检查，未写入）")
+                             .arg(importRun.imported()).arg(importRun.notImported())
+                       : QStringLiteral("已导入 %1 行，未导入 %2 行")
+                             .arg(importRun.imported()).arg(importRun.notImported()));
+    }
+    if (opts.has(QStringLiteral("timings")))
+        cliError(QStringLiteral("timings: rows %1, check pass %2 ms, write pass %3 ms")
+                     .arg(importRun.imported() + importRun.notImported())
+                     .arg(importRun.checkPassMs())
+                     .arg(importRun.writePassMs()));
+    if (end != RunEnd::Succeeded)
+        return 1;
+    return check && importRun.notImported() > 0 ? 1 : 0;
+}
+
+int runGuarded(const QStringList& args)
+{
+    try {
+        return run(args);
+    } catch (const CliUsageError&) {
+        throw;
+    } catch (const std::exception& e) {
+        cliError(errorText(e));
+        return 1;
+    }
+}
+
+const CliCommandRegistrar registrar({"import", kUsage, runGuarded});
+
+} // namespace
