@@ -1,5 +1,6 @@
 #include "platform/DateFormats.h"
 #include "platform/Shell.h"
+#include "login/LoginWinUnit.h"
 #include "platform/gui/Application.h"
 #include "support/ScriptedDialogs.h"
 
@@ -31,6 +32,10 @@ int main(int argc, char** argv)
 
     Application app(argc, argv);
     Dialogs::install(&scriptedDialogs());
+    // Dates read as the login leaves them, and no test ever starts a process.
+    DateFormats::setShortDateFormat(QStringLiteral("yyyy-MM-dd"));
+    DateFormats::captureStartupFormat();
+    setRestartLauncher([](const QString&) {});
     ::testing::UnitTest::GetInstance()->listeners().Append(new CleanState);
     return RUN_ALL_TESTS();
 }
