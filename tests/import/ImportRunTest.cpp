@@ -1,0 +1,221 @@
+#include "data/UserDMUnit.h"
+#include "import/ImportRun.h"
+#include "import/WorkerWriter.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestDatabase.h"
+#include "import/ImportTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+const QString kPrompt = QStringLiteral("提示");
+const RecordedBox kMapWrong{QStringLiteral("请正确导入的对应的序号或已输入的序号不正确!"), kPrompt, MsgIcon::Error};
+const RecordedBox kNoPath{QStringLiteral("请选择导入文件!"), kPrompt, MsgIcon::Error};
+const RecordedBox kSuccess{QStringLiteral("数据导入成功，请查询!"), kPrompt, MsgIcon::Information};
+const RecordedBox kNoDept{QStringLiteral("在数据导入文件中,部门信息需要都填上!!!"), kPrompt, MsgIcon::Error};
+const RecordedBox kBadFile{QStringLiteral("请选择正确的文件！"), kPrompt, MsgIcon::Error};
+
+class ImportRunTest : public ::testing::Test {
+protected:
+    ImportRunTest()
+        : db(false)
+    {
+        for (const char* d : {"人事部", "财务部", "技术部", "销售部", "生产部", "行政部"})
+            db.addDepartment(QStringLiteral("D%1").arg(++deptCount), QString::fromUtf8(d));
+        view.mapAll();
+    }
+
+    RunEnd run()
+    {
+        ImportRun r(view, row, writer);
+        const RunEnd end = r.SBSaveClick();
+        imported = r.imported();
+        notImported = r.notImported();
+        return end;
+    }
+    qint64 workers() { return db.scalar(QStringLiteral("select count(*) from Hrp_workers")).toLongLong(); }
+
+    TestDatabase db;
+    int deptCount = 0;
+    RecordingView view;
+    ImportRow row;
+    WorkerWriter writer;
+    int imported = 0, notImported = 0;
+};
+} // namespace
+
+TEST(ImportMapRule, WholeNumbersOnly)
+{
+    int v = 0;
+    EXPECT_TRUE(ImportRun::parseWholeNumber(QStringLiteral("12"), v));
+    EXPECT_EQ(v, 12);
+    EXPECT_TRUE(ImportRun::parseWholeNumber(QStringLiteral("  +3"), v));
+    EXPECT_EQ(v, 3);
+    EXPECT_TRUE(ImportRun::parseWholeNumber(QStringLiteral("-4"), v));
+    EXPECT_EQ(v, -4);
+    EXPECT_TRUE(ImportRun::parseWholeNumber(QStringLiteral("0"), v));
+    for (const char* bad : {"", " ", "3 ", "3a", "+", "1.5", "１", "99999999999", "- 3"})
+        EXPECT_FALSE(ImportRun::parseWholeNumber(QString::fromUtf8(bad), v)) << bad;
+}
+
+TEST_F(ImportRunTest, MapIsCheckedRequiredBoxesFirstAndTheListEmptiedEvenThen)
+{
+    view.list = {QStringLiteral("old")};
+    view.boxes[16] = QString(); // Edt17 empty
+    view.path = importFixture("people.xls");
+    EXPECT_EQ(run(), RunEnd::MapRefused);
+    EXPECT_TRUE(view.list.isEmpty());
+    EXPECT_EQ(scriptedDialogs().boxes, QList<RecordedBox>{kMapWrong});
+
+    view.mapAll();
+    view.boxes[30] = QStringLiteral("31 "); // trailing blank
+    EXPECT_EQ(run(), RunEnd::MapRefused);
+    view.boxes[30] = QString();             // optional box empty: fine
+    view.boxes[2] = QStringLiteral("-2");   // no range applies
+    view.path.clear();
+    EXPECT_EQ(run(), RunEnd::PathRefused);
+    EXPECT_EQ(scriptedDialogs().boxes.last(), kNoPath);
+    EXPECT_EQ(view.stagingReopened, 0);
+}
+
+TEST_F(ImportRunTest, WorkbookThatCannotBeOpenedSaysWhy)
+{
+    view.path = db.dir() + QStringLiteral("/missing.xls");
+    EXPECT_EQ(run(), RunEnd::WorkbookNotOpened);
+    ASSERT_EQ(scriptedDialogs().boxes.size(), 1);
+    const QStringList lines = scriptedDialogs().boxes[0].text.split(u'\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "系统未安装Excel!!!");
+    EXPECT_TRUE(lines[1].startsWith(view.path + QStringLiteral(": "))) << lines[1].toStdString();
+    EXPECT_EQ(view.stagingReopened, 1);
+}
+
+TEST_F(ImportRunTest, ImportsEveryRowAndReportsSuccess)
+{
+    view.path = importFixture("people.xls");
+    EXPECT_EQ(run(), RunEnd::Succeeded);
+    EXPECT_EQ(scriptedDialogs().boxes, QList<RecordedBox>{kSuccess});
+    EXPECT_EQ(workers(), 5);
+    EXPECT_EQ(imported, 5);
+    EXPECT_EQ(notImported, 0);
+    EXPECT_TRUE(view.path.isEmpty());
+    EXPECT_EQ(view.messagesProcessed, 5);
+    EXPECT_EQ(view.finishedImported, 5);
+    // Check pass: (r+1)*100/500 for rows 2..6, then 100; write pass r*100/N.
+    EXPECT_EQ(view.progress, (QList<int>{0, 0, 1, 1, 1, 100, 33, 50, 66, 83, 100, 100}));
+    EXPECT_EQ(db.scalar(QStringLiteral("select DeptNo from Hrp_workers where Workerid='W0003'")).toString(), "D3");
+    EXPECT_EQ(db.scalar(QStringLiteral("select DepName from Hrp_workers where Workerid='W0003'")).toString(), "技术部");
+}
+
+TEST_F(ImportRunTest, SecondImportListsEveryRowAsDuplicate)
+{
+    view.path = importFixture("people.xls");
+    ASSERT_EQ(run(), RunEnd::Succeeded);
+    scriptedDialogs().reset();
+    view.path = importFixture("people.xls");
+    EXPECT_EQ(run(), RunEnd::Succeeded);
+    EXPECT_EQ(workers(), 5);
+    ASSERT_EQ(view.list.size(), 5);
+    EXPECT_EQ(view.list[0], "W0001-张三丰-人事部-440102198001010000");
+    EXPECT_EQ(view.reasons[0], "工号为：W0001-的已存在，不能导入！");
+    EXPECT_EQ(scriptedDialogs().boxes.size(), 6); // one per duplicate, then success
+    EXPECT_EQ(scriptedDialogs().boxes[0], (RecordedBox{QStringLiteral("工号为：W0001-的已存在，不能导入！"), kPrompt, MsgIcon::Error}));
+    EXPECT_EQ(notImported, 5);
+}
+
+TEST_F(ImportRunTest, BlankWorkerNumberEndsTheData)
+{
+    view.path = importFixture("blank-middle.xls");
+    EXPECT_EQ(run(), RunEnd::Succeeded);
+    EXPECT_EQ(workers(), 2);
+}
+
+TEST_F(ImportRunTest, HeaderOnlySucceedsWithoutLookingAnythingUp)
+{
+    view.path = importFixture("header-only.xls");
+    EXPECT_EQ(run(), RunEnd::Succeeded);
+    EXPECT_EQ(workers(), 0);
+    EXPECT_EQ(scriptedDialogs().boxes, QList<RecordedBox>{kSuccess});
+    EXPECT_TRUE(view.path.isEmpty());
+}
+
+TEST_F(ImportRunTest, DepartmentRefusalsStopBeforeAnythingIsWritten)
+{
+    view.path = importFixture("no-dept.xls");
+    EXPECT_EQ(run(), RunEnd::DeptCheckFailed);
+    EXPECT_EQ(scriptedDialogs().boxes, QList<RecordedBox>{kNoDept});
+    EXPECT_FALSE(view.path.isEmpty());
+
+    scriptedDialogs().reset();
+    view.path = importFixture("unknown-dept.xls");
+    EXPECT_EQ(run(), RunEnd::DeptCheckFailed);
+    EXPECT_EQ(scriptedDialogs().boxes,
+              QList<RecordedBox>{(RecordedBox{QStringLiteral("工号为：W0002-的,部门信息未能与软件中的部门对应上!!!"), kPrompt, MsgIcon::Error})});
+    EXPECT_EQ(workers(), 0);
+}
+
+TEST_F(ImportRunTest, ProgressOfSixHundredRows)
+{
+    view.boxes.fill(QString());
+    view.boxes[0] = QStringLiteral("1");
+    view.boxes[1] = QStringLiteral("2");
+    view.boxes[16] = QStringLiteral("3");
+    view.path = importFixture("many.xls");
+    EXPECT_EQ(run(), RunEnd::Succeeded);
+    EXPECT_EQ(workers(), 600);
+    // Check pass: row r gives (r+1)*100/500: full (100) from row 499 on.
+    const QList<int> check = view.progress.mid(0, 600);
+    EXPECT_EQ(check[496], 99);  // row 498
+    EXPECT_EQ(check[497], 100); // row 499
+    EXPECT_EQ(check.last(), 120);
+    EXPECT_EQ(view.progress[600], 100);
+    const QList<int> write = view.progress.mid(601, 600);
+    EXPECT_EQ(write.first(), 2 * 100 / 601);
+    EXPECT_EQ(write.last(), 100);
+}
+
+TEST_F(ImportRunTest, ColumnZeroFailsTheCheckPassOrTheWritePass)
+{
+    view.path = importFixture("people.xls");
+    view.boxes[16] = QStringLiteral("0");
+    EXPECT_EQ(run(), RunEnd::DeptCheckFailed);
+    EXPECT_TRUE(scriptedDialogs().boxes.isEmpty());
+
+    view.mapAll();
+    view.boxes[5] = QStringLiteral("0");
+    EXPECT_EQ(run(), RunEnd::WritePassFailed);
+    EXPECT_EQ(scriptedDialogs().boxes, QList<RecordedBox>{kBadFile});
+    EXPECT_EQ(workers(), 0);
+}
+
+TEST_F(ImportRunTest, RowsTheDatabaseRejectsAreListedWithItsReason)
+{
+    view.path = importFixture("bad-values.xls");
+    EXPECT_EQ(run(), RunEnd::Succeeded);
+    EXPECT_EQ(workers(), 1);
+    ASSERT_EQ(view.list.size(), 2);
+    EXPECT_TRUE(view.list[0].startsWith(QStringLiteral("W0002-")));
+    EXPECT_FALSE(view.reasons[0].isEmpty());
+    EXPECT_EQ(imported, 1);
+    EXPECT_EQ(notImported, 2);
+}
+
+TEST_F(ImportRunTest, StopRequestEndsAfterTheRowInHand)
+{
+    view.path = importFixture("people.xls");
+    view.onProcessMessages = [](RecordingView& v) { v.stop = v.messagesProcessed == 2; };
+    EXPECT_EQ(run(), RunEnd::Stopped);
+    EXPECT_EQ(workers(), 2);
+    EXPECT_TRUE(scriptedDialogs().boxes.isEmpty());
+    EXPECT_EQ(view.finishedImported, 2);
+}
+
+TEST_F(ImportRunTest, ChangedBoxTakesEffectFromTheNextRead)
+{
+    view.path = importFixture("people.xls");
+    // After the first row, the name comes from the sex column.
+    view.onProcessMessages = [](RecordingView& v) { v.boxes[1] = QStringLiteral("3"); };
+    EXPECT_EQ(run(), RunEnd::Succeeded);
+    EXPECT_EQ(db.scalar(QStringLiteral("select Wname from Hrp_workers where Workerid='W0001'")).toString(), "张三丰");
+    EXPECT_EQ(db.scalar(QStringLiteral("select Wname from Hrp_workers where Workerid='W0002'")).toString(), "男");
+}
