@@ -1,0 +1,144 @@
+#include "import/ImportTestSupport.h"
+#include "support/TempDir.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <gtest/gtest.h>
+
+namespace {
+const QString kCli = QStringLiteral(OSTREL_BIN_DIR "/ostrel-import-cli");
+const QString kFullMap = QStringLiteral("1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31");
+
+struct Result {
+    int code;
+    QString out;
+    QString err;
+};
+
+Result cli(const QStringList& args, const QByteArray& input = QByteArray())
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    p.setProcessEnvironment(env);
+    p.start(kCli, args);
+    p.write(input);
+    p.closeWriteChannel();
+    EXPECT_TRUE(p.waitForFinished(60000));
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+class ImportCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        db = dir.file(QStringLiteral("Wage.VRD"));
+        ASSERT_EQ(cli({QStringLiteral("init-db"), db, QStringLiteral("--demo")}).code, 0);
+    }
+    qint64 count(const QString& sql)
+    {
+        qint64 n = -1;
+        {
+            QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("cli-check"));
+            c.setDatabaseName(db);
+            c.open();
+            QSqlQuery q(c);
+            if (q.exec(sql) && q.next())
+                n = q.value(0).toLongLong();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("cli-check"));
+        return n;
+    }
+    QStringList importArgs(const char* fixture, const QString& map = kFullMap)
+    {
+        return {QStringLiteral("import"), QStringLiteral("--workbook"), importFixture(fixture), QStringLiteral("--map"), map,
+                QStringLiteral("--db"), db, QStringLiteral("--user"), QStringLiteral("0001"), QStringLiteral("--password-stdin")};
+    }
+    TempDir dir;
+    QString db;
+};
+} // namespace
+
+TEST_F(ImportCommandTest, ImportsThenListsDuplicatesWithReasons)
+{
+    Result r = cli(importArgs("people.xls"), "DEMO\n");
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("提示: 数据导入成功，请查询!")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("已导入 5 行，未导入 0 行")));
+    EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers")), 5);
+
+    r = cli(importArgs("people.xls") << QStringLiteral("--check"), "demo\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out.count(u'\n'), 5);
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("W0001-张三丰-人事部-440102198001010000\t工号为：W0001-的已存在，不能导入！\n")));
+
+    r = cli(importArgs("people.xls"), "demo\n");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.count(u'\n'), 5);
+    EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers")), 5);
+}
+
+TEST_F(ImportCommandTest, CheckWritesNothing)
+{
+    Result r = cli(importArgs("people.xls") << QStringLiteral("--check"), "demo\n");
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers")), 0);
+    EXPECT_EQ(count(QStringLiteral("select count(*) from Sys_SerialNo")), 0);
+}
+
+TEST_F(ImportCommandTest, NamedMapAndRefusals)
+{
+    Result r = cli(importArgs("unknown-dept.xls", QStringLiteral("workerid=1,WNAME=2,Edt17=17")), "demo\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("提示: 工号为：W0002-的,部门信息未能与软件中的部门对应上!!!")));
+    r = cli(importArgs("people.xls", QStringLiteral("Workerid=1,Wname=2,DepName=x")), "demo\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("请正确导入的对应的序号或已输入的序号不正确!")));
+    r = cli(importArgs("people.xls", QStringLiteral("Nonsense=1")), "demo\n");
+    EXPECT_EQ(r.code, 2);
+    r = cli(importArgs("people.xls", QStringLiteral("1,2,3")), "demo\n");
+    EXPECT_EQ(r.code, 2);
+    r = cli({QStringLiteral("import"), QStringLiteral("--bogus")});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("usage:")));
+}
+
+TEST_F(ImportCommandTest, LoginRefusalsEndTheCommand)
+{
+    Result r = cli(importArgs("people.xls"), "wrong\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("提示: 密码输入错误!!!")));
+    QStringList args = importArgs("people.xls");
+    args[args.indexOf(QStringLiteral("0001"))] = QStringLiteral("9999");
+    r = cli(args, "demo\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("提示: 不存在该工号的用户!!!")));
+    EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers")), 0);
+}
+
+TEST_F(ImportCommandTest, SettingsDirectoryIsRequiredToHoldTheSettings)
+{
+    Result r = cli({QStringLiteral("import"), QStringLiteral("--workbook"), importFixture("people.xls"), QStringLiteral("--map"), kFullMap,
+                    QStringLiteral("--settings-dir"), dir.path()});
+    EXPECT_EQ(r.code, 1);
+    QFile ini(dir.file(QStringLiteral("MyConnect.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[LocalDB]\nDBnames=" + db.toUtf8() + "\n");
+    ini.close();
+    r = cli({QStringLiteral("import"), QStringLiteral("--workbook"), importFixture("people.xls"), QStringLiteral("--map"), kFullMap,
+             QStringLiteral("--settings-dir"), dir.path(), QStringLiteral("--user"), QStringLiteral("0001"), QStringLiteral("--password-stdin")},
+            "demo\n");
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers where BIrThday like '19__-__-__'")), 4);
+}
+
+TEST_F(ImportCommandTest, WorkbookThatCannotBeOpenedGivesItsReason)
+{
+    Result r = cli(importArgs("does-not-exist.xls"), "demo\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("提示: 系统未安装Excel!!! ")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("does-not-exist.xls")));
+}
