@@ -1,5 +1,5 @@
 -- The local personnel database: ostrel-import-cli init-db FILE creates it.
--- Generated from localDatabaseSchema(); keep the two the same.
+-- Written by ostrel-import-cli schema; regenerate it rather than edit it.
 PRAGMA journal_mode=WAL;
 
 BEGIN;

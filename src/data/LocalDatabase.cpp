@@ -80,7 +80,7 @@ QStringList localDatabaseSchema()
 QString localDatabaseScript()
 {
     QString s = QStringLiteral("-- The local personnel database: ostrel-import-cli init-db FILE creates it.\n"
-                               "-- Written by "ostrel-import-cli schema"; regenerate it rather than edit it.\n"
+                               "-- Written by ostrel-import-cli schema; regenerate it rather than edit it.\n"
                                "PRAGMA journal_mode=WAL;\n\n");
     s += QStringLiteral("BEGIN;\n\n");
     for (const QString& stmt : localDatabaseSchema())
