@@ -14,15 +14,15 @@ CREATE TABLE Hrp_workers (
   Sex TEXT,
   Nation TEXT,
   Politics TEXT,
-  BIrThday TEXT CHECK (BIrThday IS NULL OR BIrThday IS date(BIrThday) OR BIrThday IS datetime(BIrThday)),
+  BIrThday TEXT CHECK (BIrThday IS NULL OR BIrThday IS date(BIrThday, '+0 days') OR BIrThday IS datetime(BIrThday, '+0 days')),
   IdNumber TEXT,
   Birthplace TEXT,
   marriage TEXT,
   Education TEXT,
   Skill TEXT,
   JobTitle TEXT,
-  BeginDate TEXT CHECK (BeginDate IS NULL OR BeginDate IS date(BeginDate) OR BeginDate IS datetime(BeginDate)),
-  NorMalDate TEXT CHECK (NorMalDate IS NULL OR NorMalDate IS date(NorMalDate) OR NorMalDate IS datetime(NorMalDate)),
+  BeginDate TEXT CHECK (BeginDate IS NULL OR BeginDate IS date(BeginDate, '+0 days') OR BeginDate IS datetime(BeginDate, '+0 days')),
+  NorMalDate TEXT CHECK (NorMalDate IS NULL OR NorMalDate IS date(NorMalDate, '+0 days') OR NorMalDate IS datetime(NorMalDate, '+0 days')),
   BankName TEXT,
   BankId TEXT,
   EmployType TEXT,
@@ -35,7 +35,7 @@ CREATE TABLE Hrp_workers (
   CustodyOldId TEXT,
   Profession TEXT,
   SchoolName TEXT,
-  GraduateDate TEXT CHECK (GraduateDate IS NULL OR GraduateDate IS date(GraduateDate) OR GraduateDate IS datetime(GraduateDate)),
+  GraduateDate TEXT CHECK (GraduateDate IS NULL OR GraduateDate IS date(GraduateDate, '+0 days') OR GraduateDate IS datetime(GraduateDate, '+0 days')),
   WageLevel TEXT,
   WorkStatus TEXT,
   ALanguage TEXT,
@@ -46,7 +46,7 @@ CREATE TABLE Hrp_workers (
   Email TEXT,
   FamilyTel TEXT,
   JobAsses TEXT,
-  LeaveDate TEXT CHECK (LeaveDate IS NULL OR LeaveDate IS date(LeaveDate) OR LeaveDate IS datetime(LeaveDate))
+  LeaveDate TEXT CHECK (LeaveDate IS NULL OR LeaveDate IS date(LeaveDate, '+0 days') OR LeaveDate IS datetime(LeaveDate, '+0 days'))
 );
 
 CREATE UNIQUE INDEX UX_Hrp_workers_Workerid ON Hrp_workers (Workerid);

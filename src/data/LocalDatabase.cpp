@@ -17,11 +17,13 @@
 
 namespace {
 
-// Only ISO dates (with or without a time) are kept; IS rather than = so that
-// text date() cannot read (which gives null) is refused too.
+// Only ISO dates (with or without a time) are kept. IS rather than =, so that
+// text date() cannot read (which gives null) is refused; '+0 days' makes
+// SQLite carry 30 February over into March, so it no longer matches.
 QString dateColumn(const QString& name)
 {
-    return QStringLiteral("  %1 TEXT CHECK (%1 IS NULL OR %1 IS date(%1) OR %1 IS datetime(%1))").arg(name);
+    return QStringLiteral("  %1 TEXT CHECK (%1 IS NULL OR %1 IS date(%1, '+0 days')"
+                          " OR %1 IS datetime(%1, '+0 days'))").arg(name);
 }
 
 QString textColumns(const QStringList& names)

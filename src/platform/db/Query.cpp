@@ -279,7 +279,8 @@ QStringList Query::parameterNames() const
 void Query::setText(const QString& name, const QString& value)
 {
     Param& p = d->param(name);
-    p.value = value;
+    // Qt SQL binds a null QString as NULL; text is text, even when empty.
+    p.value = value.isNull() ? QString(QLatin1String("")) : value;
     p.hasValue = true;
 }
 
