@@ -214,6 +214,11 @@ TEST_F(QueryTest, ClosedConnectionRaises)
 TEST_F(QueryTest, DISABLED_CostPerStatement)
 {
     Query q(conn);
+    if (qEnvironmentVariableIsSet("OSTREL_BENCH_PRAGMA")) {
+        q.add(qEnvironmentVariable("OSTREL_BENCH_PRAGMA"));
+        q.open();
+        q.clear();
+    }
     const int rows = 20000;
     QElapsedTimer t;
     t.start();
@@ -243,4 +248,49 @@ TEST_F(QueryTest, DISABLED_CostPerStatement)
     }
     const double us = double(t.nsecsElapsed()) / 1000.0 / (rows * 3.0);
     std::printf("%.1f us per statement (%d rows, 3 statements each)\n", us, rows);
+
+    t.restart();
+    for (int i = 0; i < rows; ++i) {
+        q.close();
+        q.clear();
+        q.add(QStringLiteral("SELECT DeptNO FROM Sys_dept WHERE DeptName = :DeptName"));
+        q.setText(QStringLiteral("DeptName"), QStringLiteral("技术部"));
+        q.open();
+    }
+    std::printf("%.1f us per lookup\n", double(t.nsecsElapsed()) / 1000.0 / rows);
+    t.restart();
+    for (int i = 0; i < rows; ++i) {
+        q.close();
+        q.clear();
+        q.add(QStringLiteral("UPDATE Sys_dept SET DeptNO = DeptNO WHERE DeptName = :DeptName"));
+        q.setText(QStringLiteral("DeptName"), QStringLiteral("技术部"));
+        q.execute();
+    }
+    std::printf("%.1f us per update\n", double(t.nsecsElapsed()) / 1000.0 / rows);
+    for (const bool grouped : {false, true}) {
+        t.restart();
+        for (int i = 0; i < rows; ++i) {
+            if (grouped)
+                conn.database().transaction();
+            q.close();
+            q.clear();
+            q.add(QStringLiteral("SELECT Workerid FROM hrp_workers WHERE workerid = :Workerid"));
+            q.setText(QStringLiteral("Workerid"), QStringLiteral("x%1%2").arg(grouped).arg(i));
+            q.open();
+            q.close();
+            q.clear();
+            q.add(QStringLiteral("INSERT INTO Hrp_workers (Wkid, Workerid, Wname, DeptNo, BIrThday, BaseWage)"));
+            q.add(QStringLiteral("VALUES (:Wkid, :Workerid, :Wname, :DeptNo, :BIrThday, :BaseWage)"));
+            q.setInteger(QStringLiteral("Wkid"), 100000 * (1 + grouped) + i);
+            q.setText(QStringLiteral("Workerid"), QStringLiteral("x%1%2").arg(grouped).arg(i));
+            q.setText(QStringLiteral("Wname"), QStringLiteral("张三"));
+            q.setText(QStringLiteral("DeptNo"), QStringLiteral("03"));
+            q.setNull(QStringLiteral("BIrThday"));
+            q.setText(QStringLiteral("BaseWage"), QStringLiteral("1000"));
+            q.execute();
+            if (grouped)
+                conn.database().commit();
+        }
+        std::printf("%.1f us per check+insert%s\n", double(t.nsecsElapsed()) / 1000.0 / rows, grouped ? " in one transaction" : "");
+    }
 }
