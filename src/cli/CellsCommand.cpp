@@ -27,6 +27,9 @@ int runCells(const QStringList& args)
     if (!options.has(QStringLiteral("workbook")) || !options.positional().isEmpty())
         throw Error(QStringLiteral("usage: ostrel-import-cli ") + QString::fromUtf8(kUsage));
 
+    const int givenRows = countOption(options, QStringLiteral("rows"), -1);
+    const int givenCols = countOption(options, QStringLiteral("cols"), -1);
+
     SpreadsheetLink link;
     try {
         link.OpenWorkbook(options.value(QStringLiteral("workbook")));
@@ -34,8 +37,8 @@ int runCells(const QStringList& args)
         cliError(e.text());
         return 1;
     }
-    const int rows = countOption(options, QStringLiteral("rows"), link.usedRows());
-    const int cols = countOption(options, QStringLiteral("cols"), link.usedColumns());
+    const int rows = givenRows >= 0 ? givenRows : link.usedRows();
+    const int cols = givenCols >= 0 ? givenCols : link.usedColumns();
     QStringList line;
     for (int r = 1; r <= rows; ++r) {
         line.clear();
