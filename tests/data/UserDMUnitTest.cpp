@@ -243,11 +243,6 @@ TEST_F(UserDMTest, ServerStringAndOdbcMapping)
                              "TrustServerCertificate=yes;"));
 }
 
-TEST_F(UserDMTest, SettingsPathIsBesideTheExecutable)
-{
-    EXPECT_EQ(TUserDM::settingsPath(), tmp.path() + QStringLiteral("/MyConnect.ini"));
-}
-
 TEST_F(UserDMTest, FailedSettingsWriteCountsAsAFailedAttempt)
 {
     // A folder that does not exist: the default path cannot be written back.
