@@ -36,6 +36,26 @@ QString TUserDM::settingsPath()
     return Shell::executableDirectory() + QStringLiteral("/MyConnect.ini");
 }
 
+QString TUserDM::localConnectionString(const QString& dbFileName)
+{
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=")
+        + quoteProviderValue(dbFileName)
+        + QStringLiteral(";Mode=ReadWrite;Extended Properties=\"\";")
+        + QStringLiteral("Jet OLEDB:System database=\"\";")
+        + QStringLiteral("Jet OLEDB:Registry Path=\"\";")
+        + QStringLiteral("Jet OLEDB:Database Password='mint7305mint#%)' ;")
+        + QStringLiteral("Jet OLEDB:Engine Type=5;")
+        + QStringLiteral("Jet OLEDB:Database Locking Mode=1;")
+        + QStringLiteral("Jet OLEDB:Global Partial Bulk Ops=2;")
+        + QStringLiteral("Jet OLEDB:Global Bulk Transactions=1;")
+        + QStringLiteral("Jet OLEDB:New Database Password=\"\";")
+        + QStringLiteral("Jet OLEDB:Create System Database=False;")
+        + QStringLiteral("Jet OLEDB:Encrypt Database=False;")
+        + QStringLiteral("Jet OLEDB:Don't Copy Locale on Compact=False;")
+        + QStringLiteral("Jet OLEDB:Compact Without Replica Repair=False;")
+        + QStringLiteral("Jet OLEDB:SFP=False");
+}
+
 void TUserDM::DataModuleCreate()
 {
     QString appPath = Shell::executableDirectory();
@@ -84,22 +104,7 @@ void TUserDM::ReadConnectSettings()
             TSetValue.DbFileName = TSetValue.AppPath + QStringLiteral("/Data/") + DefaultDbFileName;
             ini.writeString(QStringLiteral("LocalDB"), QStringLiteral("DBnames"), TSetValue.DbFileName);
         }
-        ConnectionString = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=")
-            + quoteProviderValue(TSetValue.DbFileName)
-            + QStringLiteral(";Mode=ReadWrite;Extended Properties=\"\";")
-            + QStringLiteral("Jet OLEDB:System database=\"\";")
-            + QStringLiteral("Jet OLEDB:Registry Path=\"\";")
-            + QStringLiteral("Jet OLEDB:Database Password='mint7305mint#%)' ;")
-            + QStringLiteral("Jet OLEDB:Engine Type=5;")
-            + QStringLiteral("Jet OLEDB:Database Locking Mode=1;")
-            + QStringLiteral("Jet OLEDB:Global Partial Bulk Ops=2;")
-            + QStringLiteral("Jet OLEDB:Global Bulk Transactions=1;")
-            + QStringLiteral("Jet OLEDB:New Database Password=\"\";")
-            + QStringLiteral("Jet OLEDB:Create System Database=False;")
-            + QStringLiteral("Jet OLEDB:Encrypt Database=False;")
-            + QStringLiteral("Jet OLEDB:Don't Copy Locale on Compact=False;")
-            + QStringLiteral("Jet OLEDB:Compact Without Replica Repair=False;")
-            + QStringLiteral("Jet OLEDB:SFP=False");
+        ConnectionString = localConnectionString(TSetValue.DbFileName);
     } else {
         const QString password = ini.readString(QStringLiteral("DataBase"), QStringLiteral("Password"), QString());
         const QString user = ini.readString(QStringLiteral("DataBase"), QStringLiteral("UserName"), QStringLiteral("sa"));

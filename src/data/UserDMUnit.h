@@ -23,6 +23,9 @@ public:
     void DataModuleCreate();
     void ReadConnectSettings();
 
+    // The local (Jet) connection string for a database file.
+    static QString localConnectionString(const QString& dbFileName);
+
     // Path of MyConnect.ini beside the executable.
     static QString settingsPath();
 };

@@ -67,11 +67,14 @@ TEST_F(StartupTest, LoginOpensTheMainWindowUntilItIsClosed)
     writeSettings();
     setLoginScript([](TUserLoginFrm& w) { w.ui()->BtOk->click(); });
     bool shown = false;
-    QTimer::singleShot(50, [&shown] {
-        ASSERT_NE(WorkerInfoImaportFrm, nullptr);
-        shown = WorkerInfoImaportFrm->isVisible();
-        WorkerInfoImaportFrm->close();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&shown] {
+        if (WorkerInfoImaportFrm && WorkerInfoImaportFrm->isVisible()) {
+            shown = true;
+            WorkerInfoImaportFrm->close();
+        }
     });
+    poll.start(10);
     EXPECT_TRUE(RunStartupSequence(*Application::instance()));
     EXPECT_TRUE(shown);
     EXPECT_EQ(TUser.UserID, "0000");
