@@ -367,9 +367,10 @@ void silenceGsf()
     static std::once_flag once;
     std::call_once(once, [] {
         gsf_init();
-        // Damaged files make libgsf complain on standard error; the reason
-        // reaches the user through our own error instead.
-        for (const char* domain : {"libgsf", "libgsf:msole"})
+        // Damaged files make libgsf complain on standard error (some of it
+        // without a domain); the reason reaches the user through our own
+        // error instead.
+        for (const char* domain : {"libgsf", "libgsf:msole", static_cast<const char*>(nullptr)})
             g_log_set_handler(domain, GLogLevelFlags(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
                               [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
     });
