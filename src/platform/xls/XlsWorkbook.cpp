@@ -664,27 +664,37 @@ bool isCellRecord(std::uint16_t type)
     }
 }
 
+// Excel 5 to 2003 sheets have 256 columns; cells past them are dropped, as
+// Excel drops them, so that no file can claim a wider used range.
+constexpr std::uint32_t kColumns = 256;
+
 // The last column of a cell record, or -1 when it is too short to hold a
-// cell. The lengths here are the ones the row decoder relies on.
+// cell or starts past the last column. The lengths here are the ones the
+// row decoder relies on.
 int lastColumn(std::uint16_t type, const uchar* d, std::uint16_t length)
 {
+    std::uint32_t minLength = 0;
+    std::uint32_t each = 0; // bytes per cell of the multiple-cell records
     switch (type) {
-    case kNumber: return length >= 14 ? u16(d + 2) : -1;
-    case kRk: return length >= 10 ? u16(d + 2) : -1;
-    case kBlank: return length >= 6 ? u16(d + 2) : -1;
-    case kBoolErr: return length >= 8 ? u16(d + 2) : -1;
-    case kLabelSst: return length >= 10 ? u16(d + 2) : -1;
-    case kLabel: case kRString: return length >= 8 ? u16(d + 2) : -1;
-    case kFormula: return length >= 20 ? u16(d + 2) : -1;
-    case kMulRk:
-    case kMulBlank: {
-        const std::uint32_t each = type == kMulRk ? 6 : 2;
-        if (length < 6 + each)
-            return -1;
-        return int(std::min<std::uint32_t>(u16(d + 2) + (length - 6u) / each - 1, 0xFFFF));
-    }
+    case kNumber: minLength = 14; break;
+    case kRk: minLength = 10; break;
+    case kBlank: minLength = 6; break;
+    case kBoolErr: minLength = 8; break;
+    case kLabelSst: minLength = 10; break;
+    case kLabel: case kRString: minLength = 8; break;
+    case kFormula: minLength = 20; break;
+    case kMulRk: each = 6; minLength = 12; break;
+    case kMulBlank: each = 2; minLength = 8; break;
     default: return -1;
     }
+    if (length < minLength)
+        return -1;
+    const std::uint32_t first = u16(d + 2);
+    if (first >= kColumns)
+        return -1;
+    if (each == 0)
+        return int(first);
+    return int(std::min<std::uint32_t>(first + (length - 6u) / each - 1, kColumns - 1));
 }
 } // namespace
 
@@ -799,7 +809,7 @@ void XlsWorkbookDecoder::row(const XlsSheet& sheet, int rowIndex)
             case kMulRk: {
                 const std::uint32_t first = u16(d + 2);
                 const std::uint32_t n = (r.length - 6u) / 6u;
-                for (std::uint32_t k = 0; k < n && first + k <= 0xFFFF; ++k) {
+                for (std::uint32_t k = 0; k < n && first + k < kColumns; ++k) {
                     const uchar* p = d + 4 + 6 * k;
                     push(std::uint16_t(first + k), u16(p), Kind::Number, rkValue(u32(p + 2)));
                 }
@@ -811,7 +821,7 @@ void XlsWorkbookDecoder::row(const XlsSheet& sheet, int rowIndex)
             case kMulBlank: {
                 const std::uint32_t first = u16(d + 2);
                 const std::uint32_t n = (r.length - 6u) / 2u;
-                for (std::uint32_t k = 0; k < n && first + k <= 0xFFFF; ++k)
+                for (std::uint32_t k = 0; k < n && first + k < kColumns; ++k)
                     push(std::uint16_t(first + k), u16(d + 4 + 2 * k), Kind::Empty, 0);
                 break;
             }

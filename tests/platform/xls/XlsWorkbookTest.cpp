@@ -205,6 +205,12 @@ TEST(XlsWorkbook, LastRowOfTheSheetAndActiveTabFallbacks)
     EXPECT_EQ(s.cell(65535, 255).number, 3);
     EXPECT_EQ(s.cell(65536, 255).kind, Kind::Empty);
 
+    // Past column IV nothing counts, not even for the used range.
+    const QByteArray blanks = biff::record(0x00BE, biff::u16(1) + biff::u16(250) + QByteArray(2 * 20, '\0') + biff::u16(269));
+    auto wide = XlsWorkbook::fromStream(biff::workbook({biff::number(0, 0, 1) + biff::number(0, 300, 2) + blanks}));
+    EXPECT_EQ(wide->activeSheet().columnCount(), 256);
+    EXPECT_EQ(wide->activeSheet().cell(0, 300).kind, Kind::Empty);
+
     // WINDOW1's tab out of range: the first worksheet.
     const QByteArray window = biff::record(0x003D, QByteArray(10, '\0') + biff::u16(7) + QByteArray(6, '\0'));
     auto fallback = XlsWorkbook::fromStream(biff::workbook({biff::number(0, 0, 1), biff::number(0, 0, 2)}, window));
