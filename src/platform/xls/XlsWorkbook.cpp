@@ -496,6 +496,7 @@ void XlsWorkbookDecoder::globals(XlsWorkbook& book)
         book.sheets_.push_back(std::move(info));
         book.active_ = 0;
         book.globalsEnd_ = 0;
+        book.text_ = std::make_unique<XlsCodePage>(book.codePage_);
         return;
     }
     if (dt != kBofGlobals)

@@ -195,6 +195,16 @@ TEST(XlsWorkbook, BareStreamsDecodeWithoutTheContainer)
     EXPECT_EQ(b8->activeSheet().cell(1, 5).text, QStringLiteral("ABCDEF中文字"));
 }
 
+TEST(XlsWorkbook, ALoneExcel5WorksheetWithoutWorkbookRecords)
+{
+    const QByteArray bof5 = biff::record(0x0809, biff::u16(0x0500) + biff::u16(0x10) + biff::u16(0) + biff::u16(0));
+    const QByteArray label = biff::record(0x0204, biff::cell(0, 0) + biff::u16(3) + "abc");
+    auto book = XlsWorkbook::fromStream(bof5 + label + biff::number(1, 0, 4) + biff::eof());
+    EXPECT_EQ(book->version(), XlsWorkbook::Version::Biff5);
+    EXPECT_EQ(book->activeSheet().cell(0, 0).text, QStringLiteral("abc"));
+    EXPECT_EQ(book->activeSheet().cell(1, 0).number, 4);
+}
+
 TEST(XlsWorkbook, LastRowOfTheSheetAndActiveTabFallbacks)
 {
     const QByteArray stream = biff::workbook({biff::number(65535, 255, 3)});
