@@ -233,11 +233,10 @@ TEST(XlsWorkbook, LastRowOfTheSheetAndActiveTabFallbacks)
 TEST(XlsWorkbook, SheetFoundWhenItsOffsetIsWrong)
 {
     // Offsets that miss the sheet's BOF fall back to counting substreams.
-    QByteArray stream = biff::workbook({biff::number(0, 0, 1), biff::number(0, 0, 2)});
     const QByteArray window = biff::record(0x003D, QByteArray(10, '\0') + biff::u16(1) + QByteArray(6, '\0'));
-    stream = biff::workbook({biff::number(0, 0, 1), biff::number(0, 0, 2)}, window);
-    const qsizetype at = stream.indexOf(QByteArray("\x85\x00", 2), 0);
-    qsizetype second = stream.indexOf(QByteArray("\x85\x00", 2), at + 1);
+    QByteArray stream = biff::workbook({biff::number(0, 0, 1), biff::number(0, 0, 2)}, window);
+    const qsizetype first = stream.indexOf(QByteArray("\x85\x00", 2), 0);
+    const qsizetype second = stream.indexOf(QByteArray("\x85\x00", 2), first + 1);
     ASSERT_GT(second, 0);
     stream.replace(second + 4, 4, biff::u32(3));
     EXPECT_EQ(XlsWorkbook::fromStream(stream)->activeSheet().cell(0, 0).number, 2);
