@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QSqlDatabase>
 #include <QString>
+
+class ProviderString;
+class Query;
 
 // The one database connection. It is given a provider connection string
 // (Jet file or SQL Server, as the settings build it) and maps it onto Qt SQL:
@@ -21,6 +25,13 @@ public:
     void setDefaultDatabase(const QString& name) { defaultDatabase_ = name; }
     QString defaultDatabase() const { return defaultDatabase_; }
 
+    // ODBC driver name and extra attributes for the SQL Server provider
+    // (MyConnect.ini DataBase/Driver and DataBase/Options).
+    void setOdbcDriver(const QString& driver) { odbcDriver_ = driver; }
+    QString odbcDriver() const { return odbcDriver_; }
+    void setOdbcOptions(const QString& options) { odbcOptions_ = options; }
+    QString odbcOptions() const { return odbcOptions_; }
+
     // Connected := true opens (throws DbError on failure); false closes.
     void setConnected(bool connected);
     bool connected() const;
@@ -31,7 +42,20 @@ public:
     QString driverName() const;
 
 private:
+    friend class Query;
+    void attach(Query* query);
+    void detach(Query* query);
+    void close();
+    void openJet(const ProviderString& provider);
+    void openSqlServer(const ProviderString& provider);
+
     QString connectionString_;
     QString defaultDatabase_;
+    QString odbcDriver_ = QStringLiteral("FreeTDS");
+    QString odbcOptions_;
     QString qtName_;
+    QString driver_;
+    // Queries on this connection drop their prepared statements before it
+    // closes, so that none outlives it.
+    QList<Query*> queries_;
 };

@@ -12,6 +12,14 @@ class Connection;
 // named parameters, then open or execute. ":Name" markers become positional
 // placeholders; parameter and field names match without regard to case.
 // Errors (provider, unknown parameter or field) raise DbError.
+//
+// A marker's name runs up to a blank, tab, comma, semicolon, closing
+// parenthesis, line break or the end of the text; a ":" directly followed by
+// one of those, and "::", are left alone, and quoted text ('...' or "...")
+// is never searched. open() fetches every row into memory and releases the
+// statement at once (a static cursor), so the connection never keeps a
+// statement running between calls. Prepared statements are kept per final
+// SQL text and rebound on each run.
 class Query {
 public:
     explicit Query(Connection& connection);
@@ -25,6 +33,8 @@ public:
     // Appends a line; parameters whose markers remain keep their values.
     void add(const QString& line);
     QString sql() const;           // the lines joined by "\n"
+    // The statement as it goes to the provider, markers replaced by "?".
+    QString preparedSql() const;
 
     // Parameter names as they occur, first spelling kept, one per name.
     QStringList parameterNames() const;
@@ -38,12 +48,21 @@ public:
 
     bool isEmpty() const;
     void first();
+    void next();
+    bool eof() const;
     int rowCount() const;
     QStringList fieldNames() const;
-    QString fieldText(const QString& name) const;   // null reads as ""
-    qint64 fieldInteger(const QString& name) const; // null reads as 0
+    // Null reads as "" or 0; with no current row as well. A real read as an
+    // integer is rounded to the nearest whole number (halves away from
+    // zero), as is text holding a number; other text raises DbError.
+    QString fieldText(const QString& name) const;
+    qint64 fieldInteger(const QString& name) const;
 
 private:
+    friend class Connection;
+    void releaseStatements();  // the connection is about to close
+    void connectionGone();     // the connection is being destroyed
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };

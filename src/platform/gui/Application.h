@@ -3,12 +3,12 @@
 #include <QApplication>
 #include <QList>
 #include <QPointer>
+#include <QWidget>
 
 #include <exception>
 #include <functional>
 
 class QDialog;
-class QWidget;
 
 // The application object: title, form creation, the message loop and
 // termination, and the general error handler.

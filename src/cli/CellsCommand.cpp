@@ -1,0 +1,60 @@
+#include "cli/Command.h"
+#include "import/SpreadsheetLink.h"
+#include "platform/Errors.h"
+
+namespace {
+
+const char* const kUsage =
+    "cells --workbook FILE [--rows N] [--cols N]  (prints the active sheet as the import reads it, "
+    "tab-separated, error cells as #ERROR; dates in the short date format as it stands now, "
+    "which this command does not change)";
+
+int countOption(const CliOptions& options, const QString& name, int fallback)
+{
+    if (!options.has(name))
+        return fallback;
+    bool ok = false;
+    const int n = options.value(name).toInt(&ok);
+    if (!ok || n < 0)
+        throw Error(QStringLiteral("--%1 needs a whole number of at least 0\nusage: ostrel-import-cli %2")
+                        .arg(name, QString::fromUtf8(kUsage)));
+    return n;
+}
+
+int runCells(const QStringList& args)
+{
+    const CliOptions options(args, {QStringLiteral("workbook"), QStringLiteral("rows"), QStringLiteral("cols")}, {});
+    if (!options.has(QStringLiteral("workbook")) || !options.positional().isEmpty())
+        throw Error(QStringLiteral("usage: ostrel-import-cli ") + QString::fromUtf8(kUsage));
+
+    const int givenRows = countOption(options, QStringLiteral("rows"), -1);
+    const int givenCols = countOption(options, QStringLiteral("cols"), -1);
+
+    SpreadsheetLink link;
+    try {
+        link.OpenWorkbook(options.value(QStringLiteral("workbook")));
+    } catch (const Error& e) {
+        cliError(e.text());
+        return 1;
+    }
+    const int rows = givenRows >= 0 ? givenRows : link.usedRows();
+    const int cols = givenCols >= 0 ? givenCols : link.usedColumns();
+    QStringList line;
+    for (int r = 1; r <= rows; ++r) {
+        line.clear();
+        for (int c = 1; c <= cols; ++c) {
+            try {
+                line << link.ReadCellText(r, c);
+            } catch (const Error&) {
+                line << QStringLiteral("#ERROR");
+            }
+        }
+        cliOut(line.join(u'\t'));
+    }
+    link.CloseAndQuit();
+    return 0;
+}
+
+const CliCommandRegistrar registrar({"cells", kUsage, runCells});
+
+} // namespace

@@ -1,0 +1,175 @@
+#include "platform/db/Connection.h"
+
+#include "platform/Errors.h"
+#include "platform/db/ConnectionString.h"
+#include "platform/db/Query.h"
+
+#include <QAtomicInt>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+namespace {
+
+QAtomicInt g_counter;
+
+QString providerText(const QSqlError& e)
+{
+    const QString db = e.databaseText().trimmed();
+    return db.isEmpty() ? e.driverText().trimmed() : db;
+}
+
+} // namespace
+
+Connection::Connection()
+    : qtName_(QStringLiteral("ostrel-connection-%1").arg(g_counter.fetchAndAddRelaxed(1)))
+{
+}
+
+Connection::~Connection()
+{
+    close();
+    for (Query* q : std::as_const(queries_))
+        q->connectionGone();
+    if (QSqlDatabase::contains(qtName_))
+        QSqlDatabase::removeDatabase(qtName_);
+}
+
+void Connection::attach(Query* query)
+{
+    queries_.append(query);
+}
+
+void Connection::detach(Query* query)
+{
+    queries_.removeAll(query);
+}
+
+void Connection::setConnectionString(const QString& connectionString)
+{
+    connectionString_ = connectionString;
+}
+
+bool Connection::connected() const
+{
+    return QSqlDatabase::contains(qtName_) && QSqlDatabase::database(qtName_, false).isOpen();
+}
+
+QSqlDatabase Connection::database() const
+{
+    return QSqlDatabase::database(qtName_, false);
+}
+
+QString Connection::driverName() const
+{
+    return driver_;
+}
+
+void Connection::close()
+{
+    for (Query* q : std::as_const(queries_))
+        q->releaseStatements();
+    if (QSqlDatabase::contains(qtName_)) {
+        QSqlDatabase db = QSqlDatabase::database(qtName_, false);
+        db.close();
+    }
+}
+
+void Connection::setConnected(bool connected)
+{
+    if (!connected) {
+        close();
+        return;
+    }
+    if (this->connected())
+        return;
+
+    const ProviderString provider = ProviderString::parse(connectionString_);
+    switch (providerKind(provider.value(QStringLiteral("Provider")))) {
+    case ProviderKind::Jet:
+        openJet(provider);
+        break;
+    case ProviderKind::SqlServer:
+        openSqlServer(provider);
+        break;
+    case ProviderKind::Unknown:
+        throw DbError(QStringLiteral("Provider cannot be found. It may not be properly installed."));
+    }
+}
+
+void Connection::openJet(const ProviderString& provider)
+{
+    const QString source = provider.value(QStringLiteral("Data Source"));
+    const QFileInfo info(source);
+    if (source.isEmpty() || !info.isFile())
+        throw DbError(QStringLiteral("Could not find file '%1'.").arg(source));
+    if (info.size() == 0)
+        throw DbError(QStringLiteral("Unrecognized database format '%1'.").arg(source));
+
+    // Open read-write through a URI with mode=rw: SQLite then never creates
+    // the file, even if it vanished since the test above.
+    const QString absolute = QDir::cleanPath(info.absoluteFilePath());
+    const QString uri = QStringLiteral("file:")
+        + QString::fromLatin1(QUrl::toPercentEncoding(absolute, "/")) + QStringLiteral("?mode=rw");
+
+    if (QSqlDatabase::contains(qtName_) && database().driverName() != QLatin1String("QSQLITE"))
+        QSqlDatabase::removeDatabase(qtName_);
+    QSqlDatabase db = QSqlDatabase::contains(qtName_) ? database()
+                                                      : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), qtName_);
+    db.setDatabaseName(uri);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open())
+        throw DbError(QStringLiteral("Cannot open the file '%1': %2").arg(source, providerText(db.lastError())));
+    driver_ = QStringLiteral("QSQLITE");
+
+    {
+        // A file that is not a database opens fine and fails at first read.
+        QSqlQuery check(db);
+        if (!check.exec(QStringLiteral("PRAGMA schema_version")) || !check.next()) {
+            check.finish();
+            check = QSqlQuery();
+            db.close();
+            throw DbError(QStringLiteral("Unrecognized database format '%1'.").arg(source));
+        }
+        check.finish();
+        if (check.exec(QStringLiteral("PRAGMA journal_mode")) && check.next()
+            && check.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0) {
+            check.finish();
+            check.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        }
+        check.finish();
+    }
+}
+
+void Connection::openSqlServer(const ProviderString& provider)
+{
+    if (QSqlDatabase::contains(qtName_) && database().driverName() != QLatin1String("QODBC"))
+        QSqlDatabase::removeDatabase(qtName_);
+    QSqlDatabase db = QSqlDatabase::contains(qtName_) ? database()
+                                                      : QSqlDatabase::addDatabase(QStringLiteral("QODBC"), qtName_);
+    if (!db.isValid())
+        throw DbError(QStringLiteral("Provider cannot be found. It may not be properly installed."));
+    const QString driver = odbcDriver_.isEmpty() ? QStringLiteral("FreeTDS") : odbcDriver_;
+    db.setDatabaseName(odbcConnectionString(provider, driver, odbcOptions_));
+    db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=5"));
+    if (!db.open())
+        throw DbError(providerText(db.lastError()));
+    driver_ = QStringLiteral("QODBC");
+
+    // DATABASE= already selects the catalogue; only a different default
+    // needs a statement of its own.
+    const QString catalogue = provider.value(QStringLiteral("Initial Catalog"));
+    if (!defaultDatabase_.isEmpty() && defaultDatabase_.compare(catalogue, Qt::CaseInsensitive) != 0) {
+        QString name = defaultDatabase_;
+        name.replace(u']', QStringLiteral("]]"));
+        QSqlQuery use(db);
+        if (!use.exec(QStringLiteral("USE [%1]").arg(name))) {
+            const QString text = providerText(use.lastError());
+            use = QSqlQuery();
+            db.close();
+            throw DbError(text);
+        }
+    }
+}

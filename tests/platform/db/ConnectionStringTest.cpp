@@ -1,0 +1,86 @@
+#include "platform/Errors.h"
+#include "platform/db/ConnectionString.h"
+
+#include <gtest/gtest.h>
+
+TEST(ProviderStringTest, ReadsThePiecesTheSettingsBuild)
+{
+    const ProviderString p = ProviderString::parse(QStringLiteral(
+        "Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=/srv/data/Wage.VRD;Mode=ReadWrite;"
+        "Extended Properties=\"\";Jet OLEDB:Database Password='mint7305mint#%)' ;Jet OLEDB:SFP=False"));
+    EXPECT_EQ(p.value(QStringLiteral("provider")), QStringLiteral("Microsoft.Jet.OLEDB.4.0"));
+    EXPECT_EQ(p.value(QStringLiteral("DATA SOURCE")), QStringLiteral("/srv/data/Wage.VRD"));
+    EXPECT_TRUE(p.contains(QStringLiteral("Extended Properties")));
+    EXPECT_EQ(p.value(QStringLiteral("Extended Properties")), QString());
+    EXPECT_EQ(p.value(QStringLiteral("Jet OLEDB:Database Password")), QStringLiteral("mint7305mint#%)"));
+    EXPECT_EQ(p.value(QStringLiteral("Jet OLEDB:SFP")), QStringLiteral("False"));
+    EXPECT_FALSE(p.contains(QStringLiteral("Password")));
+}
+
+TEST(ProviderStringTest, QuotedValuesAndBlanks)
+{
+    const ProviderString p = ProviderString::parse(QStringLiteral(
+        "A=\"x;\"\"y\"\"\" ; B = 'it''s' ;C=  plain value  ;D=\" kept \""));
+    EXPECT_EQ(p.value(QStringLiteral("a")), QStringLiteral("x;\"y\""));
+    EXPECT_EQ(p.value(QStringLiteral("b")), QStringLiteral("it's"));
+    EXPECT_EQ(p.value(QStringLiteral("c")), QStringLiteral("plain value"));
+    EXPECT_EQ(p.value(QStringLiteral("d")), QStringLiteral(" kept "));
+}
+
+TEST(ProviderStringTest, MalformedQuotingIsAnError)
+{
+    EXPECT_THROW(ProviderString::parse(QStringLiteral("Password=\"open;User ID=sa")), DbError);
+    EXPECT_THROW(ProviderString::parse(QStringLiteral("Password=\"a\"b;User ID=sa")), DbError);
+}
+
+TEST(ProviderStringTest, QuotedValueReadsBackExactly)
+{
+    const QStringList values = {
+        QStringLiteral("a;b"), QStringLiteral("p\"q"), QStringLiteral("it's"), QStringLiteral(" lead"),
+        QStringLiteral("trail "), QStringLiteral("\";User ID=evil"), QStringLiteral("x=y"),
+        QStringLiteral("a b"), QString(), QStringLiteral("中文;密码"), QStringLiteral("'\"'"),
+    };
+    for (const QString& v : values) {
+        const QString text = QStringLiteral("Password=") + quoteProviderValue(v) + QStringLiteral(";User ID=sa");
+        const ProviderString p = ProviderString::parse(text);
+        EXPECT_EQ(p.value(QStringLiteral("Password")), v) << text.toStdString();
+        EXPECT_EQ(p.value(QStringLiteral("User ID")), QStringLiteral("sa")) << text.toStdString();
+    }
+}
+
+TEST(ProviderStringTest, OrdinaryValuesStayAsTheyAre)
+{
+    for (const QString& v : {QStringLiteral("/home/a b/Wage.VRD"), QStringLiteral("sa"), QStringLiteral("x=y"),
+                             QStringLiteral("p@ss#%)"), QString()})
+        EXPECT_EQ(quoteProviderValue(v), v);
+    EXPECT_EQ(quoteProviderValue(QStringLiteral("a\"b")), QStringLiteral("\"a\"\"b\""));
+    EXPECT_EQ(quoteProviderValue(QStringLiteral(" a")), QStringLiteral("\" a\""));
+}
+
+TEST(ProviderStringTest, ProviderNames)
+{
+    EXPECT_EQ(providerKind(QStringLiteral("microsoft.jet.oledb.4.0")), ProviderKind::Jet);
+    EXPECT_EQ(providerKind(QStringLiteral("SQLOLEDB.1")), ProviderKind::SqlServer);
+    EXPECT_EQ(providerKind(QStringLiteral("MSDASQL")), ProviderKind::Unknown);
+    EXPECT_EQ(providerKind(QString()), ProviderKind::Unknown);
+}
+
+TEST(OdbcStringTest, BuiltFromTheServerString)
+{
+    const ProviderString p = ProviderString::parse(QStringLiteral(
+        "Provider=SQLOLEDB.1;Password=secret;Persist Security Info=True;User ID=sa;Initial Catalog=Wage;Data Source=db01"));
+    EXPECT_EQ(odbcConnectionString(p, QStringLiteral("FreeTDS"), QString()),
+              QStringLiteral("DRIVER={FreeTDS};SERVER=db01;DATABASE=Wage;UID=sa;PWD=secret;"));
+    EXPECT_EQ(odbcConnectionString(p, QStringLiteral("ODBC Driver 18 for SQL Server"),
+                                   QStringLiteral("TDS_Version=7.4;Port=1433;")),
+              QStringLiteral("DRIVER={ODBC Driver 18 for SQL Server};SERVER=db01;DATABASE=Wage;UID=sa;PWD=secret;"
+                             "TDS_Version=7.4;Port=1433;"));
+}
+
+TEST(OdbcStringTest, AwkwardValuesAreBraced)
+{
+    const ProviderString p = ProviderString::parse(QStringLiteral("Provider=SQLOLEDB.1;Password=\"a;b}c\";User ID=\" sa\";"
+                                                                  "Initial Catalog={x};Data Source=host\\inst"));
+    EXPECT_EQ(odbcConnectionString(p, QStringLiteral("Free}TDS"), QString()),
+              QStringLiteral("DRIVER={Free}}TDS};SERVER=host\\inst;DATABASE={{x}}};UID={ sa};PWD={a;b}}c};"));
+}
