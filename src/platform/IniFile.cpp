@@ -137,6 +137,10 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
 {
     const auto fail = [this] { throw Error(QStringLiteral("Unable to write to %1").arg(path_)); };
 
+    // A file we cannot read would be rewritten without its other content.
+    const bool existed = QFileInfo::exists(path_);
+    if (existed && !QFileInfo(path_).isReadable())
+        fail();
     Ini ini;
     load(path_, ini);
     const QByteArray s = Gbk::encode(section);
@@ -150,7 +154,6 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
     if (ini.Save(out) < 0)
         fail();
 
-    const bool existed = QFileInfo::exists(path_);
     QSaveFile file(path_);
     // A folder we may not write into still lets us rewrite a file we may.
     file.setDirectWriteFallback(true);

@@ -243,7 +243,25 @@ TEST_F(UserDMTest, ServerStringAndOdbcMapping)
                              "TrustServerCertificate=yes;"));
 }
 
-TEST_F(UserDMTest, SettingsPathIsBesideTheExecutable)
+TEST_F(UserDMTest, FailedSettingsWriteCountsAsAFailedAttempt)
 {
-    EXPECT_EQ(TUserDM::settingsPath(), tmp.path() + QStringLiteral("/MyConnect.ini"));
+    // A folder that does not exist: the default path cannot be written back.
+    const QString dir = tmp.file(QStringLiteral("gone"));
+    Shell::overrideExecutableDirectory(dir);
+    TUserDM dm;
+    dm.DataModuleCreate();
+    EXPECT_TRUE(Shell::terminateRequested());
+    EXPECT_EQ(TSetValue.DbFileName, dir + QStringLiteral("/Data/Wage.VRD"));
+    EXPECT_EQ(scriptedDialogs().boxes, (QList<RecordedBox>{{WarningText, QStringLiteral("警告"), MsgIcon::None}}));
+    EXPECT_TRUE(dm.ConnectionString.isEmpty());
+    EXPECT_FALSE(dm.ADOConnection1.connected());
+
+    // Saved from the dialog, the second attempt's write error reaches the caller.
+    dialog = [] { return true; };
+    try {
+        dm.DataModuleCreate();
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.text(), QStringLiteral("Unable to write to %1/MyConnect.ini").arg(dir));
+    }
 }

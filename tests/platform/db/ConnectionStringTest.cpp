@@ -48,35 +48,6 @@ TEST(ProviderStringTest, QuotedValueReadsBackExactly)
     }
 }
 
-TEST(ProviderStringTest, OrdinaryValuesStayAsTheyAre)
-{
-    for (const QString& v : {QStringLiteral("/home/a b/Wage.VRD"), QStringLiteral("sa"), QStringLiteral("x=y"),
-                             QStringLiteral("p@ss#%)"), QString()})
-        EXPECT_EQ(quoteProviderValue(v), v);
-    EXPECT_EQ(quoteProviderValue(QStringLiteral("a\"b")), QStringLiteral("\"a\"\"b\""));
-    EXPECT_EQ(quoteProviderValue(QStringLiteral(" a")), QStringLiteral("\" a\""));
-}
-
-TEST(ProviderStringTest, ProviderNames)
-{
-    EXPECT_EQ(providerKind(QStringLiteral("microsoft.jet.oledb.4.0")), ProviderKind::Jet);
-    EXPECT_EQ(providerKind(QStringLiteral("SQLOLEDB.1")), ProviderKind::SqlServer);
-    EXPECT_EQ(providerKind(QStringLiteral("MSDASQL")), ProviderKind::Unknown);
-    EXPECT_EQ(providerKind(QString()), ProviderKind::Unknown);
-}
-
-TEST(OdbcStringTest, BuiltFromTheServerString)
-{
-    const ProviderString p = ProviderString::parse(QStringLiteral(
-        "Provider=SQLOLEDB.1;Password=secret;Persist Security Info=True;User ID=sa;Initial Catalog=Wage;Data Source=db01"));
-    EXPECT_EQ(odbcConnectionString(p, QStringLiteral("FreeTDS"), QString()),
-              QStringLiteral("DRIVER={FreeTDS};SERVER=db01;DATABASE=Wage;UID=sa;PWD=secret;"));
-    EXPECT_EQ(odbcConnectionString(p, QStringLiteral("ODBC Driver 18 for SQL Server"),
-                                   QStringLiteral("TDS_Version=7.4;Port=1433;")),
-              QStringLiteral("DRIVER={ODBC Driver 18 for SQL Server};SERVER=db01;DATABASE=Wage;UID=sa;PWD=secret;"
-                             "TDS_Version=7.4;Port=1433;"));
-}
-
 TEST(OdbcStringTest, AwkwardValuesAreBraced)
 {
     const ProviderString p = ProviderString::parse(QStringLiteral("Provider=SQLOLEDB.1;Password=\"a;b}c\";User ID=\" sa\";"
