@@ -62,6 +62,26 @@ void TUserDM::DataModuleCreate()
         attempt();  // a second failure goes to the caller
 }
 
+QString TUserDM::localConnectionString(const QString& fileName)
+{
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=")
+        + quoteProviderValue(fileName)
+        + QStringLiteral(";Mode=ReadWrite;Extended Properties=\"\";")
+        + QStringLiteral("Jet OLEDB:System database=\"\";")
+        + QStringLiteral("Jet OLEDB:Registry Path=\"\";")
+        + QStringLiteral("Jet OLEDB:Database Password='mint7305mint#%)' ;")
+        + QStringLiteral("Jet OLEDB:Engine Type=5;")
+        + QStringLiteral("Jet OLEDB:Database Locking Mode=1;")
+        + QStringLiteral("Jet OLEDB:Global Partial Bulk Ops=2;")
+        + QStringLiteral("Jet OLEDB:Global Bulk Transactions=1;")
+        + QStringLiteral("Jet OLEDB:New Database Password=\"\";")
+        + QStringLiteral("Jet OLEDB:Create System Database=False;")
+        + QStringLiteral("Jet OLEDB:Encrypt Database=False;")
+        + QStringLiteral("Jet OLEDB:Don't Copy Locale on Compact=False;")
+        + QStringLiteral("Jet OLEDB:Compact Without Replica Repair=False;")
+        + QStringLiteral("Jet OLEDB:SFP=False");
+}
+
 void TUserDM::ReadConnectSettings()
 {
     // "\MyConnect.Ini" of the reader and "\MyConnect.ini" of the dialog are
@@ -84,31 +104,16 @@ void TUserDM::ReadConnectSettings()
             TSetValue.DbFileName = TSetValue.AppPath + QStringLiteral("/Data/") + DefaultDbFileName;
             ini.writeString(QStringLiteral("LocalDB"), QStringLiteral("DBnames"), TSetValue.DbFileName);
         }
-        ConnectionString = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=")
-            + quoteProviderValue(TSetValue.DbFileName)
-            + QStringLiteral(";Mode=ReadWrite;Extended Properties=\"\";")
-            + QStringLiteral("Jet OLEDB:System database=\"\";")
-            + QStringLiteral("Jet OLEDB:Registry Path=\"\";")
-            + QStringLiteral("Jet OLEDB:Database Password='mint7305mint#%)' ;")
-            + QStringLiteral("Jet OLEDB:Engine Type=5;")
-            + QStringLiteral("Jet OLEDB:Database Locking Mode=1;")
-            + QStringLiteral("Jet OLEDB:Global Partial Bulk Ops=2;")
-            + QStringLiteral("Jet OLEDB:Global Bulk Transactions=1;")
-            + QStringLiteral("Jet OLEDB:New Database Password=\"\";")
-            + QStringLiteral("Jet OLEDB:Create System Database=False;")
-            + QStringLiteral("Jet OLEDB:Encrypt Database=False;")
-            + QStringLiteral("Jet OLEDB:Don't Copy Locale on Compact=False;")
-            + QStringLiteral("Jet OLEDB:Compact Without Replica Repair=False;")
-            + QStringLiteral("Jet OLEDB:SFP=False");
+        ConnectionString = localConnectionString(TSetValue.DbFileName);
     } else {
         const QString password = ini.readString(QStringLiteral("DataBase"), QStringLiteral("Password"), QString());
         const QString user = ini.readString(QStringLiteral("DataBase"), QStringLiteral("UserName"), QStringLiteral("sa"));
         const QString catalogue = ini.readString(QStringLiteral("DataBase"), QStringLiteral("DataBaseName"), QString());
         const QString server = ini.readString(QStringLiteral("DataBase"), QStringLiteral("ServerName"), QString());
         ConnectionString = QStringLiteral("Provider=SQLOLEDB.1;Password=") + quoteProviderValue(password)
-            + QStringLiteral(";Persist Security Info=True;User ID=") + quoteProviderValue(user)
-            + QStringLiteral(";Initial Catalog=") + quoteProviderValue(catalogue)
-            + QStringLiteral(";Data Source=") + quoteProviderValue(server);
+        + QStringLiteral(";Persist Security Info=True;User ID=") + quoteProviderValue(user)
+        + QStringLiteral(";Initial Catalog=") + quoteProviderValue(catalogue)
+        + QStringLiteral(";Data Source=") + quoteProviderValue(server);
         ADOConnection1.setDefaultDatabase(catalogue);
     }
 

@@ -23,6 +23,9 @@ public:
     void DataModuleCreate();
     void ReadConnectSettings();
 
+    // The Jet provider string of mode 1 for a database file.
+    static QString localConnectionString(const QString& fileName);
+
     // Path of MyConnect.ini beside the executable.
     static QString settingsPath();
 };
