@@ -4,8 +4,8 @@
 
 #include <QDate>
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 namespace CellText {
@@ -16,9 +16,17 @@ QString numberText(double value)
         return QString();
     if (value == 0)
         return QStringLiteral("0"); // negative zero too
+    char out[40];
+    char* o = out;
+    // Whole numbers of up to 15 digits are the common case, and exact.
+    if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
+        const auto r = std::to_chars(o, out + sizeof out, static_cast<long long>(value));
+        return QString::fromLatin1(out, r.ptr - out);
+    }
     // Rounds to 15 significant digits: "d.dddddddddddddde±XX".
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", value);
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+    *r.ptr = 0;
     const char* p = buf;
     const bool negative = *p == '-';
     if (negative)
@@ -28,45 +36,52 @@ QString numberText(double value)
     for (; *p && *p != 'e'; ++p)
         if (*p >= '0' && *p <= '9' && n < 15)
             digits[n++] = *p;
-    const int exponent = *p == 'e' ? std::atoi(p + 1) : 0;
+    int exponent = 0;
+    if (*p == 'e') {
+        const bool below = p[1] == '-';
+        for (p += 2; *p >= '0' && *p <= '9'; ++p)
+            exponent = exponent * 10 + (*p - '0');
+        if (below)
+            exponent = -exponent;
+    }
     while (n > 1 && digits[n - 1] == '0')
         --n;
 
-    QString out;
-    out.reserve(24);
     if (negative)
-        out += u'-';
+        *o++ = '-';
     if (exponent >= -5 && exponent <= 14) {
         if (exponent >= 0) {
             for (int i = 0; i <= exponent; ++i)
-                out += QLatin1Char(i < n ? digits[i] : '0');
+                *o++ = i < n ? digits[i] : '0';
             if (n > exponent + 1) {
-                out += u'.';
+                *o++ = '.';
                 for (int i = exponent + 1; i < n; ++i)
-                    out += QLatin1Char(digits[i]);
+                    *o++ = digits[i];
             }
         } else {
-            out += QLatin1String("0.");
+            *o++ = '0';
+            *o++ = '.';
             for (int i = 0; i < -exponent - 1; ++i)
-                out += u'0';
+                *o++ = '0';
             for (int i = 0; i < n; ++i)
-                out += QLatin1Char(digits[i]);
+                *o++ = digits[i];
         }
-        return out;
+        return QString::fromLatin1(out, o - out);
     }
-    out += QLatin1Char(digits[0]);
+    *o++ = digits[0];
     if (n > 1) {
-        out += u'.';
+        *o++ = '.';
         for (int i = 1; i < n; ++i)
-            out += QLatin1Char(digits[i]);
+            *o++ = digits[i];
     }
-    out += QLatin1Char('E');
-    out += QLatin1Char(exponent < 0 ? '-' : '+');
+    *o++ = 'E';
+    *o++ = exponent < 0 ? '-' : '+';
     const int e = std::abs(exponent);
-    if (e < 10)
-        out += u'0';
-    out += QString::number(e);
-    return out;
+    if (e >= 100)
+        *o++ = char('0' + e / 100);
+    *o++ = char('0' + e / 10 % 10);
+    *o++ = char('0' + e % 10);
+    return QString::fromLatin1(out, o - out);
 }
 
 QString dateText(double serial, bool dates1904, const QString& dateFormat)
@@ -77,10 +92,17 @@ QString dateText(double serial, bool dates1904, const QString& dateFormat)
     const qint64 seconds = std::llround(serial * 86400.0);
     const qint64 day = seconds / 86400;
     const int secondOfDay = int(seconds % 86400);
-    const QString time = QString::asprintf("%02d:%02d:%02d", secondOfDay / 3600, secondOfDay / 60 % 60,
-                                           secondOfDay % 60);
+    auto time = [secondOfDay] {
+        const int parts[3] = {secondOfDay / 3600, secondOfDay / 60 % 60, secondOfDay % 60};
+        char text[8] = {0, 0, ':', 0, 0, ':', 0, 0};
+        for (int i = 0; i < 3; ++i) {
+            text[3 * i] = char('0' + parts[i] / 10);
+            text[3 * i + 1] = char('0' + parts[i] % 10);
+        }
+        return QString::fromLatin1(text, 8);
+    };
     if (day == 0)
-        return time;
+        return time();
 
     QDate date;
     if (dates1904)
@@ -96,7 +118,7 @@ QString dateText(double serial, bool dates1904, const QString& dateFormat)
     if (!date.isValid() || date.year() > 9999)
         return QString();
     const QString text = DateFormats::formatDate(date, dateFormat);
-    return secondOfDay == 0 ? text : text + u' ' + time;
+    return secondOfDay == 0 ? text : text + u' ' + time();
 }
 
 QString trimmed(const QString& text)

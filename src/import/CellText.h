@@ -13,8 +13,9 @@ QString numberText(double value);
 
 // A date serial of the 1900 or 1904 system: the date in `dateFormat`, plus
 // " hh:mm:ss" when it has a time of day; a serial below 1 is a time alone
-// ("hh:mm:ss"). Seconds are rounded. Null when the serial is no date
-// (negative, past 9999-12-31, not finite).
+// ("hh:mm:ss") in either system. Seconds are rounded. The 1900 system's
+// 29 February 1900 (serial 60), a day that never was, reads as the 28th.
+// Null when the serial is no date (negative, past 9999-12-31, not finite).
 QString dateText(double serial, bool dates1904, const QString& dateFormat);
 
 // Removes characters up to U+0020 from both ends.

@@ -9,9 +9,11 @@
 #include <QStringDecoder>
 
 #include <gsf/gsf.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -94,6 +96,9 @@ class RecordWalker {
 public:
     RecordWalker(const QByteArray& stream, std::uint32_t pos)
         : data_(reinterpret_cast<const uchar*>(stream.constData())), size_(std::uint32_t(stream.size())), pos_(pos) {}
+    // Over [pos, end) only; `end` is within the stream.
+    RecordWalker(const QByteArray& stream, std::uint32_t pos, std::uint32_t end)
+        : data_(reinterpret_cast<const uchar*>(stream.constData())), size_(end), pos_(pos) {}
 
     bool next(Record& r)
     {
@@ -280,10 +285,12 @@ private:
     std::uint64_t total_ = 0;
 };
 
+} // namespace
+
 // Text of BIFF5 files, in the workbook's code page.
-class CodePageText {
+class XlsCodePage {
 public:
-    explicit CodePageText(int codePage) : codePage_(codePage)
+    explicit XlsCodePage(int codePage) : codePage_(codePage)
     {
         const char* name = nullptr;
         switch (codePage) {
@@ -330,6 +337,8 @@ private:
     QStringDecoder decoder_;
 };
 
+namespace {
+
 bool isOle2(const QByteArray& head)
 {
     static const char magic[8] = {'\xD0', '\xCF', '\x11', '\xE0', '\xA1', '\xB1', '\x1A', '\xE1'};
@@ -358,16 +367,34 @@ void silenceGsf()
     static std::once_flag once;
     std::call_once(once, [] {
         gsf_init();
-        // Damaged files make libgsf complain on standard error; the reason
-        // reaches the user through our own error instead.
-        for (const char* domain : {"libgsf", "libgsf:msole"})
+        // Damaged files make libgsf complain on standard error (some of it
+        // without a domain); the reason reaches the user through our own
+        // error instead.
+        for (const char* domain : {"libgsf", "libgsf:msole", static_cast<const char*>(nullptr)})
             g_log_set_handler(domain, GLogLevelFlags(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
                               [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
     });
 }
 
+using Buffer = std::unique_ptr<char, XlsWorkbook::FreeBuffer>;
+
+// Room for a stream. Large ones sit on 2 MB boundaries with huge pages
+// advised: faulting in a 30 MB buffer page by page costs more than
+// decoding it.
+Buffer allocateStream(qsizetype size)
+{
+    constexpr size_t kHuge = size_t(2) << 20;
+    if (size_t(size) < kHuge)
+        return Buffer(static_cast<char*>(std::malloc(size_t(size))));
+    const size_t rounded = (size_t(size) + kHuge - 1) & ~(kHuge - 1);
+    char* p = static_cast<char*>(std::aligned_alloc(kHuge, rounded));
+    if (p)
+        madvise(p, rounded, MADV_HUGEPAGE);
+    return Buffer(p);
+}
+
 // The workbook stream of an OLE2 file: "Workbook", else "Book" (Excel 5/95).
-QByteArray workbookStream(GsfInput* input, qint64 fileSize, const QString& label)
+Buffer workbookStream(GsfInput* input, qint64 fileSize, const QString& label, qsizetype& streamSize)
 {
     silenceGsf();
     GError* err = nullptr;
@@ -405,11 +432,16 @@ QByteArray workbookStream(GsfInput* input, qint64 fileSize, const QString& label
         g_object_unref(child);
         fail(QString::fromUtf16(kDamaged), label);
     }
-    QByteArray stream(qsizetype(size), Qt::Uninitialized);
-    const bool ok = gsf_input_read(child, size_t(size), reinterpret_cast<guint8*>(stream.data())) != nullptr;
+    Buffer stream = allocateStream(qsizetype(size));
+    if (!stream) {
+        g_object_unref(child);
+        fail(QString::fromUtf16(kDamaged), label);
+    }
+    const bool ok = gsf_input_read(child, size_t(size), reinterpret_cast<guint8*>(stream.get())) != nullptr;
     g_object_unref(child);
     if (!ok)
         fail(QString::fromUtf16(kDamaged), label);
+    streamSize = qsizetype(size);
     return stream;
 }
 
@@ -421,24 +453,22 @@ class XlsWorkbookDecoder {
 public:
     static void globals(XlsWorkbook& book);
     static void worksheet(XlsWorkbook& book, int index);
+    // Fills the sheet's row cache.
+    static void row(const XlsSheet& sheet, int rowIndex);
 
 private:
-    static QString byteString(XlsWorkbook& book, CodePageText& cp, const uchar* p, std::uint32_t avail,
-                              bool longCount, std::uint32_t* used = nullptr);
+    static QString byteString(XlsCodePage& cp, const uchar* p, std::uint32_t avail, bool longCount);
     static std::uint32_t findSheetBof(XlsWorkbook& book, int index);
 };
 
 // A BIFF5 string: 8- or 16-bit byte count, then the bytes in the code page.
-QString XlsWorkbookDecoder::byteString(XlsWorkbook&, CodePageText& cp, const uchar* p, std::uint32_t avail,
-                                       bool longCount, std::uint32_t* used)
+QString XlsWorkbookDecoder::byteString(XlsCodePage& cp, const uchar* p, std::uint32_t avail, bool longCount)
 {
     const std::uint32_t head = longCount ? 2 : 1;
     if (avail < head)
         return QString();
     std::uint32_t n = longCount ? u16(p) : p[0];
     n = std::min(n, avail - head);
-    if (used)
-        *used = head + n;
     return cp.decode(p + head, n);
 }
 
@@ -466,6 +496,7 @@ void XlsWorkbookDecoder::globals(XlsWorkbook& book)
         book.sheets_.push_back(std::move(info));
         book.active_ = 0;
         book.globalsEnd_ = 0;
+        book.text_ = std::make_unique<XlsCodePage>(book.codePage_);
         return;
     }
     if (dt != kBofGlobals)
@@ -550,7 +581,8 @@ void XlsWorkbookDecoder::globals(XlsWorkbook& book)
         fail(QString::fromUtf16(kDamaged), label);
     book.globalsEnd_ = walk.pos();
 
-    CodePageText cp(book.codePage_);
+    book.text_ = std::make_unique<XlsCodePage>(book.codePage_);
+    XlsCodePage& cp = *book.text_;
     auto decodeName = [&](std::uint32_t pos, std::uint32_t len, bool longCount) {
         const uchar* p = walk.at(pos);
         if (biff8) {
@@ -560,7 +592,7 @@ void XlsWorkbookDecoder::globals(XlsWorkbook& book)
             seg.readUnicodeString(out, longCount);
             return out;
         }
-        return byteString(book, cp, p, len, longCount);
+        return byteString(cp, p, len, longCount);
     };
     for (size_t i = 0; i < book.sheets_.size(); ++i)
         book.sheets_[i].name = decodeName(sheetNames[i].pos, sheetNames[i].len, false);
@@ -621,231 +653,298 @@ std::uint32_t XlsWorkbookDecoder::findSheetBof(XlsWorkbook& book, int index)
     fail(QString::fromUtf16(kDamaged), book.label_);
 }
 
+namespace {
+bool isCellRecord(std::uint16_t type)
+{
+    switch (type) {
+    case kNumber: case kRk: case kMulRk: case kBlank: case kMulBlank: case kBoolErr:
+    case kLabelSst: case kLabel: case kRString: case kFormula:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Excel 5 to 2003 sheets have 256 columns; cells past them are dropped, as
+// Excel drops them, so that no file can claim a wider used range.
+constexpr std::uint32_t kColumns = 256;
+
+// The last column of a cell record, or -1 when it is too short to hold a
+// cell or starts past the last column. The lengths here are the ones the
+// row decoder relies on.
+int lastColumn(std::uint16_t type, const uchar* d, std::uint16_t length)
+{
+    std::uint32_t minLength = 0;
+    std::uint32_t each = 0; // bytes per cell of the multiple-cell records
+    switch (type) {
+    case kNumber: minLength = 14; break;
+    case kRk: minLength = 10; break;
+    case kBlank: minLength = 6; break;
+    case kBoolErr: minLength = 8; break;
+    case kLabelSst: minLength = 10; break;
+    case kLabel: case kRString: minLength = 8; break;
+    case kFormula: minLength = 20; break;
+    case kMulRk: each = 6; minLength = 12; break;
+    case kMulBlank: each = 2; minLength = 8; break;
+    default: return -1;
+    }
+    if (length < minLength)
+        return -1;
+    const std::uint32_t first = u16(d + 2);
+    if (first >= kColumns)
+        return -1;
+    if (each == 0)
+        return int(first);
+    return int(std::min<std::uint32_t>(first + (length - 6u) / each - 1, kColumns - 1));
+}
+} // namespace
+
 void XlsWorkbookDecoder::worksheet(XlsWorkbook& book, int index)
 {
-    const QString& label = book.label_;
-    const bool biff8 = book.version_ == XlsWorkbook::Version::Biff8;
     auto sheet = std::make_unique<XlsSheet>();
     sheet->name_ = book.sheets_[size_t(index)].name;
     sheet->book_ = &book;
-    std::vector<XlsSheet::Entry>& cells = sheet->entries_;
-    CodePageText cp(book.codePage_);
+    std::vector<XlsSheet::Run>& runs = sheet->runs_;
 
     RecordWalker walk(book.stream_, findSheetBof(book, index));
     Record r;
     int depth = 0;
     bool ended = false;
-    size_t pendingString = SIZE_MAX; // the formula whose text result follows
-    using Kind = XlsCell::Kind;
-    auto push = [&](std::uint16_t row, std::uint16_t col, std::uint16_t xf, Kind kind, double value,
-                    std::uint8_t flags = 0) {
-        cells.push_back({value, row, col, xf, std::uint8_t(kind), flags});
-    };
-
+    bool open = false; // whether the last run may grow
+    int maxRow = -1;
+    int maxCol = -1;
     while (!ended && walk.next(r)) {
-        const uchar* d = walk.at(r.pos);
         if (r.type == kBof) {
             ++depth;
+            open = false; // an embedded chart's records are not the sheet's
             continue;
         }
         if (r.type == kEof) {
             if (--depth <= 0)
                 ended = true;
+            open = false;
             continue;
         }
         if (depth != 1)
-            continue; // inside an embedded chart
-        switch (r.type) {
-        case kNumber:
-            if (r.length >= 14)
-                push(u16(d), u16(d + 2), u16(d + 4), Kind::Number, f64(d + 6));
-            pendingString = SIZE_MAX;
-            break;
-        case kRk:
-            if (r.length >= 10)
-                push(u16(d), u16(d + 2), u16(d + 4), Kind::Number, rkValue(u32(d + 6)));
-            pendingString = SIZE_MAX;
-            break;
-        case kMulRk:
-            if (r.length >= 6) {
-                const std::uint16_t row = u16(d);
-                const std::uint32_t first = u16(d + 2);
-                const std::uint32_t n = (r.length - 6u) / 6u;
-                for (std::uint32_t i = 0; i < n && first + i <= 0xFFFF; ++i) {
-                    const uchar* p = d + 4 + 6 * i;
-                    push(row, std::uint16_t(first + i), u16(p), Kind::Number, rkValue(u32(p + 2)));
-                }
-            }
-            pendingString = SIZE_MAX;
-            break;
-        case kBlank:
-            if (r.length >= 6)
-                push(u16(d), u16(d + 2), u16(d + 4), Kind::Empty, 0);
-            pendingString = SIZE_MAX;
-            break;
-        case kMulBlank:
-            if (r.length >= 6) {
-                const std::uint16_t row = u16(d);
-                const std::uint32_t first = u16(d + 2);
-                const std::uint32_t n = (r.length - 6u) / 2u;
-                for (std::uint32_t i = 0; i < n && first + i <= 0xFFFF; ++i)
-                    push(row, std::uint16_t(first + i), u16(d + 4 + 2 * i), Kind::Empty, 0);
-            }
-            pendingString = SIZE_MAX;
-            break;
-        case kBoolErr:
-            if (r.length >= 8)
-                push(u16(d), u16(d + 2), u16(d + 4), d[7] ? Kind::Error : Kind::Bool, d[6]);
-            pendingString = SIZE_MAX;
-            break;
-        case kLabelSst:
-            if (r.length >= 10)
-                push(u16(d), u16(d + 2), u16(d + 4), Kind::Text, u32(d + 6), XlsSheet::kFromSst);
-            pendingString = SIZE_MAX;
-            break;
-        case kLabel:
-        case kRString:
-            if (r.length >= 8) {
-                QString text;
-                if (biff8) {
-                    Segments seg;
-                    seg.add(d + 6, r.length - 6u);
-                    seg.readUnicodeString(text, true);
-                } else {
-                    text = byteString(book, cp, d + 6, r.length - 6u, true);
-                }
-                push(u16(d), u16(d + 2), u16(d + 4), Kind::Text, double(sheet->texts_.size()));
-                sheet->texts_.push_back(std::move(text));
-            }
-            pendingString = SIZE_MAX;
-            break;
-        case kFormula:
-            pendingString = SIZE_MAX;
-            if (r.length >= 20) {
-                const uchar* v = d + 6;
-                const std::uint16_t row = u16(d), col = u16(d + 2), xf = u16(d + 4);
-                if (v[6] == 0xFF && v[7] == 0xFF) {
-                    switch (v[0]) {
-                    case 0: // text, in the STRING record that follows
-                        pendingString = cells.size();
-                        push(row, col, xf, Kind::Empty, 0);
-                        break;
-                    case 1:
-                        push(row, col, xf, Kind::Bool, v[2] ? 1 : 0);
-                        break;
-                    case 2:
-                        push(row, col, xf, Kind::Error, v[2]);
-                        break;
-                    default:
-                        push(row, col, xf, Kind::Empty, 0);
-                        break;
-                    }
-                } else {
-                    push(row, col, xf, Kind::Number, f64(v));
-                }
-            }
-            break;
-        case kString:
-            if (pendingString < cells.size()) {
-                QString text;
-                if (biff8) {
-                    Segments seg;
-                    seg.add(d, r.length);
-                    while (walk.peekType() == kContinue && walk.next(r))
-                        seg.add(walk.at(r.pos), r.length);
-                    seg.readUnicodeString(text, true);
-                } else {
-                    text = byteString(book, cp, d, r.length, true);
-                }
-                XlsSheet::Entry& e = cells[pendingString];
-                e.kind = std::uint8_t(Kind::Text);
-                e.value = double(sheet->texts_.size());
-                sheet->texts_.push_back(std::move(text));
-                pendingString = SIZE_MAX;
-            }
-            break;
-        default:
-            break;
+            continue;
+        const std::uint32_t end = r.pos + r.length;
+        if (!isCellRecord(r.type)) {
+            // FORMULA's STRING, CONTINUE and the like stay with their cell.
+            if (open)
+                runs.back().end = end;
+            continue;
         }
+        const uchar* d = walk.at(r.pos);
+        const int col = lastColumn(r.type, d, r.length);
+        if (col < 0)
+            continue;
+        const std::uint32_t row = u16(d);
+        maxRow = std::max(maxRow, int(row));
+        maxCol = std::max(maxCol, col);
+        if (open && runs.back().row == row)
+            runs.back().end = end;
+        else
+            runs.push_back({r.pos - 4, end, row});
+        open = true;
     }
     if (!ended)
-        fail(QString::fromUtf16(kDamaged), label);
+        fail(QString::fromUtf16(kDamaged), book.label_);
 
-    // Excel writes cells in order; other writers may not, and a cell written
-    // twice keeps its last value.
-    auto key = [](const XlsSheet::Entry& e) { return (std::uint32_t(e.row) << 16) | e.col; };
+    // Rows come in order from Excel; other writers may mix them.
+    if (!std::is_sorted(runs.begin(), runs.end(),
+                        [](const XlsSheet::Run& a, const XlsSheet::Run& b) { return a.row < b.row; }))
+        std::stable_sort(runs.begin(), runs.end(),
+                         [](const XlsSheet::Run& a, const XlsSheet::Run& b) { return a.row < b.row; });
+    runs.shrink_to_fit();
+    sheet->rowCount_ = maxRow + 1;
+    sheet->columnCount_ = maxCol + 1;
+    sheet->rowRuns_.assign(size_t(sheet->rowCount_) + 1, 0);
+    for (const XlsSheet::Run& run : runs)
+        ++sheet->rowRuns_[size_t(run.row) + 1];
+    for (size_t i = 1; i < sheet->rowRuns_.size(); ++i)
+        sheet->rowRuns_[i] += sheet->rowRuns_[i - 1];
+    book.sheets_[size_t(index)].cells = std::move(sheet);
+}
+
+void XlsWorkbookDecoder::row(const XlsSheet& sheet, int rowIndex)
+{
+    const XlsWorkbook& book = *sheet.book_;
+    const bool biff8 = book.version_ == XlsWorkbook::Version::Biff8;
+    std::vector<XlsSheet::RowCell>& cells = sheet.rowCells_;
+    cells.clear();
+    using Kind = XlsCell::Kind;
+    auto push = [&](std::uint16_t col, std::uint16_t xf, Kind kind, double value) {
+        cells.push_back({col, xf, kind, value, QString()});
+    };
+    auto text = [&](const uchar* p, std::uint32_t n) {
+        QString out;
+        if (biff8) {
+            Segments seg;
+            seg.add(p, n);
+            seg.readUnicodeString(out, true);
+        } else {
+            out = byteString(*book.text_, p, n, true);
+        }
+        return out;
+    };
+
+    for (std::uint32_t i = sheet.rowRuns_[size_t(rowIndex)]; i < sheet.rowRuns_[size_t(rowIndex) + 1]; ++i) {
+        const XlsSheet::Run& run = sheet.runs_[i];
+        RecordWalker walk(book.stream_, run.begin, run.end);
+        Record r;
+        size_t pendingString = SIZE_MAX; // the formula whose text result follows
+        while (walk.next(r)) {
+            const uchar* d = walk.at(r.pos);
+            if (isCellRecord(r.type)) {
+                pendingString = SIZE_MAX;
+                if (lastColumn(r.type, d, r.length) < 0 || u16(d) != run.row)
+                    continue;
+            }
+            switch (r.type) {
+            case kNumber:
+                push(u16(d + 2), u16(d + 4), Kind::Number, f64(d + 6));
+                break;
+            case kRk:
+                push(u16(d + 2), u16(d + 4), Kind::Number, rkValue(u32(d + 6)));
+                break;
+            case kMulRk: {
+                const std::uint32_t first = u16(d + 2);
+                const std::uint32_t n = (r.length - 6u) / 6u;
+                for (std::uint32_t k = 0; k < n && first + k < kColumns; ++k) {
+                    const uchar* p = d + 4 + 6 * k;
+                    push(std::uint16_t(first + k), u16(p), Kind::Number, rkValue(u32(p + 2)));
+                }
+                break;
+            }
+            case kBlank:
+                push(u16(d + 2), u16(d + 4), Kind::Empty, 0);
+                break;
+            case kMulBlank: {
+                const std::uint32_t first = u16(d + 2);
+                const std::uint32_t n = (r.length - 6u) / 2u;
+                for (std::uint32_t k = 0; k < n && first + k < kColumns; ++k)
+                    push(std::uint16_t(first + k), u16(d + 4 + 2 * k), Kind::Empty, 0);
+                break;
+            }
+            case kBoolErr:
+                push(u16(d + 2), u16(d + 4), d[7] ? Kind::Error : Kind::Bool, d[6]);
+                break;
+            case kLabelSst:
+                push(u16(d + 2), u16(d + 4), Kind::Text, 0);
+                cells.back().text = book.sharedString(u32(d + 6));
+                break;
+            case kLabel:
+            case kRString:
+                push(u16(d + 2), u16(d + 4), Kind::Text, 0);
+                cells.back().text = text(d + 6, r.length - 6u);
+                break;
+            case kFormula: {
+                const uchar* v = d + 6;
+                const std::uint16_t col = u16(d + 2), xf = u16(d + 4);
+                if (v[6] != 0xFF || v[7] != 0xFF) {
+                    push(col, xf, Kind::Number, f64(v));
+                    break;
+                }
+                switch (v[0]) {
+                case 0: // text, in the STRING record that follows
+                    pendingString = cells.size();
+                    push(col, xf, Kind::Empty, 0);
+                    break;
+                case 1: push(col, xf, Kind::Bool, v[2] ? 1 : 0); break;
+                case 2: push(col, xf, Kind::Error, v[2]); break;
+                default: push(col, xf, Kind::Empty, 0); break;
+                }
+                break;
+            }
+            case kString:
+                if (pendingString < cells.size()) {
+                    XlsSheet::RowCell& c = cells[pendingString];
+                    if (biff8) {
+                        Segments seg;
+                        seg.add(d, r.length);
+                        while (walk.peekType() == kContinue && walk.next(r))
+                            seg.add(walk.at(r.pos), r.length);
+                        seg.readUnicodeString(c.text, true);
+                    } else {
+                        c.text = byteString(*book.text_, d, r.length, true);
+                    }
+                    c.kind = Kind::Text;
+                    pendingString = SIZE_MAX;
+                }
+                break;
+            default:
+                break;
+            }
+        }
+    }
+
+    // A cell written twice keeps its last value.
     bool ordered = true;
     for (size_t i = 1; i < cells.size() && ordered; ++i)
-        ordered = key(cells[i - 1]) < key(cells[i]);
+        ordered = cells[i - 1].col < cells[i].col;
     if (!ordered) {
         std::stable_sort(cells.begin(), cells.end(),
-                         [&](const XlsSheet::Entry& a, const XlsSheet::Entry& b) { return key(a) < key(b); });
+                         [](const XlsSheet::RowCell& a, const XlsSheet::RowCell& b) { return a.col < b.col; });
         size_t out = 0;
         for (size_t i = 0; i < cells.size(); ++i) {
-            if (out > 0 && key(cells[out - 1]) == key(cells[i]))
-                cells[out - 1] = cells[i];
+            if (out > 0 && cells[out - 1].col == cells[i].col)
+                cells[out - 1] = std::move(cells[i]);
+            else if (out != i)
+                cells[out++] = std::move(cells[i]);
             else
-                cells[out++] = cells[i];
+                ++out;
         }
         cells.resize(out);
     }
-    cells.shrink_to_fit();
-
-    if (!cells.empty()) {
-        const size_t rows = size_t(cells.back().row) + 1;
-        sheet->rowStart_.assign(rows + 1, 0);
-        int maxCol = 0;
-        for (const XlsSheet::Entry& e : cells) {
-            ++sheet->rowStart_[size_t(e.row) + 1];
-            maxCol = std::max(maxCol, int(e.col));
-        }
-        for (size_t i = 1; i <= rows; ++i)
-            sheet->rowStart_[i] += sheet->rowStart_[i - 1];
-        sheet->columnCount_ = maxCol + 1;
-    }
-    book.sheets_[size_t(index)].cells = std::move(sheet);
+    sheet.cachedRow_ = rowIndex;
 }
 
 // ---------------------------------------------------------------------------
 
-const XlsSheet::Entry* XlsSheet::find(int row, int column) const
-{
-    if (row < 0 || column < 0 || row >= rowCount() || column >= columnCount_)
-        return nullptr;
-    const Entry* begin = entries_.data() + rowStart_[size_t(row)];
-    const Entry* end = entries_.data() + rowStart_[size_t(row) + 1];
-    const Entry* it = std::lower_bound(begin, end, column, [](const Entry& e, int c) { return e.col < c; });
-    return (it != end && it->col == column) ? it : nullptr;
-}
-
 XlsCell XlsSheet::cell(int row, int column) const
 {
     XlsCell c;
-    const Entry* e = find(row, column);
-    if (!e)
+    if (row < 0 || column < 0 || row >= rowCount_ || column >= columnCount_)
         return c;
-    c.kind = XlsCell::Kind(e->kind);
-    switch (c.kind) {
-    case XlsCell::Kind::Text: {
-        const std::uint32_t index = std::uint32_t(e->value);
-        if (e->flags & kFromSst)
-            c.text = book_ ? book_->sharedString(index) : QString();
-        else if (index < texts_.size())
-            c.text = texts_[index];
-        break;
-    }
-    case XlsCell::Kind::Number:
-        c.number = e->value;
-        c.isDate = book_ && book_->isDateXf(e->xf);
-        break;
-    default:
-        c.number = e->value;
-        break;
-    }
+    if (row != cachedRow_)
+        XlsWorkbookDecoder::row(*this, row);
+    // Rows filled from column A on hold column c at index c.
+    auto it = rowCells_.begin();
+    if (size_t(column) < rowCells_.size() && rowCells_[size_t(column)].col == column)
+        it += column;
+    else
+        it = std::lower_bound(rowCells_.begin(), rowCells_.end(), column,
+                              [](const RowCell& e, int col) { return e.col < col; });
+    if (it == rowCells_.end() || it->col != column)
+        return c;
+    c.kind = it->kind;
+    c.number = it->value;
+    if (c.kind == XlsCell::Kind::Text)
+        c.text = it->text;
+    else if (c.kind == XlsCell::Kind::Number)
+        c.isDate = book_->isDateXf(it->xf);
     return c;
 }
 
 XlsWorkbook::~XlsWorkbook() = default;
+
+void XlsWorkbook::FreeBuffer::operator()(void* p) const
+{
+    std::free(p);
+}
+
+std::unique_ptr<XlsWorkbook> XlsWorkbook::fromBuffer(std::unique_ptr<char, FreeBuffer> buffer, qsizetype size,
+                                                     const QString& label)
+{
+    std::unique_ptr<XlsWorkbook> book(new XlsWorkbook);
+    book->stream_ = QByteArray::fromRawData(buffer.get(), size);
+    book->buffer_ = std::move(buffer);
+    book->label_ = label;
+    if (size > qsizetype(0x7FFFFFFF))
+        fail(QString::fromUtf16(kDamaged), label);
+    XlsWorkbookDecoder::globals(*book);
+    return book;
+}
 
 std::unique_ptr<XlsWorkbook> XlsWorkbook::fromStream(QByteArray stream, const QString& label)
 {
@@ -871,15 +970,16 @@ std::unique_ptr<XlsWorkbook> XlsWorkbook::fromFileBytes(const QByteArray& bytes,
                                            gsf_off_t(bytes.size()), FALSE);
     if (!input)
         fail(QString::fromUtf16(kDamaged), label);
-    QByteArray stream;
+    Buffer stream;
+    qsizetype streamSize = 0;
     try {
-        stream = workbookStream(input, bytes.size(), label);
+        stream = workbookStream(input, bytes.size(), label, streamSize);
     } catch (...) {
         g_object_unref(input);
         throw;
     }
     g_object_unref(input);
-    return fromStream(std::move(stream), label);
+    return fromBuffer(std::move(stream), streamSize, label);
 }
 
 std::unique_ptr<XlsWorkbook> XlsWorkbook::open(const QString& path)
@@ -911,15 +1011,16 @@ std::unique_ptr<XlsWorkbook> XlsWorkbook::open(const QString& path)
             g_error_free(err);
         fail(QStringLiteral("无法读取文件"), path);
     }
-    QByteArray stream;
+    Buffer stream;
+    qsizetype streamSize = 0;
     try {
-        stream = workbookStream(input, size, path);
+        stream = workbookStream(input, size, path, streamSize);
     } catch (...) {
         g_object_unref(input);
         throw;
     }
     g_object_unref(input);
-    return fromStream(std::move(stream), path);
+    return fromBuffer(std::move(stream), streamSize, path);
 }
 
 QString XlsWorkbook::sheetName(int index) const

@@ -30,35 +30,42 @@ public:
     QString name() const { return name_; }
     // Rows and columns count from 0. One past the last row and column that
     // hold a cell record (blank cells included); 0 for an empty sheet.
-    int rowCount() const { return int(rowStart_.empty() ? 0 : rowStart_.size() - 1); }
+    int rowCount() const { return rowCount_; }
     int columnCount() const { return columnCount_; }
+    // Decodes the cell's row on first use and keeps the last row decoded,
+    // so reading row by row decodes each row once. Not thread-safe.
     XlsCell cell(int row, int column) const;
 
 private:
     friend class XlsWorkbookDecoder;
-    friend class XlsWorkbook;
 
-    // One cell in 16 bytes: a text cell keeps its index into the string
-    // tables in `value`.
-    struct Entry {
-        double value;
-        std::uint16_t row;
+    // Opening a sheet only notes where each row's records lie: a run is a
+    // stretch of records whose cells are all in one row.
+    struct Run {
+        std::uint32_t begin;
+        std::uint32_t end;
+        std::uint32_t row;
+    };
+    struct RowCell {
         std::uint16_t col;
         std::uint16_t xf;
-        std::uint8_t kind;
-        std::uint8_t flags;   // kFromSst for texts in the shared table
+        XlsCell::Kind kind;
+        double value;
+        QString text;
     };
-    static constexpr std::uint8_t kFromSst = 1;
-
-    const Entry* find(int row, int column) const;
 
     QString name_;
-    std::vector<Entry> entries_;          // sorted by (row, col), unique
-    std::vector<std::uint32_t> rowStart_; // entries_ of row r: [rowStart_[r], rowStart_[r+1])
+    int rowCount_ = 0;
     int columnCount_ = 0;
-    std::vector<QString> texts_;          // texts stored in the cell records
-    const class XlsWorkbook* book_ = nullptr;
+    std::vector<Run> runs_;               // ordered by row
+    std::vector<std::uint32_t> rowRuns_;  // runs_ of row r: [rowRuns_[r], rowRuns_[r+1])
+    class XlsWorkbook* book_ = nullptr;
+
+    mutable int cachedRow_ = -1;
+    mutable std::vector<RowCell> rowCells_; // ordered by column, unique
 };
+
+class XlsCodePage;
 
 class XlsWorkbook {
 public:
@@ -76,6 +83,11 @@ public:
                                                    const QString& label = QString());
 
     ~XlsWorkbook();
+
+    // Frees the stream buffers read from files.
+    struct FreeBuffer {
+        void operator()(void* p) const;
+    };
 
     Version version() const { return version_; }
     bool uses1904Dates() const { return dates1904_; }
@@ -108,6 +120,10 @@ private:
         std::unique_ptr<XlsSheet> cells;
     };
 
+    static std::unique_ptr<XlsWorkbook> fromBuffer(std::unique_ptr<char, FreeBuffer> buffer, qsizetype size,
+                                                   const QString& label);
+
+    std::unique_ptr<char, FreeBuffer> buffer_; // owns stream_'s bytes when read from a file
     QByteArray stream_;
     QString label_;
     Version version_ = Version::Biff8;
@@ -118,4 +134,5 @@ private:
     std::vector<SheetInfo> sheets_;
     std::vector<QString> sst_;
     std::vector<bool> dateXf_;
+    std::unique_ptr<XlsCodePage> text_;   // BIFF5 text
 };
