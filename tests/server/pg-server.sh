@@ -16,10 +16,12 @@ done
 
 stop_server() {
   [ -f "$env_file" ] || return 0
-  local dir="" user=""
+  local dir="" user="" watchdog=""
   dir=$(sed -n 's/^PG_DIR=//p' "$env_file")
   user=$(sed -n 's/^PG_RUN_AS=//p' "$env_file")
+  watchdog=$(sed -n 's/^PG_WATCHDOG=//p' "$env_file")
   rm -f "$env_file"
+  [ -n "$watchdog" ] && kill -- "-$watchdog" 2>/dev/null || true
   [ -n "$dir" ] && [ -d "$dir" ] || return 0
   if [ -f "$dir/data/postmaster.pid" ]; then
     as_user "$user" "$pg_bin/pg_ctl" -D "$dir/data" -m immediate -w -t 20 stop >/dev/null 2>&1 || {
@@ -93,9 +95,16 @@ as_user "$run_as" env PGPASSWORD="$userpass" "$pg_bin/psql" -X -q -v ON_ERROR_ST
 # Each test copies the template into a database of its own.
 psql_admin -d postgres -c "ALTER DATABASE ostrel_template IS_TEMPLATE true ALLOW_CONNECTIONS false"
 
+# Should the run be killed before its cleanup, the server still stops within
+# the hour.
+stopper="'$pg_bin/pg_ctl' -D '$dir/data' -m immediate stop"
+[ -n "$run_as" ] && stopper="runuser -u $run_as -- $stopper"
+setsid bash -c "sleep 3600; $stopper" </dev/null >/dev/null 2>&1 &
+watchdog=$!  # leads its own process group
 {
   echo "PG_DIR=$dir"
   echo "PG_RUN_AS=$run_as"
+  echo "PG_WATCHDOG=$watchdog"
   echo "PG_HOST=127.0.0.1"
   echo "PG_PORT=$port"
   echo "PG_USER=ostrel"
