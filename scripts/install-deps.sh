@@ -9,6 +9,7 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-odbc unixodbc-dev tdsodbc
   libgsf-1-dev libsimpleini-dev libgtest-dev
   fonts-noto-cjk sqlite3
+  postgresql odbc-postgresql
   python3 python3-xlwt python3-xlrd
 )
 if [ "${1:-}" = "--extra" ]; then shift; packages+=("$@"); fi

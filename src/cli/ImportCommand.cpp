@@ -107,7 +107,10 @@ public:
     void clearList() override {}
     void addListLine(const QString& line, const QString& reason) override
     {
-        const QByteArray bytes = (line + u'\t' + reason + u'\n').toUtf8();
+        // One line per row: a driver's text may span several lines.
+        QString oneLine = reason;
+        oneLine.replace(QLatin1String(";\n"), QLatin1String("; ")).replace(u'\n', u' ');
+        const QByteArray bytes = (line + u'\t' + oneLine + u'\n').toUtf8();
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     }
     void setProgress(int value) override

@@ -36,26 +36,6 @@ QString TUserDM::settingsPath()
     return Shell::executableDirectory() + QStringLiteral("/MyConnect.ini");
 }
 
-QString TUserDM::localConnectionString(const QString& dbFileName)
-{
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=")
-        + quoteProviderValue(dbFileName)
-        + QStringLiteral(";Mode=ReadWrite;Extended Properties=\"\";")
-        + QStringLiteral("Jet OLEDB:System database=\"\";")
-        + QStringLiteral("Jet OLEDB:Registry Path=\"\";")
-        + QStringLiteral("Jet OLEDB:Database Password='mint7305mint#%)' ;")
-        + QStringLiteral("Jet OLEDB:Engine Type=5;")
-        + QStringLiteral("Jet OLEDB:Database Locking Mode=1;")
-        + QStringLiteral("Jet OLEDB:Global Partial Bulk Ops=2;")
-        + QStringLiteral("Jet OLEDB:Global Bulk Transactions=1;")
-        + QStringLiteral("Jet OLEDB:New Database Password=\"\";")
-        + QStringLiteral("Jet OLEDB:Create System Database=False;")
-        + QStringLiteral("Jet OLEDB:Encrypt Database=False;")
-        + QStringLiteral("Jet OLEDB:Don't Copy Locale on Compact=False;")
-        + QStringLiteral("Jet OLEDB:Compact Without Replica Repair=False;")
-        + QStringLiteral("Jet OLEDB:SFP=False");
-}
-
 void TUserDM::DataModuleCreate()
 {
     QString appPath = Shell::executableDirectory();
@@ -80,6 +60,26 @@ void TUserDM::DataModuleCreate()
                         QStringLiteral("警告"), MsgIcon::None);
     if (callShowSetConfig())
         attempt();  // a second failure goes to the caller
+}
+
+QString TUserDM::localConnectionString(const QString& fileName)
+{
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=")
+        + quoteProviderValue(fileName)
+        + QStringLiteral(";Mode=ReadWrite;Extended Properties=\"\";")
+        + QStringLiteral("Jet OLEDB:System database=\"\";")
+        + QStringLiteral("Jet OLEDB:Registry Path=\"\";")
+        + QStringLiteral("Jet OLEDB:Database Password='mint7305mint#%)' ;")
+        + QStringLiteral("Jet OLEDB:Engine Type=5;")
+        + QStringLiteral("Jet OLEDB:Database Locking Mode=1;")
+        + QStringLiteral("Jet OLEDB:Global Partial Bulk Ops=2;")
+        + QStringLiteral("Jet OLEDB:Global Bulk Transactions=1;")
+        + QStringLiteral("Jet OLEDB:New Database Password=\"\";")
+        + QStringLiteral("Jet OLEDB:Create System Database=False;")
+        + QStringLiteral("Jet OLEDB:Encrypt Database=False;")
+        + QStringLiteral("Jet OLEDB:Don't Copy Locale on Compact=False;")
+        + QStringLiteral("Jet OLEDB:Compact Without Replica Repair=False;")
+        + QStringLiteral("Jet OLEDB:SFP=False");
 }
 
 void TUserDM::ReadConnectSettings()
@@ -111,9 +111,9 @@ void TUserDM::ReadConnectSettings()
         const QString catalogue = ini.readString(QStringLiteral("DataBase"), QStringLiteral("DataBaseName"), QString());
         const QString server = ini.readString(QStringLiteral("DataBase"), QStringLiteral("ServerName"), QString());
         ConnectionString = QStringLiteral("Provider=SQLOLEDB.1;Password=") + quoteProviderValue(password)
-            + QStringLiteral(";Persist Security Info=True;User ID=") + quoteProviderValue(user)
-            + QStringLiteral(";Initial Catalog=") + quoteProviderValue(catalogue)
-            + QStringLiteral(";Data Source=") + quoteProviderValue(server);
+        + QStringLiteral(";Persist Security Info=True;User ID=") + quoteProviderValue(user)
+        + QStringLiteral(";Initial Catalog=") + quoteProviderValue(catalogue)
+        + QStringLiteral(";Data Source=") + quoteProviderValue(server);
         ADOConnection1.setDefaultDatabase(catalogue);
     }
 

@@ -23,8 +23,8 @@ public:
     void DataModuleCreate();
     void ReadConnectSettings();
 
-    // The local (Jet) connection string for a database file.
-    static QString localConnectionString(const QString& dbFileName);
+    // The Jet provider string of mode 1 for a database file.
+    static QString localConnectionString(const QString& fileName);
 
     // Path of MyConnect.ini beside the executable.
     static QString settingsPath();

@@ -119,7 +119,9 @@ ProviderKind providerKind(const QString& provider)
 
 QString odbcValue(const QString& value)
 {
-    const bool needs = value.contains(u';') || value.contains(u'{') || value.contains(u'}')
+    // A "}" inside an unbraced value needs nothing, and FreeTDS does not undo
+    // the doubled "}}" of a braced one: brace only what must be.
+    const bool needs = value.contains(u';') || value.startsWith(u'{')
         || (!value.isEmpty() && (isBlank(value.front()) || isBlank(value.back())));
     if (!needs)
         return value;

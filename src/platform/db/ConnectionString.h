@@ -37,6 +37,6 @@ ProviderKind providerKind(const QString& provider);
 // options as they stand. Values that ODBC would misread are put in braces.
 QString odbcConnectionString(const ProviderString& provider, const QString& driver, const QString& options);
 
-// One ODBC attribute value, brace-quoted when it holds ";", "{", "}" or blanks
-// at either end.
+// One ODBC attribute value, brace-quoted when it holds ";", starts with "{"
+// or has blanks at either end.
 QString odbcValue(const QString& value);
