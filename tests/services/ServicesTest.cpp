@@ -20,7 +20,7 @@ TEST(GetDeptNo, FindsTheNumberByExactName)
 TEST(GetDeptNo, EmptyNameIsLookedUpAsEmptyText)
 {
     TestDatabase db(false);
-    db.addDepartment(QStringLiteral("09"), QString());
+    db.addDepartment(QStringLiteral("09"), QStringLiteral(""));
     EXPECT_EQ(GetDeptNo(QString()), "09");
 }
 

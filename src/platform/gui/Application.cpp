@@ -8,9 +8,16 @@
 #include <QTimer>
 #include <QWidget>
 
+static void initResources()
+{
+    // The pictures live in a static library; its resources need a nudge.
+    Q_INIT_RESOURCE(ostrel);
+}
+
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv)
 {
+    initResources();
     setOrganizationName(QStringLiteral("Ostrel"));
     setApplicationName(QStringLiteral("ostrel-import"));
     // The main window's close ends the loop through Terminate, not through
