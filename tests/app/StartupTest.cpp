@@ -13,6 +13,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -116,4 +118,38 @@ TEST_F(StartupTest, FailedConnectionLeavesOnlyCancel)
     ASSERT_FALSE(scriptedDialogs().boxes.isEmpty());
     EXPECT_EQ(scriptedDialogs().boxes[0],
               (RecordedBox{QStringLiteral("连接数据库失败,请检查网络是否联通、网络驱动器映象是否正确！"), QStringLiteral("警告"), MsgIcon::None}));
+}
+
+TEST_F(StartupTest, MissingUserTableShowsTheErrorAndTheLoginWaits)
+{
+    writeSettings();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("drop-users"));
+        db.setDatabaseName(dir.file(QStringLiteral("Data/Wage.VRD")));
+        ASSERT_TRUE(db.open());
+        QSqlQuery(db).exec(QStringLiteral("drop table Sys_User"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("drop-users"));
+    Application::instance()->setTitle(QStringLiteral("Ostrel数据导入管理"));
+    scriptedDialogs().confirmAnswers = {true};
+    int step = 0;
+    setLoginScript([&step](TUserLoginFrm& w) {
+        // The click runs from the event loop, where the general error
+        // handler catches what escapes it.
+        QTimer::singleShot(0, &w, [&w, &step] {
+            w.ui()->BtOk->click();
+            ++step;
+        });
+        QTimer::singleShot(20, &w, [&w, &step] {
+            EXPECT_EQ(w.result(), 0);
+            ++step;
+            w.ui()->BtCanCel->click();
+        });
+    });
+    EXPECT_FALSE(RunStartupSequence(*Application::instance()));
+    EXPECT_EQ(step, 1); // the first click was abandoned by its error
+    ASSERT_EQ(scriptedDialogs().boxes.size(), 1);
+    EXPECT_EQ(scriptedDialogs().boxes[0].caption, "Ostrel数据导入管理");
+    EXPECT_EQ(scriptedDialogs().boxes[0].icon, MsgIcon::Error);
+    EXPECT_TRUE(scriptedDialogs().boxes[0].text.contains(QStringLiteral("Sys_User"))) << scriptedDialogs().boxes[0].text.toStdString();
 }
