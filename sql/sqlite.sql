@@ -5,7 +5,7 @@ PRAGMA journal_mode=WAL;
 BEGIN;
 
 CREATE TABLE Hrp_workers (
-  Wkid INTEGER,
+  Wkid INTEGER PRIMARY KEY,
   Workerid TEXT,
   Wname TEXT,
   NamePy TEXT,
@@ -50,8 +50,6 @@ CREATE TABLE Hrp_workers (
 );
 
 CREATE UNIQUE INDEX UX_Hrp_workers_Workerid ON Hrp_workers (Workerid);
-
-CREATE UNIQUE INDEX UX_Hrp_workers_Wkid ON Hrp_workers (Wkid);
 
 CREATE TABLE Sys_dept (
   DeptNO TEXT,

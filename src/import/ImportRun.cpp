@@ -1,5 +1,6 @@
 #include "import/ImportRun.h"
 
+#include "data/UserDMUnit.h"
 #include "import/SpreadsheetLink.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
@@ -14,9 +15,19 @@
 namespace {
 const QString kPrompt = QStringLiteral("提示");
 
+Connection* connection()
+{
+    return UserDM ? &UserDM->ADOConnection1 : nullptr;
+}
+
+void box(const QString& text, MsgIcon icon)
+{
+    Dialogs::messageBox(text, kPrompt, icon);
+}
+
 void refuse(const QString& text)
 {
-    Dialogs::messageBox(text, kPrompt, MsgIcon::Error);
+    box(text, MsgIcon::Error);
 }
 
 // The three required boxes first, then the others in slot order.
@@ -123,6 +134,9 @@ RunEnd ImportRun::SBSaveClick()
     timer.start();
     int lastRow = 0;
     try {
+        // One read snapshot for the whole pass instead of one per lookup;
+        // it ends before any box waits for the user.
+        Transaction reads(connection(), Transaction::Read);
         int r = 2;
         for (;;) {
             readCell(link, r, kWorkeridSlot, row_.Workerid);
@@ -131,12 +145,14 @@ RunEnd ImportRun::SBSaveClick()
                 break;
             view_.setProgress((r + 1) * 100 / 500);
             if (row_.DepName.isEmpty()) {
+                reads.commit();
                 refuse(QStringLiteral("在数据导入文件中,部门信息需要都填上!!!"));
                 link.CloseAndQuit();
                 return RunEnd::DeptCheckFailed;
             }
             row_.DeptNo = GetDeptNo(row_.DepName);
             if (row_.DeptNo.isEmpty()) {
+                reads.commit();
                 refuse(QStringLiteral("工号为：%1-的,部门信息未能与软件中的部门对应上!!!").arg(row_.Workerid));
                 link.CloseAndQuit();
                 return RunEnd::DeptCheckFailed;
@@ -192,7 +208,7 @@ RunEnd ImportRun::SBSaveClick()
             row_.clearFields();
         }
         view_.setProgress(100);
-        Dialogs::messageBox(QStringLiteral("数据导入成功，请查询!"), kPrompt, MsgIcon::Information);
+        box(QStringLiteral("数据导入成功，请查询!"), MsgIcon::Information);
         link.CloseAndQuit();
         view_.clearPath();
     } catch (const std::exception&) {

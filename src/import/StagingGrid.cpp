@@ -54,6 +54,7 @@ StagingGrid::StagingGrid(QWidget* parent)
         view_->setColumnHidden(c, columns()[c].hidden);
     }
     view_->installEventFilter(this);
+    view_->viewport()->installEventFilter(this);
     connect(view_->horizontalHeader(), &QHeaderView::customContextMenuRequested, this, [this](const QPoint& pos) {
         const int column = view_->horizontalHeader()->logicalIndexAt(pos);
         if (column >= 0 && columns()[column].filter)
@@ -146,6 +147,8 @@ void StagingGrid::showFilterMenu(int column, const QPoint& globalPos)
 
 bool StagingGrid::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == view_->viewport() && event->type() == QEvent::Resize)
+        fitColumns();
     if (watched == view_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Insert) {

@@ -37,10 +37,14 @@ void WorkerWriter::SaveWorkerRow(ImportRow& row, int mode)
     reason_.clear();
     try {
         if (mode == 0) {
-            if (!insertRow(row))
+            Transaction rowTransaction(&UserDM->ADOConnection1, Transaction::Write);
+            if (!insertRow(row, rowTransaction))
                 return;
+            rowTransaction.commit();
         } else if (mode == 1) {
+            Transaction rowTransaction(&UserDM->ADOConnection1, Transaction::Write);
             updateRow(row);
+            rowTransaction.commit();
         }
         row.RowWritten = true;
     } catch (const std::exception& e) {
@@ -49,10 +53,11 @@ void WorkerWriter::SaveWorkerRow(ImportRow& row, int mode)
     }
 }
 
-bool WorkerWriter::insertRow(ImportRow& row)
+bool WorkerWriter::insertRow(ImportRow& row, Transaction& rowTransaction)
 {
     if (workerExists(row.Workerid)) {
         reason_ = duplicateMessage(row.Workerid);
+        rowTransaction.commit(); // no lock while the box waits
         Dialogs::messageBox(reason_, QStringLiteral("提示"), MsgIcon::Error);
         return false;
     }

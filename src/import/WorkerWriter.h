@@ -2,6 +2,8 @@
 
 #include "import/ImportRun.h"
 
+class Transaction;
+
 // Stores one ImportRow in Hrp_workers: mode 0 inserts a new employee (unless
 // the worker number exists), mode 1 updates eight fields by worker number.
 // Reports only through RowWritten; database errors are swallowed, their text
@@ -15,7 +17,7 @@ public:
 
 private:
     // False when the worker number already exists.
-    bool insertRow(ImportRow& row);
+    bool insertRow(ImportRow& row, Transaction& rowTransaction);
     void updateRow(const ImportRow& row);
 
     QString reason_;

@@ -23,11 +23,18 @@ bool encodeChar(char32_t ch, QByteArray& out)
         out = QByteArray(1, char(ch));
         return true;
     }
-    QStringEncoder enc("GBK", QStringConverter::Flag::Stateless);
+    // Opening a converter costs far more than one character.
+    static thread_local QStringEncoder enc("GBK", QStringConverter::Flag::Stateless);
+    enc.resetState();
     const QString s = QString::fromUcs4(&ch, 1);
     out = enc.encode(s);
     // ICU substitutes unmappable characters instead of flagging every one.
-    if (enc.hasError() || out.isEmpty() || out == "?" || out == "\x1a")
+    if (enc.hasError()) {
+        // The error sticks to the converter: start a clean one.
+        enc = QStringEncoder("GBK", QStringConverter::Flag::Stateless);
+        return false;
+    }
+    if (out.isEmpty() || out == "?" || out == "\x1a")
         return false;
     return true;
 }

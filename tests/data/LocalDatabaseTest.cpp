@@ -124,8 +124,8 @@ TEST_F(LocalDatabaseTest, ColumnsKeepOnlyWhatTheyMayHold)
     EXPECT_TRUE(insertWorker(QStringLiteral("E1"), QStringLiteral("Email"), QString()));
     // One worker number, one key.
     EXPECT_FALSE(insertWorker(QStringLiteral("W1"), QStringLiteral("Wname"), QStringLiteral("again")));
-    EXPECT_TRUE(insertWorker(QStringLiteral("K1"), QStringLiteral("Wkid"), 5));
-    EXPECT_FALSE(insertWorker(QStringLiteral("K2"), QStringLiteral("Wkid"), 5));
+    EXPECT_TRUE(insertWorker(QStringLiteral("K1"), QStringLiteral("Wkid"), 1000000));
+    EXPECT_FALSE(insertWorker(QStringLiteral("K2"), QStringLiteral("Wkid"), 1000000));
 
     Query q(conn);
     q.add(QStringLiteral("INSERT INTO Sys_SerialNo VALUES ('WKID', 2)"));

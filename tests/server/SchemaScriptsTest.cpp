@@ -39,6 +39,9 @@ Schema readSchema(const char* file)
         } else if (!current.isEmpty() && !line.isEmpty() && !line.startsWith(QLatin1String("--"))) {
             const QStringList words = line.split(u' ', Qt::SkipEmptyParts);
             s.columns[current] << words[0].toLower();
+            // A primary key is a unique index of its own.
+            if (line.contains(QLatin1String("PRIMARY KEY"), Qt::CaseInsensitive))
+                s.indexes << QStringLiteral("unique ") + current + u'(' + words[0].toLower() + u')';
             s.types[current + u'.' + words[0].toLower()] = words.value(1).toLower().remove(u',');
         } else if (auto m = index.match(line); m.hasMatch()) {
             s.indexes << (m.captured(1).isEmpty() ? QStringLiteral("") : QStringLiteral("unique "))

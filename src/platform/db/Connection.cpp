@@ -9,7 +9,10 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlDriver>
 #include <QUrl>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -171,5 +174,48 @@ void Connection::openSqlServer(const ProviderString& provider)
             db.close();
             throw DbError(text);
         }
+    }
+}
+
+void* Connection::sqliteHandle() const
+{
+    if (driver_ != QLatin1String("QSQLITE") || !connected())
+        return nullptr;
+    const QVariant h = database().driver()->handle();
+    if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(h.constData());
+}
+
+Transaction::Transaction(Connection* connection, Kind kind)
+{
+    auto* db = static_cast<sqlite3*>(connection ? connection->sqliteHandle() : nullptr);
+    // Inside someone else's transaction there is nothing to group.
+    if (!db || !sqlite3_get_autocommit(db))
+        return;
+    if (sqlite3_exec(db, kind == Write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw DbError(QString::fromUtf8(sqlite3_errmsg(db)));
+    db_ = db;
+}
+
+Transaction::~Transaction()
+{
+    auto* db = static_cast<sqlite3*>(db_);
+    if (!db || sqlite3_get_autocommit(db))
+        return;
+    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit()
+{
+    auto* db = static_cast<sqlite3*>(db_);
+    db_ = nullptr;
+    if (!db || sqlite3_get_autocommit(db))
+        return;
+    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw DbError(text);
     }
 }

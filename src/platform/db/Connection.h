@@ -41,6 +41,9 @@ public:
     // "QSQLITE" or "QODBC" once opened.
     QString driverName() const;
 
+    // The SQLite handle of a local file (sqlite3*), or null.
+    void* sqliteHandle() const;
+
 private:
     friend class Query;
     void attach(Query* query);
@@ -58,4 +61,26 @@ private:
     // Queries on this connection drop their prepared statements before it
     // closes, so that none outlives it.
     QList<Query*> queries_;
+};
+
+// One row's statements as one transaction on a local file: the write lock
+// is taken once (waiting up to the busy timeout) instead of at every
+// statement, and the row is committed when the scope ends, also after a
+// failed statement, so that what was done stays done as it would without
+// the transaction. Read-only groups take no write lock. No effect on a
+// server connection.
+class Transaction {
+public:
+    enum Kind { Read, Write };
+    Transaction(Connection* connection, Kind kind);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    // Commits now (for example before a box waits for the user); raises
+    // DbError when the commit fails.
+    void commit();
+
+private:
+    void* db_ = nullptr;
 };
