@@ -39,7 +39,7 @@ FUZZ_SECONDS ?= 60
 fuzz:
 	@scripts/install-deps.sh --extra clang libclang-rt-14-dev
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_FUZZ=ON
-	cmake --build build-fuzz -j $(JOBS)
+	cmake --build build-fuzz -j $(JOBS) --target fuzz-targets
 	scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
 bench: build

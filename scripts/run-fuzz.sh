@@ -2,7 +2,7 @@
 # make fuzz: each libFuzzer target for a bounded time, starting from a copy of
 # its committed corpus (new finds stay in the build folder).
 set -euo pipefail
-build=$1
+build=$(cd "$1" && pwd) # the fuzzers run from inside it
 seconds=${2:-60}
 src=$(cd "$(dirname "$0")/.." && pwd)
 status=0

@@ -17,8 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QStringList names = q.parameterNames();
     for (const QString& n : names) {
         q.setText(n, QStringLiteral("v"));
-        q.setInteger(n.toUpper(), 1);
-        q.setNull(n.toLower());
+        // Names match case-insensitively character by character; a full
+        // case mapping may change the length (U+0149 becomes two letters).
+        const QString upper = n.toUpper(), lower = n.toLower();
+        if (upper.compare(n, Qt::CaseInsensitive) == 0)
+            q.setInteger(upper, 1);
+        if (lower.compare(n, Qt::CaseInsensitive) == 0)
+            q.setNull(lower);
     }
     // Every marker's name must be one of the parameters, case aside.
     if (names.size() > text.count(u':'))

@@ -1,0 +1,200 @@
+// Broken, odd and huge workbooks through the whole import run: each ends
+// with the run's message or its list lines, and the database holds exactly
+// the rows the run counts as imported.
+#include "data/UserDMUnit.h"
+#include "import/CellText.h"
+#include "import/ImportRun.h"
+#include "import/ImportTestSupport.h"
+#include "import/WorkerWriter.h"
+#include "robustness/RobustnessSupport.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestDatabase.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+const QString kSuccess = QStringLiteral("数据导入成功，请查询!");
+const QString kBadFile = QStringLiteral("请选择正确的文件！");
+
+class BadWorkbookTest : public ::testing::Test {
+protected:
+    BadWorkbookTest()
+        : db(true) // the demo departments
+    {
+        view.mapAll();
+    }
+
+    RunEnd run(const QString& path)
+    {
+        view.path = path;
+        const qint64 before = workers();
+        ImportRun r(view, row, writer);
+        const RunEnd end = r.SBSaveClick();
+        imported = r.imported();
+        notImported = r.notImported();
+        // The invariant of every run, whatever the workbook.
+        EXPECT_EQ(imported, workers() - before) << path.toStdString();
+        EXPECT_EQ(notImported, view.list.size());
+        EXPECT_EQ(db.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), "ok");
+        return end;
+    }
+    qint64 workers() { return db.scalar(QStringLiteral("select count(*) from Hrp_workers")).toLongLong(); }
+    QString stored(const QString& column, const QString& workerid)
+    {
+        return db.scalar(QStringLiteral("select %1 from Hrp_workers where Workerid='%2'").arg(column, workerid)).toString();
+    }
+    QStringList boxTexts()
+    {
+        QStringList texts;
+        for (const RecordedBox& b : scriptedDialogs().boxes)
+            texts << b.text;
+        return texts;
+    }
+
+    TestDatabase db;
+    RecordingView view;
+    ImportRow row;
+    WorkerWriter writer;
+    int imported = 0, notImported = 0;
+};
+
+QString xlsFixture(const char* name)
+{
+    return QStringLiteral(OSTREL_TEST_FIXTURES "/xls/") + QString::fromUtf8(name);
+}
+} // namespace
+
+TEST_F(BadWorkbookTest, FilesThatAreNoWorkbookAreRefusedWithTheirReason)
+{
+    // Zero bytes, random bytes, half a workbook, a zip (.xlsx) and a CSV
+    // renamed, an OLE2 file without a workbook stream, a password.
+    for (const char* name : {"empty.xls", "random.xls", "truncated.xls", "zip.xls", "csv.xls", "nostream.xls",
+                             "encrypted.xls"}) {
+        SCOPED_TRACE(name);
+        scriptedDialogs().reset();
+        EXPECT_EQ(run(xlsFixture(name)), RunEnd::WorkbookNotOpened);
+        ASSERT_EQ(scriptedDialogs().boxes.size(), 1);
+        const QStringList lines = scriptedDialogs().boxes[0].text.split(u'\n');
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_EQ(lines[0], "系统未安装Excel!!!");
+        const QString prefix = xlsFixture(name) + QStringLiteral(": ");
+        EXPECT_TRUE(lines[1].startsWith(prefix)) << lines[1].toStdString();
+        EXPECT_GT(lines[1].size(), prefix.size() + 1) << "no reason given";
+        EXPECT_FALSE(view.path.isEmpty());
+    }
+    EXPECT_EQ(workers(), 0);
+}
+
+TEST_F(BadWorkbookTest, EmptyActiveSheetImportsNothingAndSaysSo)
+{
+    TempDir dir;
+    const QString path = dir.file(QStringLiteral("empty-active.xls"));
+    ASSERT_TRUE(makeWorkbook(QStringLiteral("empty-active"), path));
+    // The other sheet holds a row; only the active one counts.
+    EXPECT_EQ(run(path), RunEnd::Succeeded);
+    EXPECT_EQ(boxTexts(), QStringList{kSuccess});
+    EXPECT_EQ(workers(), 0);
+}
+
+TEST_F(BadWorkbookTest, FormulasBooleansLongTextsAndMergedCells)
+{
+    TempDir dir;
+    const QString path = dir.file(QStringLiteral("cells.xls"));
+    ASSERT_TRUE(makeWorkbook(QStringLiteral("cells"), path));
+    // Row 8 holds an error value in a mapped column: the write pass ends
+    // there with its message, the rows before it stay stored.
+    EXPECT_EQ(run(path), RunEnd::WritePassFailed);
+    EXPECT_EQ(boxTexts(), QStringList{kBadFile});
+    EXPECT_EQ(workers(), 6);
+    EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from Hrp_workers where %1").arg(QString::fromUtf8(kWholeRowCondition))).toInt(), 6);
+
+    // Formulas written without a computed result read as empty text.
+    EXPECT_EQ(stored(QStringLiteral("Remarks"), QStringLiteral("C001")), "");
+    EXPECT_EQ(stored(QStringLiteral("ContactAddr"), QStringLiteral("C001")), "");
+    EXPECT_EQ(stored(QStringLiteral("Remarks"), QStringLiteral("C002")), "True");
+    EXPECT_EQ(stored(QStringLiteral("ContactAddr"), QStringLiteral("C002")), "False");
+    EXPECT_EQ(stored(QStringLiteral("Remarks"), QStringLiteral("C003")), QString(10000, QChar(0x957F)));
+    EXPECT_EQ(stored(QStringLiteral("Wname"), QStringLiteral("C003")), QString(10000, u'x'));
+    EXPECT_EQ(stored(QStringLiteral("NamePy"), QStringLiteral("C003")), "xxx");
+    // A merged area holds its text in its first cell only.
+    EXPECT_EQ(stored(QStringLiteral("Remarks"), QStringLiteral("C004")), "合并");
+    EXPECT_EQ(stored(QStringLiteral("ContactAddr"), QStringLiteral("C004")), "");
+    EXPECT_EQ(stored(QStringLiteral("Remarks"), QStringLiteral("C005")), "竖合并");
+    EXPECT_EQ(stored(QStringLiteral("Remarks"), QStringLiteral("C006")), "");
+    EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from Hrp_workers where Workerid='C008'")).toInt(), 0);
+}
+
+TEST_F(BadWorkbookTest, ErrorValueInTheWorkerNumberEndsTheCheckPassQuietly)
+{
+    TempDir dir;
+    const QString path = dir.file(QStringLiteral("cells.xls"));
+    ASSERT_TRUE(makeWorkbook(QStringLiteral("cells"), path));
+    view.boxes[0] = QStringLiteral("32"); // a worker number, then an error value
+    EXPECT_EQ(run(path), RunEnd::DeptCheckFailed);
+    EXPECT_TRUE(scriptedDialogs().boxes.isEmpty());
+    EXPECT_EQ(workers(), 0);
+}
+
+TEST_F(BadWorkbookTest, MergedDepartmentCellLeavesTheRowBelowWithoutOne)
+{
+    TempDir dir;
+    const QString path = dir.file(QStringLiteral("cells.xls"));
+    ASSERT_TRUE(makeWorkbook(QStringLiteral("cells"), path));
+    view.boxes[16] = QStringLiteral("30"); // department from the merged-down column
+    EXPECT_EQ(run(path), RunEnd::DeptCheckFailed);
+    EXPECT_EQ(boxTexts().size(), 1);
+    EXPECT_EQ(workers(), 0);
+}
+
+TEST_F(BadWorkbookTest, HostileTextsAreStoredAsReadNeverExecuted)
+{
+    TempDir dir;
+    const QString path = dir.file(QStringLiteral("hostile.xls"));
+    ASSERT_TRUE(makeWorkbook(QStringLiteral("hostile"), path));
+    const QStringList texts{
+        QString::fromUtf16(u"a\0b", 3),
+        QStringLiteral("\x01\x02lead and trail\x1f\x7f"),
+        QStringLiteral("x'); delete from Hrp_workers; --"),
+        QStringLiteral("Robert'); DROP TABLE Hrp_workers;--"),
+        QStringLiteral("表情😀 and 한국어 and ﬁ"),
+        QStringLiteral("semi;colon \"quoted\" 'single' :param ?"),
+    };
+    EXPECT_EQ(run(path), RunEnd::Succeeded);
+    EXPECT_EQ(notImported, 0) << view.reasons.join(u'|').toStdString();
+    EXPECT_EQ(workers(), texts.size() + 1);
+    for (int i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(i);
+        const QString id = QStringLiteral("C%1").arg(i + 1, 3, 10, QChar(u'0'));
+        const QString expected = CellText::trimmed(texts[i]);
+        EXPECT_EQ(stored(QStringLiteral("Wname"), id), expected);
+        EXPECT_EQ(stored(QStringLiteral("Remarks"), id), expected);
+    }
+    EXPECT_EQ(stored(QStringLiteral("Workerid"), QStringLiteral("W''; drop table Sys_dept; --")),
+              "W'; drop table Sys_dept; --");
+    EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from Sys_dept")).toInt(), 6);
+
+    // The committed workbook with quotes and a statement in its cells.
+    EXPECT_EQ(run(importFixture("hostile.xls")), RunEnd::Succeeded);
+    EXPECT_EQ(stored(QStringLiteral("Remarks"), QStringLiteral("W0002")), "'; drop table Hrp_workers; --");
+    EXPECT_EQ(stored(QStringLiteral("Wname"), QStringLiteral("W0001")), "O'Brien \"Bob\"; drop");
+}
+
+TEST_F(BadWorkbookTest, SheetFullToItsLastRowIsStoredWhole)
+{
+    TempDir dir;
+    const QString path = dir.file(QStringLiteral("rows.xls"));
+    // Rows 2 to 65,536: the data runs to the end of the sheet.
+    ASSERT_TRUE(makeWorkbook(QStringLiteral("rows"), path, {QStringLiteral("65535")}));
+    view.boxes.fill(QString());
+    view.boxes[0] = QStringLiteral("1");
+    view.boxes[1] = QStringLiteral("2");
+    view.boxes[16] = QStringLiteral("3");
+    EXPECT_EQ(run(path), RunEnd::Succeeded);
+    EXPECT_EQ(boxTexts(), QStringList{kSuccess});
+    EXPECT_EQ(imported, 65535);
+    EXPECT_EQ(workers(), 65535);
+    EXPECT_EQ(stored(QStringLiteral("DepName"), QStringLiteral("R65535")), "技术部"); // row 65,536
+    EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from Hrp_workers where %1").arg(QString::fromUtf8(kWholeRowCondition))).toInt(), 65535);
+    EXPECT_GT(db.scalar(QStringLiteral("select AValue from Sys_SerialNo where SerialName='WKID'")).toLongLong(),
+              db.scalar(QStringLiteral("select max(Wkid) from Hrp_workers")).toLongLong());
+}

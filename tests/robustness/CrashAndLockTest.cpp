@@ -1,0 +1,186 @@
+// The import killed in the middle, and a database another program holds
+// locked: afterwards the file is sound, every stored row whole, and nothing
+// imported twice or lost.
+#include "data/UserDMUnit.h"
+#include "import/ImportRun.h"
+#include "import/ImportTestSupport.h"
+#include "import/WorkerWriter.h"
+#include "robustness/RobustnessSupport.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestDatabase.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+const QString kCli = QStringLiteral(OSTREL_BIN_DIR "/ostrel-import-cli");
+const QString kSmallMap = QStringLiteral("Workerid=1,Wname=2,DepName=3");
+
+QStringList importArgs(const QString& workbook, const QString& db)
+{
+    return {QStringLiteral("import"), QStringLiteral("--workbook"), workbook, QStringLiteral("--map"), kSmallMap,
+            QStringLiteral("--db"), db, QStringLiteral("--user"), QStringLiteral("0001"), QStringLiteral("--password-stdin")};
+}
+
+void startCli(QProcess& p, const QStringList& args)
+{
+    p.start(kCli, args);
+    ASSERT_TRUE(p.waitForStarted());
+    p.write("demo\n");
+    // The caller may poll without an event loop: hand the password over now.
+    p.waitForBytesWritten(5000);
+    p.closeWriteChannel();
+}
+
+// A child process that takes the write lock of `file`, says so, holds it for
+// `seconds` and lets it go.
+class LockHolder {
+public:
+    LockHolder(const QString& file, double seconds)
+    {
+        const QString script = QStringLiteral(
+            "import sqlite3, sys, time\n"
+            "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+            "c.execute('BEGIN IMMEDIATE')\n"
+            "print('held', flush=True)\n"
+            "time.sleep(float(sys.argv[2]))\n"
+            "c.execute('COMMIT')\n");
+        p_.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, file, QString::number(seconds)});
+        EXPECT_TRUE(p_.waitForReadyRead(10000)) << p_.readAllStandardError().toStdString();
+        EXPECT_EQ(p_.readAllStandardOutput().trimmed(), "held");
+    }
+    ~LockHolder() { p_.waitForFinished(20000); }
+
+private:
+    QProcess p_;
+};
+} // namespace
+
+TEST(CrashTest, KilledImportLeavesWholeRowsAndTheSecondImportAddsTheRest)
+{
+    constexpr int kRows = 20000;
+    TempDir dir;
+    const QString db = dir.file(QStringLiteral("Wage.VRD"));
+    const QString workbook = dir.file(QStringLiteral("rows.xls"));
+    {
+        QProcess init;
+        init.start(kCli, {QStringLiteral("init-db"), db, QStringLiteral("--demo")});
+        ASSERT_TRUE(init.waitForFinished(30000));
+        ASSERT_EQ(init.exitCode(), 0);
+    }
+    ASSERT_TRUE(makeWorkbook(QStringLiteral("rows"), workbook, {QString::number(kRows)}));
+
+    OutsideLook look(db);
+    QProcess p;
+    startCli(p, importArgs(workbook, db));
+    // Kill it once some rows are stored: no chance to finish what it does.
+    QElapsedTimer waited;
+    waited.start();
+    while (look.scalar(QStringLiteral("select count(*) from Hrp_workers")).toInt() < 300
+           && p.state() == QProcess::Running && waited.elapsed() < 60000)
+        QThread::msleep(10);
+    ASSERT_EQ(p.state(), QProcess::Running) << "finished before it could be killed";
+    p.kill(); // SIGKILL
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::CrashExit);
+
+    EXPECT_EQ(look.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), "ok");
+    const int stored = look.scalar(QStringLiteral("select count(*) from Hrp_workers")).toInt();
+    ASSERT_GE(stored, 300);
+    ASSERT_LT(stored, kRows);
+    // Rows are stored in workbook order, each with all its columns.
+    EXPECT_EQ(look.scalar(QStringLiteral("select max(Workerid) from Hrp_workers")).toString(),
+              QStringLiteral("R%1").arg(stored, 5, 10, QChar(u'0')));
+    EXPECT_EQ(look.scalar(QStringLiteral("select count(*) from Hrp_workers where %1 and Sex='' and BaseWage=0"
+                                         " and BIrThday is null and Remarks=''")
+                              .arg(QString::fromUtf8(kWholeRowCondition)))
+                  .toInt(),
+              stored);
+    EXPECT_EQ(look.scalar(QStringLiteral("select count(*) from Hrp_workers w join Sys_dept d"
+                                         " on d.DeptNO=w.DeptNo and d.DeptName=w.DepName"))
+                  .toInt(),
+              stored);
+    EXPECT_GT(look.scalar(QStringLiteral("select AValue from Sys_SerialNo where SerialName='WKID'")).toLongLong(),
+              look.scalar(QStringLiteral("select max(Wkid) from Hrp_workers")).toLongLong());
+
+    // Again: the stored rows are listed as duplicates, the others stored.
+    QProcess again;
+    startCli(again, importArgs(workbook, db));
+    ASSERT_TRUE(again.waitForFinished(110000));
+    const QString err = QString::fromUtf8(again.readAllStandardError());
+    EXPECT_EQ(again.exitCode(), 0) << err.toStdString();
+    const QStringList lines = QString::fromUtf8(again.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), stored);
+    EXPECT_TRUE(lines.first().startsWith(QStringLiteral("R00001-"))) << lines.first().toStdString();
+    for (const QString& line : lines)
+        ASSERT_TRUE(line.contains(QStringLiteral("-的已存在，不能导入！"))) << line.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("已导入 %1 行，未导入 %2 行").arg(kRows - stored).arg(stored)));
+    EXPECT_EQ(look.scalar(QStringLiteral("select count(*) from Hrp_workers")).toInt(), kRows);
+    EXPECT_EQ(look.scalar(QStringLiteral("select count(distinct Workerid) from Hrp_workers")).toInt(), kRows);
+    EXPECT_EQ(look.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), "ok");
+}
+
+namespace {
+class LockedDatabaseTest : public ::testing::Test {
+protected:
+    LockedDatabaseTest()
+        : db(true)
+    {
+        view.mapAll();
+        view.path = importFixture("people.xls");
+    }
+    RunEnd run()
+    {
+        ImportRun r(view, row, writer);
+        const RunEnd end = r.SBSaveClick();
+        imported = r.imported();
+        notImported = r.notImported();
+        return end;
+    }
+    qint64 workers() { return db.scalar(QStringLiteral("select count(*) from Hrp_workers")).toLongLong(); }
+
+    TestDatabase db;
+    RecordingView view;
+    ImportRow row;
+    WorkerWriter writer;
+    int imported = 0, notImported = 0;
+};
+} // namespace
+
+TEST_F(LockedDatabaseTest, ShortLockIsWaitedFor)
+{
+    QElapsedTimer timer;
+    timer.start();
+    LockHolder lock(db.path(), 2);
+    EXPECT_EQ(run(), RunEnd::Succeeded);
+    EXPECT_GE(timer.elapsed(), 1500);
+    EXPECT_TRUE(view.list.isEmpty()) << view.reasons.join(u'|').toStdString();
+    EXPECT_EQ(imported, 5);
+    EXPECT_EQ(workers(), 5);
+}
+
+TEST_F(LockedDatabaseTest, LockPastTheTimeoutListsTheRowsItHitAndTheRunGoesOn)
+{
+    {
+        LockHolder lock(db.path(), 7);
+        EXPECT_EQ(run(), RunEnd::Succeeded);
+    }
+    ASSERT_FALSE(view.list.isEmpty());
+    for (const QString& reason : view.reasons)
+        EXPECT_TRUE(reason.contains(QStringLiteral("database is locked"))) << reason.toStdString();
+    EXPECT_EQ(imported + notImported, 5);
+    EXPECT_GE(imported, 1); // the rows after the lock went
+    EXPECT_EQ(workers(), imported);
+    EXPECT_EQ(db.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), "ok");
+    EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from Hrp_workers where %1").arg(QString::fromUtf8(kWholeRowCondition))).toInt(),
+              imported);
+    EXPECT_GT(db.scalar(QStringLiteral("select AValue from Sys_SerialNo where SerialName='WKID'")).toLongLong(),
+              db.scalar(QStringLiteral("select max(Wkid) from Hrp_workers")).toLongLong());
+
+    // The rows it missed go in with the next import.
+    view.path = importFixture("people.xls");
+    EXPECT_EQ(run(), RunEnd::Succeeded);
+    EXPECT_EQ(workers(), 5);
+}
