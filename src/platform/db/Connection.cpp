@@ -72,6 +72,7 @@ QString Connection::driverName() const
 
 void Connection::close()
 {
+    sqlite_ = nullptr;
     for (Query* q : std::as_const(queries_))
         q->releaseStatements();
     if (QSqlDatabase::contains(qtName_)) {
@@ -141,6 +142,13 @@ void Connection::openJet(const ProviderString& provider)
             && check.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0) {
             check.finish();
             check.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            // Each checkpoint costs two disk syncs; a large import makes one
+            // every few hundred rows at the default. The journal is cut back
+            // to a few megabytes after each.
+            check.finish();
+            check.exec(QStringLiteral("PRAGMA wal_autocheckpoint=10000"));
+            check.finish();
+            check.exec(QStringLiteral("PRAGMA journal_size_limit=4194304"));
         }
         check.finish();
     }
@@ -179,12 +187,16 @@ void Connection::openSqlServer(const ProviderString& provider)
 
 void* Connection::sqliteHandle() const
 {
+    // Looked up once per opening: the lookup takes a global lock.
+    if (sqlite_)
+        return sqlite_;
     if (driver_ != QLatin1String("QSQLITE") || !connected())
         return nullptr;
     const QVariant h = database().driver()->handle();
     if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3*") != 0)
         return nullptr;
-    return *static_cast<sqlite3* const*>(h.constData());
+    sqlite_ = *static_cast<sqlite3* const*>(h.constData());
+    return sqlite_;
 }
 
 Transaction::Transaction(Connection* connection, Kind kind)

@@ -61,6 +61,7 @@ private:
     // Queries on this connection drop their prepared statements before it
     // closes, so that none outlives it.
     QList<Query*> queries_;
+    mutable void* sqlite_ = nullptr;
 };
 
 // One row's statements as one transaction on a local file: the write lock

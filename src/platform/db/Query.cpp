@@ -207,7 +207,7 @@ struct Query::Impl {
 
     void checkReady()
     {
-        if (!conn || !conn->connected())
+        if (!conn || (!conn->sqliteHandle() && !conn->connected()))
             throw DbError(QStringLiteral("Operation is not allowed when the object is closed."));
         ensureParsed();
         for (const Param& p : std::as_const(params))
