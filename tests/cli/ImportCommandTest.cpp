@@ -1,4 +1,5 @@
 #include "import/ImportTestSupport.h"
+#include "support/RunCli.h"
 #include "support/TempDir.h"
 
 #include <QFile>
@@ -9,25 +10,12 @@
 #include <gtest/gtest.h>
 
 namespace {
-const QString kCli = QStringLiteral(OSTREL_BIN_DIR "/ostrel-import-cli");
+using Result = CliResult;
 const QString kFullMap = QStringLiteral("1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31");
-
-struct Result {
-    int code;
-    QString out;
-    QString err;
-};
 
 Result cli(const QStringList& args, const QByteArray& input = QByteArray())
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    p.setProcessEnvironment(env);
-    p.start(kCli, args);
-    p.write(input);
-    p.closeWriteChannel();
-    EXPECT_TRUE(p.waitForFinished(60000));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return runCli(args, input);
 }
 
 class ImportCommandTest : public ::testing::Test {

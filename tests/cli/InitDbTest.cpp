@@ -1,3 +1,4 @@
+#include "support/RunCli.h"
 #include "support/TempDir.h"
 
 #include <QFile>
@@ -9,18 +10,9 @@
 
 namespace {
 
-struct CliRun {
-    int status;
-    QString out;
-    QString err;
-};
-
-CliRun cli(const QStringList& args)
+CliResult cli(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral(OSTREL_BIN_DIR "/ostrel-import-cli"), args);
-    EXPECT_TRUE(p.waitForFinished(30000));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return runCli(args);
 }
 
 } // namespace
@@ -30,7 +22,7 @@ TEST(InitDbTest, CreatesRefusesAndExplains)
     TempDir tmp;
     const QString path = tmp.file(QStringLiteral("Wage.VRD"));
     const auto made = cli({QStringLiteral("init-db"), path, QStringLiteral("--demo")});
-    EXPECT_EQ(made.status, 0) << made.err.toStdString();
+    EXPECT_EQ(made.code, 0) << made.err.toStdString();
     EXPECT_EQ(made.out.trimmed(), path);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("init-db-test"));
@@ -49,15 +41,15 @@ TEST(InitDbTest, CreatesRefusesAndExplains)
         f.write("precious");
     }
     const auto refused = cli({QStringLiteral("init-db"), other});
-    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.code, 1);
     EXPECT_TRUE(refused.err.contains(other)) << refused.err.toStdString();
     EXPECT_TRUE(refused.out.isEmpty());
     QFile f(other);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "precious");
 
-    EXPECT_EQ(cli({QStringLiteral("init-db")}).status, 2);
-    EXPECT_EQ(cli({QStringLiteral("init-db"), path, QStringLiteral("second")}).status, 2);
-    EXPECT_EQ(cli({QStringLiteral("init-db"), tmp.file(QStringLiteral("n.VRD")), QStringLiteral("--bogus")}).status, 2);
+    EXPECT_EQ(cli({QStringLiteral("init-db")}).code, 2);
+    EXPECT_EQ(cli({QStringLiteral("init-db"), path, QStringLiteral("second")}).code, 2);
+    EXPECT_EQ(cli({QStringLiteral("init-db"), tmp.file(QStringLiteral("n.VRD")), QStringLiteral("--bogus")}).code, 2);
     EXPECT_FALSE(QFile::exists(tmp.file(QStringLiteral("n.VRD"))));
 }

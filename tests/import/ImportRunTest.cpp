@@ -15,7 +15,7 @@ const RecordedBox kSuccess{QStringLiteral("数据导入成功，请查询!"), kP
 const RecordedBox kNoDept{QStringLiteral("在数据导入文件中,部门信息需要都填上!!!"), kPrompt, MsgIcon::Error};
 const RecordedBox kBadFile{QStringLiteral("请选择正确的文件！"), kPrompt, MsgIcon::Error};
 
-class ImportRunTest : public ::testing::Test {
+class ImportRunTest : public ::testing::Test, protected ImportHarness {
 protected:
     ImportRunTest()
         : db(false)
@@ -25,22 +25,10 @@ protected:
         view.mapAll();
     }
 
-    RunEnd run()
-    {
-        ImportRun r(view, row, writer);
-        const RunEnd end = r.SBSaveClick();
-        imported = r.imported();
-        notImported = r.notImported();
-        return end;
-    }
     qint64 workers() { return db.scalar(QStringLiteral("select count(*) from Hrp_workers")).toLongLong(); }
 
     TestDatabase db;
     int deptCount = 0;
-    RecordingView view;
-    ImportRow row;
-    WorkerWriter writer;
-    int imported = 0, notImported = 0;
 };
 } // namespace
 

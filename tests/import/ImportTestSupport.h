@@ -1,6 +1,7 @@
 #pragma once
 
 #include "import/ImportRun.h"
+#include "import/WorkerWriter.h"
 
 #include <QStringList>
 
@@ -64,3 +65,21 @@ inline QString importFixture(const char* name)
 {
     return QStringLiteral(OSTREL_TEST_FIXTURES "/import/") + QString::fromUtf8(name);
 }
+
+// The run as the window makes it, over a RecordingView and the real writer.
+struct ImportHarness {
+    RecordingView view;
+    ImportRow row;
+    WorkerWriter writer;
+    int imported = 0;
+    int notImported = 0;
+
+    RunEnd run()
+    {
+        ImportRun r(view, row, writer);
+        const RunEnd end = r.SBSaveClick();
+        imported = r.imported();
+        notImported = r.notImported();
+        return end;
+    }
+};

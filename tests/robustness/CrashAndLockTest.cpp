@@ -123,7 +123,7 @@ TEST(CrashTest, KilledImportLeavesWholeRowsAndTheSecondImportAddsTheRest)
 }
 
 namespace {
-class LockedDatabaseTest : public ::testing::Test {
+class LockedDatabaseTest : public ::testing::Test, protected ImportHarness {
 protected:
     LockedDatabaseTest()
         : db(true)
@@ -131,21 +131,9 @@ protected:
         view.mapAll();
         view.path = importFixture("people.xls");
     }
-    RunEnd run()
-    {
-        ImportRun r(view, row, writer);
-        const RunEnd end = r.SBSaveClick();
-        imported = r.imported();
-        notImported = r.notImported();
-        return end;
-    }
     qint64 workers() { return db.scalar(QStringLiteral("select count(*) from Hrp_workers")).toLongLong(); }
 
     TestDatabase db;
-    RecordingView view;
-    ImportRow row;
-    WorkerWriter writer;
-    int imported = 0, notImported = 0;
 };
 } // namespace
 

@@ -9,6 +9,7 @@
 #include "platform/Shell.h"
 #include "server/ServerTestSupport.h"
 #include "services/userGlobal.h"
+#include "support/RunCli.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -31,22 +32,13 @@ QString fixture(const char* name)
     return QStringLiteral(OSTREL_TEST_FIXTURES "/import/") + QString::fromUtf8(name);
 }
 
-struct CliResult {
-    int code;
-    QString out;
-    QString err;
-};
 
 CliResult importCli(const QString& settingsDir, const char* workbook, const QByteArray& password)
 {
-    QProcess p;
-    p.start(kCli, {QStringLiteral("import"), QStringLiteral("--workbook"), fixture(workbook), QStringLiteral("--map"),
+    return runCli({QStringLiteral("import"), QStringLiteral("--workbook"), fixture(workbook), QStringLiteral("--map"),
                    kFullMap, QStringLiteral("--settings-dir"), settingsDir, QStringLiteral("--user"),
-                   QStringLiteral("0001"), QStringLiteral("--password-stdin")});
-    p.write(password + '\n');
-    p.closeWriteChannel();
-    EXPECT_TRUE(p.waitForFinished(60000));
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+                   QStringLiteral("0001"), QStringLiteral("--password-stdin")},
+                  password + '\n');
 }
 
 // The data module of a start-up with the executable in a folder of its own.
