@@ -4,6 +4,7 @@
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
 #include "platform/gui/Application.h"
+#include "platform/gui/Fonts.h"
 #include "services/userGlobal.h"
 #include "ui_SetConfig.h"
 
@@ -27,16 +28,12 @@ TSetConfigFrm::TSetConfigFrm(QWidget* parent)
 {
     ui_->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    QFont base(QStringLiteral("宋体"));
-    base.setPixelSize(14);
-    setFont(base);
-    QFont small = base;
-    small.setPixelSize(13);
-    ui_->TBData->setFont(small);
+    setFont(pixelFont("宋体", 14));
+    ui_->TBData->setFont(pixelFont("宋体", 13));
 
-    connect(ui_->BtnOK, &QPushButton::clicked, this, &TSetConfigFrm::BtnOKClick);
-    connect(ui_->BtnExit, &QPushButton::clicked, this, &TSetConfigFrm::BtnExitClick);
-    connect(ui_->TBData, &QToolButton::clicked, this, &TSetConfigFrm::TBDataClick);
+    connect(ui_->BtnOK, &QPushButton::clicked, this, guardedHandler([this] { BtnOKClick(); }));
+    connect(ui_->BtnExit, &QPushButton::clicked, this, guardedHandler([this] { BtnExitClick(); }));
+    connect(ui_->TBData, &QToolButton::clicked, this, guardedHandler([this] { TBDataClick(); }));
 
     // The form sees key presses before its controls.
     for (QWidget* w : findChildren<QWidget*>())

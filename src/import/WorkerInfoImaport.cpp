@@ -5,6 +5,7 @@
 #include "import/StagingQuery.h"
 #include "platform/Dialogs.h"
 #include "platform/gui/Application.h"
+#include "platform/gui/Fonts.h"
 #include "ui_WorkerInfoImaport.h"
 
 #include <QCloseEvent>
@@ -38,26 +39,18 @@ TWorkerInfoImaportFrm::TWorkerInfoImaportFrm(QWidget* parent)
                    | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowState(Qt::WindowMaximized);
 
-    QFont base(QStringLiteral("宋体"));
-    base.setPixelSize(12);
-    setFont(base);
-    QFont title(QStringLiteral("仿宋_GB2312"));
-    title.setPixelSize(20);
-    title.setBold(true);
-    ui_->LblTitle->setFont(title);
-    QFont header = base;
-    header.setPixelSize(16);
-    header.setBold(true);
-    ui_->LblListHeader->setFont(header);
+    setFont(pixelFont("宋体", 12));
+    ui_->LblTitle->setFont(pixelFont("仿宋_GB2312", 20, true));
+    ui_->LblListHeader->setFont(pixelFont("宋体", 16, true));
 
     ui_->RadioGroup1->hide();
     ui_->SBCancel->hide();
     buildColumnMap();
 
-    connect(ui_->BtSelect, &QToolButton::clicked, this, &TWorkerInfoImaportFrm::BtSelectClick);
-    connect(ui_->SBSave, &QToolButton::clicked, this, &TWorkerInfoImaportFrm::SBSaveClick);
-    connect(ui_->SBExit, &QToolButton::clicked, this, &TWorkerInfoImaportFrm::SBExitClick);
-    connect(ui_->SBCancel, &QToolButton::clicked, this, &TWorkerInfoImaportFrm::SBCancelClick);
+    connect(ui_->BtSelect, &QToolButton::clicked, this, guardedHandler([this] { BtSelectClick(); }));
+    connect(ui_->SBSave, &QToolButton::clicked, this, guardedHandler([this] { SBSaveClick(); }));
+    connect(ui_->SBExit, &QToolButton::clicked, this, guardedHandler([this] { SBExitClick(); }));
+    connect(ui_->SBCancel, &QToolButton::clicked, this, guardedHandler([this] { SBCancelClick(); }));
 
     qryDept_ = std::make_unique<Query>(UserDM->ADOConnection1);
     for (const QString& l : stagingQuerySql())

@@ -6,6 +6,7 @@
 #include "platform/Gbk.h"
 #include "platform/Shell.h"
 #include "platform/gui/Application.h"
+#include "platform/gui/Fonts.h"
 #include "services/userGlobal.h"
 #include "ui_LoginWinUnit.h"
 
@@ -48,25 +49,18 @@ TUserLoginFrm::TUserLoginFrm(QWidget* parent)
     ui_->setupUi(this);
     // A title bar without caption buttons: only Cancel leaves the window.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    QFont base(QStringLiteral("宋体"));
-    base.setPixelSize(15);
-    setFont(base);
-    QFont caption(QStringLiteral("楷体_GB2312"));
-    caption.setPixelSize(15);
-    caption.setBold(true);
-    ui_->Label1->setFont(caption);
-    ui_->Label2->setFont(caption);
-    QFont button(QStringLiteral("宋体"));
-    button.setPixelSize(14);
-    ui_->BtOk->setFont(button);
-    ui_->BtCanCel->setFont(button);
+    setFont(pixelFont("宋体", 15));
+    ui_->Label1->setFont(pixelFont("楷体_GB2312", 15, true));
+    ui_->Label2->setFont(pixelFont("楷体_GB2312", 15, true));
+    ui_->BtOk->setFont(pixelFont("宋体", 14));
+    ui_->BtCanCel->setFont(pixelFont("宋体", 14));
     ui_->Shape1->lower();
     ui_->Shape2->lower();
 
     ui_->LoginName_Edit->installEventFilter(this);
     ui_->Password_Edit->installEventFilter(this);
-    connect(ui_->BtOk, &QPushButton::clicked, this, &TUserLoginFrm::FlatButton1Click);
-    connect(ui_->BtCanCel, &QPushButton::clicked, this, &TUserLoginFrm::FlatButton2Click);
+    connect(ui_->BtOk, &QPushButton::clicked, this, guardedHandler([this] { FlatButton1Click(); }));
+    connect(ui_->BtCanCel, &QPushButton::clicked, this, guardedHandler([this] { FlatButton2Click(); }));
 
     if (auto* app = Application::instance())
         app->runCreationHandler([this] { FormCreate(); });

@@ -48,7 +48,7 @@ void Application::setTitle(const QString& title)
     setApplicationDisplayName(title);
 }
 
-void Application::runCreationHandler(const std::function<void()>& handler)
+void Application::runHandler(const std::function<void()>& handler)
 {
     try {
         handler();

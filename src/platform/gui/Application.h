@@ -28,9 +28,11 @@ public:
     void setTitle(const QString& title);
     QString title() const { return title_; }
 
-    // Runs a creation handler; an error in it is reported by the general
-    // error handler and creation goes on.
-    void runCreationHandler(const std::function<void()>& handler);
+    // Runs a handler; an error in it is reported by the general error
+    // handler and the program goes on.
+    void runHandler(const std::function<void()>& handler);
+    // The same for a creation handler: creation goes on after an error.
+    void runCreationHandler(const std::function<void()>& handler) { runHandler(handler); }
     // Makes the window the main window if there is none yet.
     void registerForm(QWidget* form);
     QWidget* mainForm() const { return mainForm_; }
@@ -62,3 +64,16 @@ private:
     QList<QPointer<QDialog>> modals_;
     bool running_ = false;
 };
+
+// Wraps a slot so that an error escaping it is shown by the general error
+// handler right there, instead of unwinding through Qt's signal delivery.
+template <class F>
+auto guardedHandler(F handler)
+{
+    return [handler]() {
+        if (Application* app = Application::instance())
+            app->runHandler(handler);
+        else
+            handler();
+    };
+}
