@@ -187,3 +187,18 @@ TEST(DuplicateChecker, WritesNothing)
     EXPECT_EQ(checker.lastReason(), "工号为：W1-的已存在，不能导入！");
     EXPECT_TRUE(scriptedDialogs().boxes.isEmpty());
 }
+
+TEST_F(WorkerWriterTest, NoLockIsHeldWhileTheDuplicateBoxWaits)
+{
+    writer.SaveWorkerRow(row, 0);
+    ASSERT_TRUE(row.RowWritten);
+    bool wrote = false;
+    scriptedDialogs().onBox = [this, &wrote](const RecordedBox&) {
+        // Another program writes while the user reads the box.
+        db.exec(QStringLiteral("insert into Sys_dept(DeptNO, DeptName) values ('99', '外来部')"));
+        wrote = db.scalar(QStringLiteral("select count(*) from Sys_dept where DeptNO='99'")).toInt() == 1;
+    };
+    writer.SaveWorkerRow(row, 0);
+    EXPECT_FALSE(row.RowWritten);
+    EXPECT_TRUE(wrote);
+}
