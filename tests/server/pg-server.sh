@@ -7,7 +7,10 @@
 set -euo pipefail
 
 action=${1:?start or stop}
-env_file=${2:?env file}
+env_file=$(realpath -m "${2:?env file}")
+schema_arg=${3:+$(realpath "$3")}
+# The server's user may not enter the caller's folder (a clone under /root).
+cd /tmp
 
 pg_bin=""
 for v in 17 16 15; do
@@ -48,7 +51,7 @@ start) ;;
 *) echo "usage: $0 start|stop ENV_FILE [SCHEMA_SQL]" >&2; exit 2 ;;
 esac
 
-schema=${3:?schema sql}
+schema=${schema_arg:?schema sql}
 [ -n "$pg_bin" ] || { echo "PostgreSQL server binaries not found (scripts/install-deps.sh installs them)" >&2; exit 1; }
 stop_server  # a leftover of an interrupted run
 
