@@ -119,6 +119,15 @@ QString startupShortDateFormat()
 
 QString formatDate(const QDate& date, const QString& format)
 {
+    // The format the login sets, written out directly: an import formats
+    // four dates a row.
+    if (format == QLatin1String("yyyy-MM-dd") && date.isValid() && date.year() >= 1 && date.year() <= 9999) {
+        const int y = date.year(), m = date.month(), d = date.day();
+        const char text[10] = {char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10),
+                               char('0' + y % 10), '-', char('0' + m / 10), char('0' + m % 10), '-',
+                               char('0' + d / 10), char('0' + d % 10)};
+        return QString::fromLatin1(text, 10);
+    }
     // Qt's pattern language matches the Windows one for d, M, y and quoted
     // literals; the era ("g", "gg") has no Qt code and is dropped.
     QString qtFormat;
