@@ -26,6 +26,10 @@ public Q_SLOTS:
     void FlatButton1Click();
     void FlatButton2Click();
 
+    // Escape and the window manager's close do nothing: only a confirmed
+    // Cancel (or the program's termination) ends the wait.
+    void reject() override {}
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

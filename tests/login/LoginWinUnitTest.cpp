@@ -231,3 +231,20 @@ TEST_F(LoginTest, LongEnoughFormatInAnotherOrderCausesNoRestart)
     EXPECT_TRUE(started.isEmpty());
     EXPECT_EQ(DateFormats::currentShortDateFormat(), "yyyy-MM-dd");
 }
+
+TEST_F(LoginTest, EscapeAndCloseDoNotLeaveTheWindow)
+{
+    TestDatabase db(false);
+    int steps = 0;
+    setLoginScript([&steps](TUserLoginFrm& w) {
+        QTest::keyClick(&w, Qt::Key_Escape);
+        w.close();
+        EXPECT_TRUE(w.isVisible());
+        ++steps;
+        scriptedDialogs().confirmAnswers = {true};
+        w.ui()->BtCanCel->click();
+    });
+    EXPECT_FALSE(ShowLogin());
+    EXPECT_EQ(steps, 1);
+    EXPECT_EQ(scriptedDialogs().confirmations.size(), 1);
+}
