@@ -4,7 +4,6 @@
 #include "platform/gui/Application.h"
 #include "support/ScriptedDialogs.h"
 
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -25,10 +24,11 @@ int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Keep the per-user files of the tests away from the real user's.
+    // Each test process gets configuration files of its own, away from the
+    // real user's: tests running side by side change the date format.
+    // (Qt's test mode would put every process in one shared folder.)
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
-    QStandardPaths::setTestModeEnabled(true);
 
     Application app(argc, argv);
     Dialogs::install(&scriptedDialogs());
