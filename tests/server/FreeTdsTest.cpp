@@ -6,6 +6,7 @@
 #include "platform/Errors.h"
 #include "platform/Shell.h"
 #include "services/userGlobal.h"
+#include "server/LoopbackListener.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -33,15 +34,7 @@ class MuteTdsServer {
 public:
     MuteTdsServer()
     {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 4);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        fd_ = listenOnLoopback(4, port_);
         thread_ = std::thread([this] { serve(); });
     }
     ~MuteTdsServer()

@@ -10,6 +10,7 @@
 #include "server/ServerTestSupport.h"
 #include "services/userGlobal.h"
 #include "support/RunCli.h"
+#include "server/LoopbackListener.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
@@ -196,15 +197,7 @@ class SilentServer {
 public:
     SilentServer()
     {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd_, 8);
-        socklen_t len = sizeof a;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        fd_ = listenOnLoopback(8, port_);
     }
     ~SilentServer() { ::close(fd_); }
     QString port() const { return QString::number(port_); }
