@@ -32,6 +32,12 @@ void StderrDialogs::messageBox(const QString& text, const QString& caption, MsgI
     std::fflush(stderr);
 }
 
+bool StderrDialogs::messageBoxWithCheck(const QString& text, const QString& caption, MsgIcon icon, const QString&)
+{
+    messageBox(text, caption, icon);
+    return false;
+}
+
 bool StderrDialogs::confirm(const QString& text)
 {
     messageBox(text, QStringLiteral("Confirm"), MsgIcon::None);
@@ -39,6 +45,11 @@ bool StderrDialogs::confirm(const QString& text)
 }
 
 QString StderrDialogs::openFileName(QWidget*, const QString&, bool)
+{
+    return {};
+}
+
+QString StderrDialogs::saveFileName(QWidget*, const QString&, const QString&)
 {
     return {};
 }

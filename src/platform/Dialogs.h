@@ -17,14 +17,25 @@ public:
     // A modal box with one OK button.
     virtual void messageBox(const QString& text, const QString& caption, MsgIcon icon) = 0;
 
+    // The same box with a check box under the text; true when it was ticked.
+    virtual bool messageBoxWithCheck(const QString& text, const QString& caption, MsgIcon icon,
+                                     const QString& checkText) = 0;
+
     // The confirmation dialog: question icon, "&Yes" (default) and "&No",
     // Escape answers No, caption "Confirm". True for Yes.
     virtual bool confirm(const QString& text) = 0;
 
-    // A file-open dialog. The filter is written "description|pattern".
-    // Returns the chosen file's full path, or empty text when cancelled.
-    // With mustExist false the user may name a file that does not exist yet.
+    // A file-open dialog. The filter is written "description|pattern", and
+    // several entries follow each other the same way ("d1|p1|d2|p2"); a
+    // pattern lists its extensions with ";". The description is shown as it
+    // stands. Returns the chosen file's full path, or empty text when
+    // cancelled. With mustExist false the user may name a file that does
+    // not exist yet.
     virtual QString openFileName(QWidget* parent, const QString& filter, bool mustExist) = 0;
+
+    // A file-save dialog (filter as above) starting at the suggested path;
+    // it asks before replacing a file. Empty text when cancelled.
+    virtual QString saveFileName(QWidget* parent, const QString& filter, const QString& suggested) = 0;
 };
 
 namespace Dialogs {
@@ -38,10 +49,18 @@ inline void messageBox(const QString& text, const QString& caption, MsgIcon icon
 {
     seam().messageBox(text, caption, icon);
 }
+inline bool messageBoxWithCheck(const QString& text, const QString& caption, MsgIcon icon, const QString& checkText)
+{
+    return seam().messageBoxWithCheck(text, caption, icon, checkText);
+}
 inline bool confirm(const QString& text) { return seam().confirm(text); }
 inline QString openFileName(QWidget* parent, const QString& filter, bool mustExist = true)
 {
     return seam().openFileName(parent, filter, mustExist);
+}
+inline QString saveFileName(QWidget* parent, const QString& filter, const QString& suggested)
+{
+    return seam().saveFileName(parent, filter, suggested);
 }
 
 } // namespace Dialogs
@@ -51,6 +70,9 @@ inline QString openFileName(QWidget* parent, const QString& filter, bool mustExi
 class StderrDialogs : public DialogSeam {
 public:
     void messageBox(const QString& text, const QString& caption, MsgIcon icon) override;
+    bool messageBoxWithCheck(const QString& text, const QString& caption, MsgIcon icon,
+                             const QString& checkText) override;
     bool confirm(const QString& text) override;
     QString openFileName(QWidget* parent, const QString& filter, bool mustExist) override;
+    QString saveFileName(QWidget* parent, const QString& filter, const QString& suggested) override;
 };

@@ -7,6 +7,15 @@ void ScriptedDialogs::messageBox(const QString& text, const QString& caption, Ms
         onBox(boxes.last());
 }
 
+bool ScriptedDialogs::messageBoxWithCheck(const QString& text, const QString& caption, MsgIcon icon,
+                                          const QString& checkText)
+{
+    boxes.append({text, caption, icon, checkText});
+    if (onBox)
+        onBox(boxes.last());
+    return checkAnswers.isEmpty() ? false : checkAnswers.takeFirst();
+}
+
 bool ScriptedDialogs::confirm(const QString& text)
 {
     confirmations << text;
@@ -16,6 +25,13 @@ bool ScriptedDialogs::confirm(const QString& text)
 QString ScriptedDialogs::openFileName(QWidget*, const QString& filter, bool)
 {
     fileFilters << filter;
+    return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+}
+
+QString ScriptedDialogs::saveFileName(QWidget*, const QString& filter, const QString& suggested)
+{
+    fileFilters << filter;
+    suggestedNames << suggested;
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
 }
 

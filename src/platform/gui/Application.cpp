@@ -5,6 +5,7 @@
 #include "platform/Shell.h"
 
 #include <QDialog>
+#include <QLibraryInfo>
 #include <QTimer>
 #include <QWidget>
 
@@ -38,14 +39,31 @@ Application* Application::instance()
 
 void Application::Initialize()
 {
-    // Nothing to start on this platform; the step stays where the platform
-    // layers come up.
+    // The platform layer that needs starting here is the toolkit's language:
+    // its file dialogs and standard buttons speak Chinese, as the rest does.
+    loadQtTranslations(QStringLiteral("zh_CN"));
+}
+
+bool Application::loadQtTranslations(const QString& locale)
+{
+    if (qtTranslator_) {
+        removeTranslator(qtTranslator_.get());
+        qtTranslator_.reset();
+    }
+    if (locale.isEmpty())
+        return true;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_") + locale, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false; // the toolkit stays in English: no reason to stop
+    installTranslator(translator.get());
+    qtTranslator_ = std::move(translator);
+    return true;
 }
 
 void Application::setTitle(const QString& title)
 {
+    // Not the display name: Qt would append it to every window's caption.
     title_ = title;
-    setApplicationDisplayName(title);
 }
 
 void Application::runHandler(const std::function<void()>& handler)

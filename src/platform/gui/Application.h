@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QList>
 #include <QPointer>
+#include <QTranslator>
 #include <QWidget>
 
 #include <exception>
 #include <functional>
+#include <memory>
 
 class QDialog;
 
@@ -24,7 +26,11 @@ public:
 
     static Application* instance();
 
+    // Loads the toolkit's Chinese translations.
     void Initialize();
+    // Qt's own texts in this locale ("zh_CN"); "" goes back to English.
+    // False when the translation file is missing.
+    bool loadQtTranslations(const QString& locale);
     void setTitle(const QString& title);
     QString title() const { return title_; }
 
@@ -60,6 +66,7 @@ private:
     void endModals();
 
     QString title_;
+    std::unique_ptr<QTranslator> qtTranslator_;
     QPointer<QWidget> mainForm_;
     QList<QPointer<QDialog>> modals_;
     bool running_ = false;

@@ -2,34 +2,52 @@
 
 #include "platform/gui/Application.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
-void QtDialogs::messageBox(const QString& text, const QString& caption, MsgIcon icon)
+std::unique_ptr<QMessageBox> QtDialogs::makeBox(const QString& text, const QString& caption, MsgIcon icon)
 {
-    QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(caption);
-    box.setText(text);
-    box.setIcon(icon == MsgIcon::Error ? QMessageBox::Critical
+    auto box = std::make_unique<QMessageBox>(QApplication::activeWindow());
+    box->setWindowTitle(caption);
+    box->setText(text);
+    box->setIcon(icon == MsgIcon::Error ? QMessageBox::Critical
                  : icon == MsgIcon::Information ? QMessageBox::Information
                                                 : QMessageBox::NoIcon);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
+    box->setStandardButtons(QMessageBox::Ok);
+    return box;
+}
+
+void QtDialogs::messageBox(const QString& text, const QString& caption, MsgIcon icon)
+{
+    makeBox(text, caption, icon)->exec();
+}
+
+bool QtDialogs::messageBoxWithCheck(const QString& text, const QString& caption, MsgIcon icon,
+                                    const QString& checkText)
+{
+    const auto box = makeBox(text, caption, icon);
+    auto* check = new QCheckBox(checkText);
+    box->setCheckBox(check);
+    box->exec();
+    return check->isChecked();
+}
+
+std::unique_ptr<QMessageBox> QtDialogs::makeConfirm(const QString& text)
+{
+    // Standard buttons, so that they read in the loaded language (是/否).
+    auto box = makeBox(text, QStringLiteral("确认"), MsgIcon::None);
+    box->setIcon(QMessageBox::Question);
+    box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box->setDefaultButton(QMessageBox::Yes);
+    box->setEscapeButton(QMessageBox::No);
+    return box;
 }
 
 bool QtDialogs::confirm(const QString& text)
 {
-    QMessageBox box(QApplication::activeWindow());
-    box.setWindowTitle(QStringLiteral("Confirm"));
-    box.setText(text);
-    box.setIcon(QMessageBox::Question);
-    QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-    box.setDefaultButton(yes);
-    box.setEscapeButton(no);
-    box.exec();
-    return box.clickedButton() == yes;
+    return makeConfirm(text)->exec() == QMessageBox::Yes;
 }
 
 QString QtDialogs::qtFilter(const QString& filter)
@@ -51,13 +69,35 @@ QString QtDialogs::qtFilter(const QString& filter)
     return entries.join(QStringLiteral(";;"));
 }
 
+std::unique_ptr<QFileDialog> QtDialogs::makeFileDialog(QWidget* parent, const QString& filter)
+{
+    auto dialog = std::make_unique<QFileDialog>(parent);
+    // The list shows each description as written; the patterns with their
+    // case variants stay out of sight.
+    dialog->setOption(QFileDialog::HideNameFilterDetails);
+    dialog->setNameFilter(qtFilter(filter));
+    return dialog;
+}
+
 QString QtDialogs::openFileName(QWidget* parent, const QString& filter, bool mustExist)
 {
-    QFileDialog dialog(parent);
-    dialog.setNameFilter(qtFilter(filter));
-    dialog.setFileMode(mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const auto dialog = makeFileDialog(parent, filter);
+    dialog->setFileMode(mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
         return QString();
-    return dialog.selectedFiles().first();
+    return dialog->selectedFiles().first();
+}
+
+QString QtDialogs::saveFileName(QWidget* parent, const QString& filter, const QString& suggested)
+{
+    const auto dialog = makeFileDialog(parent, filter);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(QStringLiteral("xlsx"));
+    if (!suggested.isEmpty())
+        dialog->selectFile(suggested);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+        return QString();
+    return dialog->selectedFiles().first();
 }
