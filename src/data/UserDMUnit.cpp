@@ -1,6 +1,7 @@
 #include "data/UserDMUnit.h"
 
 #include "platform/Dialogs.h"
+#include "platform/Errors.h"
 #include "platform/IniFile.h"
 #include "platform/Shell.h"
 #include "platform/db/ConnectionString.h"
@@ -50,14 +51,19 @@ void TUserDM::DataModuleCreate()
         ADOConnection1.setConnected(true);
     };
 
+    QString reason;
     try {
         attempt();
         return;
+    } catch (const std::exception& e) {
+        reason = errorText(e);
     } catch (...) {
-        // Whatever went wrong, the user gets the same warning.
     }
-    Dialogs::messageBox(QStringLiteral("连接数据库失败,请检查网络是否联通、网络驱动器映象是否正确！"),
-                        QStringLiteral("警告"), MsgIcon::None);
+    // The warning as it always read, and under it what actually went wrong.
+    QString text = QStringLiteral("连接数据库失败,请检查网络是否联通、网络驱动器映象是否正确！");
+    if (!reason.isEmpty())
+        text += u'\n' + reason;
+    Dialogs::messageBox(text, QStringLiteral("警告"), MsgIcon::None);
     if (callShowSetConfig())
         attempt();  // a second failure goes to the caller
 }

@@ -1,5 +1,6 @@
 #include "login/LoginWinUnit.h"
 
+#include "data/UserDMUnit.h"
 #include "login/LoginCheck.h"
 #include "platform/DateFormats.h"
 #include "platform/Dialogs.h"
@@ -108,6 +109,9 @@ void TUserLoginFrm::FormShow()
     ui_->LoginName_Edit->clear();
     ui_->Password_Edit->clear();
     ui_->LoginName_Edit->setFocus();
+
+    // OK does nothing without a connection; say why, or the clerk waits.
+    ui_->LblNotConnected->setVisible(!UserDM || !UserDM->ADOConnection1.connected());
 }
 
 bool TUserLoginFrm::eventFilter(QObject* watched, QEvent* event)
