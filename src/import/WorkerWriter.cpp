@@ -43,7 +43,8 @@ void WorkerWriter::SaveWorkerRow(ImportRow& row, int mode)
             rowTransaction.commit();
         } else if (mode == 1) {
             Transaction rowTransaction(&UserDM->ADOConnection1, Transaction::Write);
-            updateRow(row);
+            if (!updateRow(row))
+                return;
             rowTransaction.commit();
         }
         row.RowWritten = true;
@@ -58,7 +59,9 @@ bool WorkerWriter::insertRow(ImportRow& row, Transaction& rowTransaction)
     if (workerExists(row.Workerid)) {
         reason_ = duplicateMessage(row.Workerid);
         rowTransaction.commit(); // no lock while the box waits
-        Dialogs::messageBox(reason_, QStringLiteral("提示"), MsgIcon::Error);
+        if (askDuplicates_)
+            askDuplicates_ = !Dialogs::messageBoxWithCheck(reason_, QStringLiteral("提示"), MsgIcon::Error,
+                                                           QStringLiteral("本次导入不再提示重复工号"));
         return false;
     }
     row.DeptNo = GetDeptNo(row.DepName);
@@ -118,8 +121,13 @@ bool WorkerWriter::insertRow(ImportRow& row, Transaction& rowTransaction)
     return true;
 }
 
-void WorkerWriter::updateRow(const ImportRow& row)
+bool WorkerWriter::updateRow(const ImportRow& row)
 {
+    // An update of nobody is no update: the row is listed, not counted.
+    if (!workerExists(row.Workerid)) {
+        reason_ = QStringLiteral("工号不存在");
+        return false;
+    }
     Query& q = UserDM->QryFree;
     q.close();
     q.clear();
@@ -148,6 +156,7 @@ void WorkerWriter::updateRow(const ImportRow& row)
     q.setText(QStringLiteral("workerid1"), row.Workerid);
     q.setText(QStringLiteral("workerid"), row.Workerid);
     q.execute();
+    return true;
 }
 
 void DuplicateChecker::SaveWorkerRow(ImportRow& row, int)

@@ -12,15 +12,19 @@ class WorkerWriter : public RowWriter {
 public:
     void SaveWorkerRow(ImportRow& row, int mode) override;
     QString lastReason() const override { return reason_; }
+    // The duplicate box shows again until its check box is ticked.
+    void runStarted() override { askDuplicates_ = true; }
 
     static QString duplicateMessage(const QString& workerid);
 
 private:
     // False when the worker number already exists.
     bool insertRow(ImportRow& row, Transaction& rowTransaction);
-    void updateRow(const ImportRow& row);
+    // False when the worker number does not exist.
+    bool updateRow(const ImportRow& row);
 
     QString reason_;
+    bool askDuplicates_ = true;
 };
 
 // Writes nothing: finds the rows that would not be imported because their

@@ -81,7 +81,8 @@ TEST_F(WorkerWriterTest, DuplicateIsRefusedWithItsBoxAndTheCounterUntouched)
     EXPECT_FALSE(row.RowWritten);
     EXPECT_EQ(row.DeptNo, "keep");
     EXPECT_EQ(scriptedDialogs().boxes,
-              QList<RecordedBox>{(RecordedBox{QStringLiteral("工号为：W1-的已存在，不能导入！"), QStringLiteral("提示"), MsgIcon::Error})});
+              QList<RecordedBox>{(RecordedBox{QStringLiteral("工号为：W1-的已存在，不能导入！"), QStringLiteral("提示"), MsgIcon::Error,
+                                              QStringLiteral("本次导入不再提示重复工号")})});
     EXPECT_EQ(db.scalar(QStringLiteral("select AValue from Sys_SerialNo")).toLongLong(), 2);
 }
 
@@ -145,7 +146,8 @@ TEST_F(WorkerWriterTest, UpdateChangesOnlyTheGivenMarkedFields)
     missing.Workerid = QStringLiteral("W9");
     missing.Skill = QStringLiteral("x");
     writer.SaveWorkerRow(missing, 1);
-    EXPECT_TRUE(missing.RowWritten);
+    EXPECT_FALSE(missing.RowWritten);
+    EXPECT_EQ(writer.lastReason(), "工号不存在");
     EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from Hrp_workers")).toLongLong(), 1);
 }
 
