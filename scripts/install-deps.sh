@@ -10,7 +10,8 @@ packages=(
   libgsf-1-dev libsimpleini-dev libsqlite3-dev libgtest-dev
   fonts-noto-cjk sqlite3
   postgresql odbc-postgresql
-  python3 python3-xlwt python3-xlrd
+  python3 python3-xlwt python3-xlrd python3-openpyxl
+  libxlsxwriter-dev qt6-translations-l10n
 )
 if [ "${1:-}" = "--extra" ]; then shift; packages+=("$@"); fi
 

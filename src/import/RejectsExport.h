@@ -1,0 +1,35 @@
+#pragma once
+
+#include "import/ImportRun.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class SpreadsheetLink;
+
+// The rows a run did not import, saved as .xlsx to be corrected and
+// imported again with the same map: row 1 is the source's header plus
+// "未导入原因", each row every column of its source row as read plus its
+// reason. Cells are written as text, so the next import reads exactly what
+// this one read.
+namespace RejectsExport {
+
+// Which file a run read, and as it was then: rows are looked up again by
+// number, so a file changed since must not be used.
+struct Source {
+    QString path;
+    QDateTime modified;
+    qint64 size = -1;
+    static Source of(const QString& path);
+    bool operator==(const Source&) const = default;
+};
+
+// Raises Error when the source changed since the run or the file cannot be
+// written. `link` holds the source, open.
+void write(SpreadsheetLink& link, const Source& source, const QList<ImportRun::NotImported>& rows,
+           const QString& outPath, const std::function<void(int)>& progress = {});
+
+} // namespace RejectsExport
