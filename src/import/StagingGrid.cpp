@@ -3,27 +3,117 @@
 #include "platform/Dialogs.h"
 #include "platform/db/Query.h"
 
+#include <QAbstractTableModel>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QSet>
 #include <QSortFilterProxyModel>
-#include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
+
+// Rows of texts; a workbook preview or a read-back can hold many thousands,
+// so one string per cell and nothing more.
+class GridModel : public QAbstractTableModel {
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void reset(const QStringList& headers, QList<QStringList> rows)
+    {
+        beginResetModel();
+        headers_ = headers;
+        rows_ = std::move(rows);
+        endResetModel();
+    }
+    void append(QList<QStringList> rows)
+    {
+        if (rows.isEmpty())
+            return;
+        beginInsertRows({}, int(rows_.size()), int(rows_.size() + rows.size() - 1));
+        rows_.append(std::move(rows));
+        endInsertRows();
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(rows_.size()); }
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(headers_.size()); }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role != Qt::DisplayRole && role != Qt::EditRole)
+            return {};
+        const QStringList& row = rows_[index.row()];
+        return index.column() < row.size() ? row[index.column()] : QString();
+    }
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override
+    {
+        if (role != Qt::EditRole)
+            return false;
+        QStringList& row = rows_[index.row()];
+        while (row.size() <= index.column())
+            row << QString();
+        row[index.column()] = value.toString();
+        Q_EMIT dataChanged(index, index);
+        return true;
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section < headers_.size())
+            return headers_[section];
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override
+    {
+        return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
+    }
+    bool insertRows(int row, int count, const QModelIndex& parent) override
+    {
+        beginInsertRows(parent, row, row + count - 1);
+        for (int i = 0; i < count; ++i)
+            rows_.insert(row, QStringList());
+        endInsertRows();
+        return true;
+    }
+    bool removeRows(int row, int count, const QModelIndex& parent) override
+    {
+        beginRemoveRows(parent, row, row + count - 1);
+        rows_.remove(row, count);
+        endRemoveRows();
+        return true;
+    }
+
+private:
+    QStringList headers_;
+    QList<QStringList> rows_;
+};
+
+namespace {
+QList<QStringList> rowsOf(Query& query, const QList<StagingGrid::Column>& columns)
+{
+    Query& q = query;
+    QList<QStringList> rows;
+    if (!q.isOpen() || q.isEmpty())
+        return rows;
+    for (q.first(); !q.eof(); q.next()) {
+        QStringList row;
+        for (const StagingGrid::Column& c : columns)
+            row << q.fieldText(c.field);
+        rows << row;
+    }
+    return rows;
+}
+} // namespace
 
 const QList<StagingGrid::Column>& StagingGrid::columns()
 {
     static const QList<Column> cols{
-        {"工号", "Workerid", 82, true, false},
-        {"姓名", "Wname", 86, true, false},
-        {"性别", "Sex", 73, false, false},
-        {"部门", "DepName", 130, true, false},
-        {"出生日期", "BIrThday", 103, false, false},
-        {"身份证号", "IdNumber", 151, false, false},
-        {"员工类型", "EmployType", 163, true, true},
-        {"基本工资", "BaseWage", 99, false, false},
+        {QStringLiteral("工号"), QStringLiteral("Workerid"), 82, true, false},
+        {QStringLiteral("姓名"), QStringLiteral("Wname"), 86, true, false},
+        {QStringLiteral("性别"), QStringLiteral("Sex"), 73, false, false},
+        {QStringLiteral("部门"), QStringLiteral("DepName"), 130, true, false},
+        {QStringLiteral("出生日期"), QStringLiteral("BIrThday"), 103, false, false},
+        {QStringLiteral("身份证号"), QStringLiteral("IdNumber"), 151, false, false},
+        {QStringLiteral("员工类型"), QStringLiteral("EmployType"), 163, true, true},
+        {QStringLiteral("基本工资"), QStringLiteral("BaseWage"), 99, false, false},
     };
     return cols;
 }
@@ -31,7 +121,7 @@ const QList<StagingGrid::Column>& StagingGrid::columns()
 StagingGrid::StagingGrid(QWidget* parent)
     : QWidget(parent)
     , view_(new QTableView(this))
-    , model_(new QStandardItemModel(0, int(columns().size()), this))
+    , model_(new GridModel(this))
     , proxy_(new QSortFilterProxyModel(this))
     , footer_(new QLabel(this))
 {
@@ -41,23 +131,17 @@ StagingGrid::StagingGrid(QWidget* parent)
     band->setFixedHeight(21);
     band->setStyleSheet(QStringLiteral("background-color: teal; color: white;"));
 
-    for (int c = 0; c < columns().size(); ++c)
-        model_->setHorizontalHeaderItem(c, new QStandardItem(QString::fromUtf8(columns()[c].caption)));
     proxy_->setSourceModel(model_);
     view_->setModel(proxy_);
     view_->setSortingEnabled(true);
     view_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     view_->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
     view_->setStyleSheet(QStringLiteral("QTableView { background: white; color: red; }"));
-    for (int c = 0; c < columns().size(); ++c) {
-        view_->setColumnWidth(c, columns()[c].width);
-        view_->setColumnHidden(c, columns()[c].hidden);
-    }
     view_->installEventFilter(this);
     view_->viewport()->installEventFilter(this);
     connect(view_->horizontalHeader(), &QHeaderView::customContextMenuRequested, this, [this](const QPoint& pos) {
         const int column = view_->horizontalHeader()->logicalIndexAt(pos);
-        if (column >= 0 && columns()[column].filter)
+        if (column >= 0 && column < columns_.size() && columns_[column].filter)
             showFilterMenu(column, view_->horizontalHeader()->mapToGlobal(pos));
     });
 
@@ -68,28 +152,71 @@ StagingGrid::StagingGrid(QWidget* parent)
     layout->addWidget(band);
     layout->addWidget(view_, 1);
     layout->addWidget(footer_);
+    setColumns(columns());
     updateFooter();
 }
 
-void StagingGrid::loadFrom(const Query& query)
+void StagingGrid::setColumns(const QList<Column>& columns)
 {
-    // The staging statement never returns a row; the grid shows its empty
-    // result with the footer.
-    Q_UNUSED(query);
-    clearRows();
-    opened_ = true;
+    columns_ = columns;
+    proxy_->setFilterFixedString(QString());
+    view_->sortByColumn(-1, Qt::AscendingOrder);
+    QStringList headers;
+    for (const Column& c : columns_)
+        headers << c.caption;
+    model_->reset(headers, {});
+    for (int c = 0; c < columns_.size(); ++c) {
+        view_->setColumnWidth(c, columns_[c].width);
+        view_->setColumnHidden(c, columns_[c].hidden);
+    }
+    fitColumns();
+}
+
+void StagingGrid::loadFrom(Query& query)
+{
+    setColumns(columns());
+    model_->append(rowsOf(query, columns_));
+    footerKind_ = Footer::People;
+    updateFooter();
+}
+
+void StagingGrid::appendFrom(Query& query)
+{
+    model_->append(rowsOf(query, columns_));
+    updateFooter();
+}
+
+void StagingGrid::showPreview(const QList<Column>& columns, QList<QStringList> rows, int totalRows)
+{
+    setColumns(columns);
+    model_->append(std::move(rows));
+    footerKind_ = Footer::Lines;
+    totalRows_ = totalRows;
     updateFooter();
 }
 
 void StagingGrid::clearRows()
 {
-    model_->removeRows(0, model_->rowCount());
+    model_->removeRows(0, model_->rowCount(), {});
     updateFooter();
 }
 
 int StagingGrid::rowCount() const
 {
     return proxy_->rowCount();
+}
+
+QAbstractItemModel* StagingGrid::model() const
+{
+    return model_;
+}
+
+QStringList StagingGrid::captions() const
+{
+    QStringList out;
+    for (const Column& c : columns_)
+        out << c.caption;
+    return out;
 }
 
 QString StagingGrid::footerText() const
@@ -99,7 +226,19 @@ QString StagingGrid::footerText() const
 
 void StagingGrid::updateFooter()
 {
-    footer_->setText(opened_ ? QStringLiteral("共 %1 人").arg(rowCount()) : QString());
+    switch (footerKind_) {
+    case Footer::None:
+        footer_->clear();
+        break;
+    case Footer::People:
+        footer_->setText(QStringLiteral("共 %1 人").arg(rowCount()));
+        break;
+    case Footer::Lines:
+        footer_->setText(model_->rowCount() < totalRows_
+                             ? QStringLiteral("共 %1 行（显示前 %2 行）").arg(totalRows_).arg(model_->rowCount())
+                             : QStringLiteral("共 %1 行").arg(totalRows_));
+        break;
+    }
 }
 
 void StagingGrid::resizeEvent(QResizeEvent* event)
@@ -111,15 +250,18 @@ void StagingGrid::resizeEvent(QResizeEvent* event)
 void StagingGrid::fitColumns()
 {
     int total = 0;
-    for (const Column& c : columns())
+    for (const Column& c : columns_)
         if (!c.hidden)
             total += c.width;
     const int available = view_->viewport()->width();
     if (total <= 0 || available <= 0)
         return;
-    for (int c = 0; c < columns().size(); ++c)
-        if (!columns()[c].hidden)
-            view_->setColumnWidth(c, columns()[c].width * available / total);
+    // A wide preview keeps its widths and scrolls; the staging columns fill.
+    if (total > available && columns_.size() > columns().size())
+        return;
+    for (int c = 0; c < columns_.size(); ++c)
+        if (!columns_[c].hidden)
+            view_->setColumnWidth(c, columns_[c].width * available / total);
 }
 
 void StagingGrid::showFilterMenu(int column, const QPoint& globalPos)
@@ -152,14 +294,14 @@ bool StagingGrid::eventFilter(QObject* watched, QEvent* event)
     if (watched == view_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Insert) {
-            model_->appendRow(QList<QStandardItem*>());
+            model_->insertRows(model_->rowCount(), 1, {});
             updateFooter();
             return true;
         }
         if (key->key() == Qt::Key_Delete && (key->modifiers() & Qt::ControlModifier)) {
             const QModelIndex current = view_->currentIndex();
-            if (current.isValid() && Dialogs::confirm(QStringLiteral("Delete record?"))) {
-                model_->removeRow(proxy_->mapToSource(current).row());
+            if (current.isValid() && Dialogs::confirm(QStringLiteral("删除这条记录吗？"))) {
+                model_->removeRows(proxy_->mapToSource(current).row(), 1, {});
                 updateFooter();
             }
             return true;

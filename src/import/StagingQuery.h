@@ -2,18 +2,17 @@
 
 #include <QStringList>
 
+#include <functional>
+
+class Connection;
+class Query;
+
 // The statement of the staging query shown in the import window's grid. It
 // never returns a row ("where 1=0"); reopening it checks that Hrp_workers
 // answers before a run starts.
-inline const QStringList& stagingQuerySql()
-{
-    static const QStringList lines{
-        QStringLiteral("Select Wkid,Workerid,Wname,DepName,Sex,Nation,Politics,BIrThday,IdNumber,Birthplace,marriage,"),
-        QStringLiteral("Education,BodyHigh,leye,reye,BodyWeight,Skill,ALanguage,JobTitle,BeginDate,NorMalDate,BankName,"),
-        QStringLiteral("BankId,EmployType,BaseWage,FamilyTel,ContactAddr,Worktel1,Worktel2"),
-        QStringLiteral(",LeaveDate,Remarks,CurativeId,CustodyOldId,Profession,Email,SchoolName,GraduateDate,WageLevel,WorkStatus"),
-        QStringLiteral(" from Hrp_workers"),
-        QStringLiteral("where 1=0"),
-    };
-    return lines;
-}
+const QStringList& stagingQuerySql();
+
+// The same columns for the employees with these worker numbers, read back
+// after a run: `each` gets the open query once per group of numbers.
+void readBackWorkers(Connection& connection, const QStringList& workerids,
+                     const std::function<void(Query&)>& each);

@@ -1,0 +1,45 @@
+// ostrel-import-cli map: the column map the workbook's header suggests, as
+// the import window's "按表头对应" fills it.
+
+#include "cli/Command.h"
+#include "import/HeaderMap.h"
+#include "import/SpreadsheetLink.h"
+
+#include <QFileInfo>
+
+namespace {
+
+const char* kUsage = "map --workbook FILE";
+
+int run(const QStringList& args)
+{
+    CliOptions opts(args, {QStringLiteral("workbook")}, {});
+    if (!opts.has(QStringLiteral("workbook")) || !opts.positional().isEmpty())
+        throw CliUsageError(QStringLiteral("--workbook is required"));
+    SpreadsheetLink link;
+    try {
+        link.OpenWorkbook(QFileInfo(opts.value(QStringLiteral("workbook"))).absoluteFilePath());
+    } catch (const std::exception& e) {
+        cliError(errorText(e));
+        return 1;
+    }
+    const QStringList headers = HeaderMap::readHeaderRow(link);
+    const HeaderMap::Columns columns = HeaderMap::suggest(headers);
+    for (const ImportSlot& s : importSlots()) {
+        const int c = columns[size_t(s.slot - 1)];
+        if (c > 0)
+            cliOut(QStringLiteral("Edt%1\t%2\t%3\t%4")
+                       .arg(s.slot)
+                       .arg(QLatin1String(s.column), HeaderMap::columnLetters(c), headers[c - 1]));
+    }
+    const QStringList missing = HeaderMap::missingRequired(columns);
+    if (!missing.isEmpty()) {
+        cliError(HeaderMap::missingMessage(missing));
+        return 1;
+    }
+    return 0;
+}
+
+const CliCommandRegistrar registrar({"map", kUsage, run});
+
+} // namespace
