@@ -2,7 +2,10 @@
 
 #include "cli/Command.h"
 #include "data/UserDMUnit.h"
+#include "import/HeaderMap.h"
 #include "import/ImportRun.h"
+#include "import/RejectsExport.h"
+#include "import/SpreadsheetLink.h"
 #include "import/StagingQuery.h"
 #include "import/WorkerWriter.h"
 #include "login/LoginCheck.h"
@@ -26,13 +29,37 @@ namespace {
 
 const char* kUsage =
     "import --workbook FILE --map MAP [--db FILE | --settings-dir DIR] [--user ID] "
-    "[--password-stdin] [--check]";
+    "[--password-stdin] [--check] [--mode add|update] [--rejects FILE.xlsx]";
+
+using Boxes = std::array<QString, ImportRow::SlotCount>;
+
+// The map the workbook's header suggests ("--map auto"); false, with the
+// reason on standard error, when it cannot be had.
+bool suggestedMap(const QString& workbook, Boxes& boxes)
+{
+    SpreadsheetLink link;
+    try {
+        link.OpenWorkbook(workbook);
+    } catch (const std::exception& e) {
+        cliError(QStringLiteral("提示: 系统未安装Excel!!! %1").arg(errorText(e)));
+        return false;
+    }
+    const HeaderMap::Columns columns = HeaderMap::suggest(HeaderMap::readHeaderRow(link));
+    const QStringList missing = HeaderMap::missingRequired(columns);
+    if (!missing.isEmpty()) {
+        cliError(HeaderMap::missingMessage(missing));
+        return false;
+    }
+    for (size_t k = 0; k < boxes.size(); ++k)
+        boxes[k] = columns[k] > 0 ? QString::number(columns[k]) : QString();
+    return true;
+}
 
 // MAP: 31 comma-separated box texts (Edt1..Edt31), or NAME=VALUE pairs with
 // NAME "EdtK" or the field name.
-std::array<QString, ImportRow::SlotCount> parseMap(const QString& map)
+Boxes parseMap(const QString& map)
 {
-    std::array<QString, ImportRow::SlotCount> boxes;
+    Boxes boxes;
     const QStringList parts = map.split(u',');
     if (!map.contains(u'=')) {
         if (parts.size() != ImportRow::SlotCount)
@@ -66,7 +93,7 @@ bool stderrIsTerminal()
 }
 
 // Boxes become "CAPTION: TEXT" lines; the progress line is ended first.
-class CliDialogs : public DialogSeam {
+class CliDialogs : public StderrDialogs {
 public:
     bool progressShown = false;
     bool check = false;
@@ -78,24 +105,23 @@ public:
             progressShown = false;
         }
     }
-    void messageBox(const QString& text, const QString& caption, MsgIcon) override
+    void messageBox(const QString& text, const QString& caption, MsgIcon icon) override
     {
         endProgress();
-        QString line = text;
-        if (check && text == QStringLiteral("数据导入成功，请查询!"))
-            line = QStringLiteral("检查完成，未写入任何数据");
-        line.replace(u'\n', u' ');
-        cliError(caption + QStringLiteral(": ") + line);
+        if (check && text.startsWith(QStringLiteral("数据导入成功，请查询!")))
+            StderrDialogs::messageBox(QStringLiteral("检查完成，未写入任何数据"), caption, icon);
+        else
+            StderrDialogs::messageBox(text, caption, icon);
     }
     bool confirm(const QString&) override { return false; }
-    QString openFileName(QWidget*, const QString&, bool) override { return {}; }
 };
 
 class CliView : public ImportView {
 public:
-    CliView(const std::array<QString, ImportRow::SlotCount>& boxes, const QString& path, CliDialogs& dialogs)
+    CliView(const Boxes& boxes, const QString& path, int mode, CliDialogs& dialogs)
         : boxes_(boxes)
         , path_(path)
+        , mode_(mode)
         , dialogs_(dialogs)
         , progress_(stderrIsTerminal())
     {
@@ -125,7 +151,7 @@ public:
         std::fflush(stderr);
         dialogs_.progressShown = true;
     }
-    int importMode() const override { return 0; }
+    int importMode() const override { return mode_; }
     void reopenStaging() override
     {
         Query staging(UserDM->ADOConnection1);
@@ -137,8 +163,9 @@ public:
     void processMessages() override {}
 
 private:
-    std::array<QString, ImportRow::SlotCount> boxes_;
+    Boxes boxes_;
     QString path_;
+    int mode_;
     CliDialogs& dialogs_;
     bool progress_;
     int last_ = -1;
@@ -170,13 +197,24 @@ QString readPassword(bool fromStdin)
 int run(const QStringList& args)
 {
     CliOptions opts(args, {QStringLiteral("workbook"), QStringLiteral("map"), QStringLiteral("db"),
-                           QStringLiteral("settings-dir"), QStringLiteral("user")},
+                           QStringLiteral("settings-dir"), QStringLiteral("user"), QStringLiteral("mode"),
+                           QStringLiteral("rejects")},
                     {QStringLiteral("password-stdin"), QStringLiteral("check"), QStringLiteral("timings")});
     if (!opts.has(QStringLiteral("workbook")) || !opts.has(QStringLiteral("map")) || !opts.positional().isEmpty())
         throw CliUsageError(QStringLiteral("--workbook and --map are required"));
     if (opts.has(QStringLiteral("db")) && opts.has(QStringLiteral("settings-dir")))
         throw CliUsageError(QStringLiteral("--db and --settings-dir exclude each other"));
-    const auto boxes = parseMap(opts.value(QStringLiteral("map")));
+    const QString mode = opts.has(QStringLiteral("mode")) ? opts.value(QStringLiteral("mode")) : QStringLiteral("add");
+    if (mode != QLatin1String("add") && mode != QLatin1String("update"))
+        throw CliUsageError(QStringLiteral("--mode is add or update"));
+    const QString workbook = QFileInfo(opts.value(QStringLiteral("workbook"))).absoluteFilePath();
+    Boxes boxes;
+    if (opts.value(QStringLiteral("map")) == QLatin1String("auto")) {
+        if (!suggestedMap(workbook, boxes))
+            return 1;
+    } else {
+        boxes = parseMap(opts.value(QStringLiteral("map")));
+    }
     const bool check = opts.has(QStringLiteral("check"));
 
     CliDialogs dialogs;
@@ -242,12 +280,22 @@ int run(const QStringList& args)
     ImportRow row;
     WorkerWriter writer;
     DuplicateChecker checker;
-    CliView view(boxes, QFileInfo(opts.value(QStringLiteral("workbook"))).absoluteFilePath(), dialogs);
+    CliView view(boxes, workbook, mode == QLatin1String("update") ? 1 : 0, dialogs);
     ImportRun importRun(view, row, check ? static_cast<RowWriter&>(checker) : writer);
+    const RejectsExport::Source source = RejectsExport::Source::of(workbook);
     const RunEnd end = importRun.SBSaveClick();
     dialogs.endProgress();
 
-    if (end == RunEnd::Succeeded || end == RunEnd::WritePassFailed || end == RunEnd::Stopped) {
+    const bool wrote = end == RunEnd::Succeeded || end == RunEnd::WritePassFailed || end == RunEnd::Stopped;
+    if (wrote && opts.has(QStringLiteral("rejects"))) {
+        const QString out = opts.value(QStringLiteral("rejects"));
+        SpreadsheetLink link;
+        link.OpenWorkbook(workbook);
+        RejectsExport::write(link, source, importRun.notImportedRows(), out);
+        cliError(QStringLiteral("未导入的 %1 行已导出到 %2").arg(importRun.notImportedRows().size()).arg(out));
+    }
+
+    if (wrote) {
         cliError(check ? QStringLiteral("可导入 %1 行，不能导入 %2 行（检查，未写入）")
                              .arg(importRun.imported()).arg(importRun.notImported())
                        : QStringLiteral("已导入 %1 行，未导入 %2 行")

@@ -36,6 +36,11 @@ constexpr int kWorkeridSlot = 1;
 constexpr int kDepNameSlot = 17;
 } // namespace
 
+void ImportView::openWorkbook(SpreadsheetLink& link, const QString& path)
+{
+    link.OpenWorkbook(path);
+}
+
 ImportRun::ImportRun(ImportView& view, ImportRow& row, RowWriter& writer)
     : view_(view)
     , row_(row)
@@ -80,18 +85,36 @@ int ImportRun::column(int slot) const
     const QString text = view_.mapText(slot);
     if (!parseWholeNumber(text, value))
         throw Error(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    if (value < 1)
+        throw Error(QStringLiteral("「%1」框里的列号「%2」不是有效的列：列号从 1 开始，1 是 A 列，请改正。")
+                        .arg(QString::fromUtf8(importSlots()[size_t(slot - 1)].caption), text));
     return value;
 }
 
-void ImportRun::readCell(SpreadsheetLink& link, int row, int slot, QString& into) const
+void ImportRun::readCell(SpreadsheetLink& link, int row, int slot, QString& into)
 {
+    readingRow_ = row;
+    readingSlot_ = slot;
     into = link.ReadCellText(row, column(slot));
+    readingSlot_ = 0;
+}
+
+QString ImportRun::cellInHand() const
+{
+    if (readingSlot_ == 0)
+        return QString();
+    return QStringLiteral("第 %1 行的「%2」无法读取")
+        .arg(readingRow_)
+        .arg(QString::fromUtf8(importSlots()[size_t(readingSlot_ - 1)].caption));
 }
 
 RunEnd ImportRun::SBSaveClick()
 {
     imported_ = notImported_ = lastDataRow_ = 0;
     checkPassMs_ = writePassMs_ = 0;
+    readingSlot_ = 0;
+    notImportedRows_.clear();
+    stored_.clear();
 
     view_.clearList();
 
@@ -112,6 +135,8 @@ RunEnd ImportRun::SBSaveClick()
         }
     }
 
+    view_.mapAccepted();
+
     const QString path = view_.pathText();
     if (path.isEmpty()) {
         refuse(QStringLiteral("请选择导入文件!"));
@@ -122,7 +147,7 @@ RunEnd ImportRun::SBSaveClick()
 
     SpreadsheetLink link;
     try {
-        link.OpenWorkbook(path);
+        view_.openWorkbook(link, path);
     } catch (const std::exception& e) {
         // No spreadsheet application is involved here: say what went wrong.
         refuse(QStringLiteral("系统未安装Excel!!!\n%1: %2")
@@ -133,11 +158,11 @@ RunEnd ImportRun::SBSaveClick()
     QElapsedTimer timer;
     timer.start();
     int lastRow = 0;
+    int r = 2;
     try {
         // One read snapshot for the whole pass instead of one per lookup;
         // it ends before any box waits for the user.
         Transaction reads(connection(), Transaction::Read);
-        int r = 2;
         for (;;) {
             readCell(link, r, kWorkeridSlot, row_.Workerid);
             readCell(link, r, kDepNameSlot, row_.DepName);
@@ -161,8 +186,14 @@ RunEnd ImportRun::SBSaveClick()
             ++r;
         }
         view_.setProgress(100);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         link.CloseAndQuit();
+        // The specified pass ends here without a word; the clerk needs to
+        // know which cell stopped it.
+        const QString where = readingSlot_ != 0
+            ? cellInHand()
+            : QStringLiteral("第 %1 行的部门「%2」无法在数据库中查找").arg(r).arg(row_.DepName);
+        refuse(QStringLiteral("%1，没有导入任何数据。请改正后重新导入。\n%2").arg(where, errorText(e)));
         return RunEnd::DeptCheckFailed;
     }
     lastDataRow_ = lastRow;
@@ -178,8 +209,9 @@ RunEnd ImportRun::SBSaveClick()
         }
     } finish{*this, timer};
 
+    writer_.runStarted();
     try {
-        int r = 2;
+        r = 2;
         row_.clearFields();
         for (;;) {
             for (int slot = 1; slot <= ImportRow::SlotCount; ++slot)
@@ -194,10 +226,12 @@ RunEnd ImportRun::SBSaveClick()
             writer_.SaveWorkerRow(row_, view_.importMode());
             if (row_.RowWritten) {
                 ++imported_;
+                stored_ << row_.Workerid;
             } else {
                 ++notImported_;
-                view_.addListLine(QStringList{row_.Workerid, row_.Wname, row_.DepName, row_.IdNumber}.join(u'-'),
-                                  writer_.lastReason());
+                const QString line = QStringList{row_.Workerid, row_.Wname, row_.DepName, row_.IdNumber}.join(u'-');
+                notImportedRows_.append({r, line, writer_.lastReason()});
+                view_.addListLine(line, writer_.lastReason());
             }
             view_.processMessages();
             if (view_.stopRequested()) {
@@ -208,12 +242,14 @@ RunEnd ImportRun::SBSaveClick()
             row_.clearFields();
         }
         view_.setProgress(100);
-        box(QStringLiteral("数据导入成功，请查询!"), MsgIcon::Information);
+        box(QStringLiteral("数据导入成功，请查询!\n已导入 %1 人，未导入 %2 人").arg(imported_).arg(notImported_),
+            MsgIcon::Information);
         link.CloseAndQuit();
         view_.clearPath();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        const QString where = cellInHand();
         link.CloseAndQuit();
-        refuse(QStringLiteral("请选择正确的文件！"));
+        refuse(QStringLiteral("请选择正确的文件！\n%1").arg(where.isEmpty() ? errorText(e) : where + u'：' + errorText(e)));
         return RunEnd::WritePassFailed;
     }
     return RunEnd::Succeeded;

@@ -3,6 +3,9 @@
 #include "import/ImportRow.h"
 
 #include <QString>
+#include <QStringList>
+
+class SpreadsheetLink;
 
 // What the import run needs of the window it runs in (the import window, or
 // the command-line tool standing in for it).
@@ -26,6 +29,10 @@ public:
     virtual bool stopRequested() const { return false; }
     // The run is over; counts of rows imported and not imported.
     virtual void runFinished(int imported, int notImported) { (void)imported; (void)notImported; }
+    // The map passed the map check (the window remembers it).
+    virtual void mapAccepted() {}
+    // Opens the workbook; the window keeps itself responsive meanwhile.
+    virtual void openWorkbook(SpreadsheetLink& link, const QString& path);
 };
 
 // Writes one ImportRow (sets RowWritten); the import window's writer, or a
@@ -36,6 +43,8 @@ public:
     virtual void SaveWorkerRow(ImportRow& row, int mode) = 0;
     // Why the last row was not written ("" when it was).
     virtual QString lastReason() const = 0;
+    // A run begins (the writer asks about duplicates again).
+    virtual void runStarted() {}
 };
 
 // Outcome of a run, for the command-line tool and the tests.
@@ -60,6 +69,16 @@ public:
     // nothing after the digits.
     static bool parseWholeNumber(const QString& text, int& value);
 
+    // A row the write pass did not store, with its sheet row.
+    struct NotImported {
+        int sheetRow;
+        QString line;
+        QString reason;
+    };
+    const QList<NotImported>& notImportedRows() const { return notImportedRows_; }
+    // Worker numbers of the rows stored, in sheet order.
+    const QStringList& storedWorkerids() const { return stored_; }
+
     int imported() const { return imported_; }
     int notImported() const { return notImported_; }
     int lastDataRow() const { return lastDataRow_; }
@@ -68,7 +87,9 @@ public:
 
 private:
     int column(int slot) const;
-    void readCell(class SpreadsheetLink& link, int row, int slot, QString& into) const;
+    void readCell(SpreadsheetLink& link, int row, int slot, QString& into);
+    // "第 R 行的「字段」无法读取" for the cell being read when an error came.
+    QString cellInHand() const;
 
     ImportView& view_;
     ImportRow& row_;
@@ -76,6 +97,10 @@ private:
     int imported_ = 0;
     int notImported_ = 0;
     int lastDataRow_ = 0;
+    int readingRow_ = 0;
+    int readingSlot_ = 0;
+    QList<NotImported> notImportedRows_;
+    QStringList stored_;
     qint64 checkPassMs_ = 0;
     qint64 writePassMs_ = 0;
 };

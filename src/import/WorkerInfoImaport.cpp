@@ -1,22 +1,45 @@
 #include "import/WorkerInfoImaport.h"
 
 #include "data/UserDMUnit.h"
+#include "import/HeaderMap.h"
+#include "import/ImportTemplate.h"
+#include "import/SpreadsheetLink.h"
 #include "import/StagingGrid.h"
 #include "import/StagingQuery.h"
+#include "import/WorkbookPreview.h"
 #include "platform/Dialogs.h"
+#include "platform/Errors.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/Fonts.h"
 #include "ui_WorkerInfoImaport.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QSet>
+#include <QStyledItemDelegate>
+#include <QThread>
 #include <QVBoxLayout>
 
+#include <exception>
+
 namespace {
+
+const QString kPrompt = QStringLiteral("提示");
+const QString kWorkbookFilter = QStringLiteral(
+    "表格文件 (*.xls *.xlsx *.ods *.csv *.txt *.tsv)|*.xls;*.xlsx;*.ods;*.csv;*.txt;*.tsv"
+    "|Excel数据文件 (*.xls)|*.xls"
+    "|Excel 工作簿 (*.xlsx)|*.xlsx"
+    "|OpenDocument 电子表格 (*.ods)|*.ods"
+    "|文本文件 (*.csv *.txt *.tsv)|*.csv;*.txt;*.tsv");
+const QString kXlsxFilter = QStringLiteral("Excel 工作簿 (*.xlsx)|*.xlsx");
+constexpr int kReasonRole = Qt::UserRole + 1;
 
 QFrame* line(QFrame::Shape shape, QWidget* parent)
 {
@@ -26,6 +49,30 @@ QFrame* line(QFrame::Shape shape, QWidget* parent)
     f->setLineWidth(1);
     f->setStyleSheet(QStringLiteral("color: #6F9FAF;"));
     return f;
+}
+
+// A not-imported line with its reason's first line under it.
+class ReasonDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QString reason = index.data(kReasonRole).toString();
+        option->text += QStringLiteral("\n    ") + (reason.isEmpty() ? QStringLiteral("原因不明") : reason.section(u'\n', 0, 0));
+    }
+};
+
+void info(const QString& text)
+{
+    Dialogs::messageBox(text, kPrompt, MsgIcon::Information);
+}
+
+void refuse(const QString& text)
+{
+    Dialogs::messageBox(text, kPrompt, MsgIcon::Error);
 }
 } // namespace
 
@@ -43,22 +90,43 @@ TWorkerInfoImaportFrm::TWorkerInfoImaportFrm(QWidget* parent)
     ui_->LblTitle->setFont(pixelFont("仿宋_GB2312", 20, true));
     ui_->LblListHeader->setFont(pixelFont("宋体", 16, true));
 
-    ui_->RadioGroup1->hide();
     ui_->SBCancel->hide();
+    ui_->ListBox1->setItemDelegate(new ReasonDelegate(ui_->ListBox1));
+    ui_->ListBox1->setWordWrap(true);
     buildColumnMap();
+    connectButtons();
 
-    connect(ui_->BtSelect, &QToolButton::clicked, this, guardedHandler([this] { BtSelectClick(); }));
-    connect(ui_->SBSave, &QToolButton::clicked, this, guardedHandler([this] { SBSaveClick(); }));
-    connect(ui_->SBExit, &QToolButton::clicked, this, guardedHandler([this] { SBExitClick(); }));
-    connect(ui_->SBCancel, &QToolButton::clicked, this, guardedHandler([this] { SBCancelClick(); }));
+    previewTimer_.setSingleShot(true);
+    previewTimer_.setInterval(300);
+    connect(&previewTimer_, &QTimer::timeout, this, guardedHandler([this] { refreshPreview(); }));
 
     qryDept_ = std::make_unique<Query>(UserDM->ADOConnection1);
     for (const QString& l : stagingQuerySql())
         qryDept_->add(l);
     qryDept_->close();
+
+    remembered_ = RememberedMap::load();
+    for (int k = 1; k <= ImportRow::SlotCount; ++k)
+        Edt(k)->setText(remembered_.boxes[size_t(k - 1)]);
+    updateBoxNotes();
 }
 
 TWorkerInfoImaportFrm::~TWorkerInfoImaportFrm() = default;
+
+void TWorkerInfoImaportFrm::connectButtons()
+{
+    const auto on = [this](QToolButton* b, void (TWorkerInfoImaportFrm::*slot)()) {
+        connect(b, &QToolButton::clicked, this, guardedHandler([this, slot] { (this->*slot)(); }));
+    };
+    on(ui_->BtSelect, &TWorkerInfoImaportFrm::BtSelectClick);
+    on(ui_->BtAutoMap, &TWorkerInfoImaportFrm::BtAutoMapClick);
+    on(ui_->BtClearMap, &TWorkerInfoImaportFrm::BtClearMapClick);
+    on(ui_->SBSave, &TWorkerInfoImaportFrm::SBSaveClick);
+    on(ui_->SBRejects, &TWorkerInfoImaportFrm::SBRejectsClick);
+    on(ui_->SBTemplate, &TWorkerInfoImaportFrm::SBTemplateClick);
+    on(ui_->SBExit, &TWorkerInfoImaportFrm::SBExitClick);
+    on(ui_->SBCancel, &TWorkerInfoImaportFrm::SBCancelClick);
+}
 
 void TWorkerInfoImaportFrm::buildColumnMap()
 {
@@ -93,7 +161,6 @@ void TWorkerInfoImaportFrm::buildColumnMap()
         auto* box = new QLineEdit(cell);
         box->setObjectName(QStringLiteral("Edt%1").arg(s.slot));
         box->setFixedWidth(35);
-        box->setToolTip(QString::fromLatin1(s.column));
         h->addStretch();
         h->addWidget(box);
         auto* mark = new QLabel(s.updatable ? QStringLiteral("-") : QString(), cell);
@@ -104,6 +171,11 @@ void TWorkerInfoImaportFrm::buildColumnMap()
         v->addLayout(h);
         rowLayout->addWidget(cell);
         edt_[size_t(s.slot - 1)] = box;
+        connect(box, &QLineEdit::textChanged, this, [this] {
+            updateBoxNotes();
+            if (book_ && !running_)
+                previewTimer_.start();
+        });
     }
     rowLayout->addStretch();
     for (int k = 1; k < ImportRow::SlotCount; ++k)
@@ -123,30 +195,228 @@ void TWorkerInfoImaportFrm::FormShow()
     row_.DeptNo.clear();
 }
 
-void TWorkerInfoImaportFrm::BtSelectClick()
+void TWorkerInfoImaportFrm::busy(const std::function<void()>& work)
 {
-    const QString path = Dialogs::openFileName(this, QStringLiteral("Excel数据文件|*.xls"));
-    if (!path.isEmpty())
-        ui_->EdtPaths->setText(path);
-}
-
-void TWorkerInfoImaportFrm::SBSaveClick()
-{
-    // One run at a time: the write pass lets the window handle clicks.
+    // One long action at a time: each lets the window handle clicks.
     if (running_)
         return;
     running_ = true;
     closeRequested_ = false;
-    ui_->LblCounts->clear();
+    previewTimer_.stop();
     struct Reset {
         TWorkerInfoImaportFrm& w;
-        ~Reset() { w.running_ = false; }
+        ~Reset()
+        {
+            w.running_ = false;
+            w.ui_->ProgressBar1->setRange(0, 100);
+        }
     } reset{*this};
-    run_.SBSaveClick();
+    work();
     if (closeRequested_) {
         running_ = false;
         close();
     }
+}
+
+void TWorkerInfoImaportFrm::openWorkbook(SpreadsheetLink& link, const QString& path)
+{
+    // A large workbook takes a second or more to open: open it on another
+    // thread while the window stays alive, its bar moving.
+    std::exception_ptr failure;
+    QEventLoop wait;
+    std::unique_ptr<QThread> opener(QThread::create([&] {
+        try {
+            link.OpenWorkbook(path);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+    connect(opener.get(), &QThread::finished, &wait, &QEventLoop::quit);
+    ui_->ProgressBar1->setRange(0, 0);
+    opener->start();
+    wait.exec();
+    opener->wait();
+    ui_->ProgressBar1->setRange(0, 100);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TWorkerInfoImaportFrm::BtSelectClick()
+{
+    if (running_)
+        return;
+    const QString path = Dialogs::openFileName(this, kWorkbookFilter);
+    if (path.isEmpty())
+        return;
+    ui_->EdtPaths->setText(path);
+    busy([this, path] { loadWorkbook(path); });
+}
+
+void TWorkerInfoImaportFrm::loadWorkbook(const QString& path)
+{
+    book_.reset();
+    headers_.reset();
+    auto link = std::make_unique<SpreadsheetLink>();
+    try {
+        openWorkbook(*link, path);
+    } catch (const std::exception& e) {
+        updateBoxNotes();
+        refuse(QStringLiteral("无法打开文件「%1」，请确认它是表格文件并且没有损坏。\n%2")
+                   .arg(QDir::toNativeSeparators(path), errorText(e)));
+        return;
+    }
+    headers_ = HeaderMap::readHeaderRow(*link);
+    book_ = std::move(link);
+    const auto current = boxes();
+    if (std::all_of(current.begin(), current.end(), [](const QString& b) { return b.isEmpty(); }))
+        fillFromHeader();
+    updateBoxNotes();
+    refreshPreview();
+}
+
+void TWorkerInfoImaportFrm::BtAutoMapClick()
+{
+    if (running_)
+        return;
+    if (!headers_) {
+        refuse(QStringLiteral("请先选择导入文件，再按表头对应。"));
+        return;
+    }
+    fillFromHeader();
+    refreshPreview();
+}
+
+void TWorkerInfoImaportFrm::fillFromHeader()
+{
+    const HeaderMap::Columns columns = HeaderMap::suggest(*headers_);
+    for (int k = 1; k <= ImportRow::SlotCount; ++k) {
+        const int c = columns[size_t(k - 1)];
+        Edt(k)->setText(c > 0 ? QString::number(c) : QString());
+    }
+    const QStringList missing = HeaderMap::missingRequired(columns);
+    if (!missing.isEmpty())
+        refuse(HeaderMap::missingMessage(missing));
+}
+
+void TWorkerInfoImaportFrm::BtClearMapClick()
+{
+    if (running_)
+        return;
+    for (QLineEdit* box : edt_)
+        box->clear();
+}
+
+void TWorkerInfoImaportFrm::updateBoxNotes()
+{
+    const QStringList* headers = headers_ ? &*headers_ : nullptr;
+    for (int k = 1; k <= ImportRow::SlotCount; ++k) {
+        QLineEdit* box = Edt(k);
+        const size_t i = size_t(k - 1);
+        // The header remembered for a box counts only while it holds the
+        // number it held then.
+        const QString remembered = box->text() == remembered_.boxes[i] ? remembered_.headers[i] : QString();
+        const HeaderMap::BoxNote note = HeaderMap::noteForBox(k, box->text(), headers, remembered);
+        box->setToolTip(note.text);
+        box->setProperty("suspect", note.suspect);
+        box->setStyleSheet(note.suspect ? QStringLiteral("QLineEdit { border: 2px solid red; }") : QString());
+    }
+}
+
+void TWorkerInfoImaportFrm::refreshPreview()
+{
+    if (!book_)
+        return;
+    const WorkbookPreview p = WorkbookPreview::read(*book_, boxes(), [this](int percent) {
+        setProgress(percent);
+        QCoreApplication::processEvents();
+        return !closeRequested_;
+    });
+    QList<StagingGrid::Column> columns{{QStringLiteral("行号"), QString(), 50, false, false}};
+    for (const WorkbookPreview::Column& c : p.columns) {
+        const bool filter = c.slot == 1 || c.slot == 2 || c.slot == 17 || c.slot == 19;
+        columns.append({c.caption, QString(), c.slot == 9 ? 151 : 90, filter, false});
+    }
+    QList<QStringList> rows;
+    rows.reserve(p.cells.size());
+    for (qsizetype i = 0; i < p.cells.size(); ++i)
+        rows << (QStringList{QString::number(p.sheetRows[i])} + p.cells[i]);
+    ui_->dxDBGrid1->showPreview(columns, std::move(rows), p.dataRows);
+}
+
+void TWorkerInfoImaportFrm::SBSaveClick()
+{
+    busy([this] {
+        ui_->LblCounts->clear();
+        book_.reset(); // the run opens the workbook itself
+        lastSource_ = RejectsExport::Source::of(pathText());
+        const RunEnd end = run_.SBSaveClick();
+        lastRefused_ = run_.notImportedRows();
+        if (end == RunEnd::Succeeded || end == RunEnd::Stopped || end == RunEnd::WritePassFailed)
+            showStoredWorkers();
+    });
+}
+
+void TWorkerInfoImaportFrm::showStoredWorkers()
+{
+    StagingGrid* grid = ui_->dxDBGrid1;
+    grid->loadFrom(*qryDept_);
+    QStringList ids;
+    QSet<QString> seen;
+    for (const QString& id : run_.storedWorkerids())
+        if (!seen.contains(id.toUpper())) {
+            seen.insert(id.toUpper());
+            ids << id;
+        }
+    readBackWorkers(UserDM->ADOConnection1, ids, [grid](Query& q) {
+        grid->appendFrom(q);
+        QCoreApplication::processEvents();
+    });
+}
+
+void TWorkerInfoImaportFrm::SBRejectsClick()
+{
+    if (running_)
+        return;
+    if (lastRefused_.isEmpty()) {
+        info(QStringLiteral("上一次导入没有未导入的行，不需要导出。"));
+        return;
+    }
+    const QFileInfo source(lastSource_.path);
+    const QString suggested = source.absolutePath() + u'/' + source.completeBaseName() + QStringLiteral("-未导入.xlsx");
+    const QString out = Dialogs::saveFileName(this, kXlsxFilter, suggested);
+    if (out.isEmpty())
+        return;
+    busy([this, out] {
+        SpreadsheetLink link;
+        try {
+            openWorkbook(link, lastSource_.path);
+            RejectsExport::write(link, lastSource_, lastRefused_, out, [this](int p) {
+                setProgress(p);
+                QCoreApplication::processEvents();
+            });
+        } catch (const std::exception& e) {
+            refuse(QStringLiteral("未导入的行没有导出。\n%1").arg(errorText(e)));
+            return;
+        }
+        info(QStringLiteral("已把 %1 行未导入的数据导出到「%2」。改正后可以用同样的列号再导入。")
+                 .arg(lastRefused_.size()).arg(QDir::toNativeSeparators(out)));
+    });
+}
+
+void TWorkerInfoImaportFrm::SBTemplateClick()
+{
+    if (running_)
+        return;
+    const QString out = Dialogs::saveFileName(this, kXlsxFilter, QDir::homePath() + QStringLiteral("/人事资料导入模板.xlsx"));
+    if (out.isEmpty())
+        return;
+    try {
+        writeImportTemplate(out);
+    } catch (const std::exception& e) {
+        refuse(QStringLiteral("模板没有保存。\n%1").arg(errorText(e)));
+        return;
+    }
+    info(QStringLiteral("模板已保存到「%1」。填好后选择它，按表头对应即可导入。").arg(QDir::toNativeSeparators(out)));
 }
 
 void TWorkerInfoImaportFrm::SBExitClick()
@@ -176,6 +446,14 @@ void TWorkerInfoImaportFrm::SaveWorkerRow(int mode)
     writer_.SaveWorkerRow(row_, mode);
 }
 
+std::array<QString, ImportRow::SlotCount> TWorkerInfoImaportFrm::boxes() const
+{
+    std::array<QString, ImportRow::SlotCount> texts;
+    for (int k = 1; k <= ImportRow::SlotCount; ++k)
+        texts[size_t(k - 1)] = mapText(k);
+    return texts;
+}
+
 QString TWorkerInfoImaportFrm::mapText(int slot) const
 {
     return Edt(slot)->text();
@@ -199,6 +477,7 @@ void TWorkerInfoImaportFrm::clearList()
 void TWorkerInfoImaportFrm::addListLine(const QString& text, const QString& reason)
 {
     auto* item = new QListWidgetItem(text, ui_->ListBox1);
+    item->setData(kReasonRole, reason);
     item->setToolTip(reason);
 }
 
@@ -227,4 +506,20 @@ void TWorkerInfoImaportFrm::processMessages()
 void TWorkerInfoImaportFrm::runFinished(int imported, int notImported)
 {
     ui_->LblCounts->setText(QStringLiteral("已导入 %1 人，未导入 %2 人").arg(imported).arg(notImported));
+}
+
+void TWorkerInfoImaportFrm::mapAccepted()
+{
+    RememberedMap map;
+    for (int k = 1; k <= ImportRow::SlotCount; ++k) {
+        const size_t i = size_t(k - 1);
+        map.boxes[i] = mapText(k);
+        int c = 0;
+        if (headers_ && ImportRun::parseWholeNumber(map.boxes[i], c) && c >= 1 && c <= headers_->size())
+            map.headers[i] = (*headers_)[c - 1];
+        else if (!headers_ && map.boxes[i] == remembered_.boxes[i])
+            map.headers[i] = remembered_.headers[i];
+    }
+    map.save();
+    remembered_ = map;
 }

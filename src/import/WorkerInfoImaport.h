@@ -2,22 +2,31 @@
 
 #include "import/ImportRow.h"
 #include "import/ImportRun.h"
+#include "import/RejectsExport.h"
+#include "import/RememberedMap.h"
 #include "import/WorkerWriter.h"
 #include "platform/db/Query.h"
 
+#include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QLineEdit;
+class SpreadsheetLink;
 
 namespace Ui {
 class TWorkerInfoImaportFrm;
 }
 
-// The main window: the column map, the workbook, the import with its
-// progress and the list of rows not imported.
+// The main window: the column map (filled from the workbook's header and
+// remembered between runs), the workbook with its preview, the import and
+// its check, the list of rows not imported with their reasons, and the
+// files a clerk takes away (rows not imported, an empty template).
 class TWorkerInfoImaportFrm : public QWidget, public ImportView {
     Q_OBJECT
 public:
@@ -30,6 +39,8 @@ public:
     Query& QryDept() { return *qryDept_; }
     bool running() const { return running_; }
     const ImportRun& lastRun() const { return run_; }
+    // Row 1 of the chosen workbook (none before one was read).
+    const std::optional<QStringList>& headers() const { return headers_; }
 
     void SaveWorkerRow(int mode);
 
@@ -45,11 +56,17 @@ public:
     void processMessages() override;
     bool stopRequested() const override { return closeRequested_; }
     void runFinished(int imported, int notImported) override;
+    void mapAccepted() override;
+    void openWorkbook(SpreadsheetLink& link, const QString& path) override;
 
 public Q_SLOTS:
     void FormShow();
     void BtSelectClick();
+    void BtAutoMapClick();
+    void BtClearMapClick();
     void SBSaveClick();
+    void SBRejectsClick();
+    void SBTemplateClick();
     void SBExitClick();
     void SBCancelClick();
 
@@ -59,6 +76,16 @@ protected:
 
 private:
     void buildColumnMap();
+    void connectButtons();
+    // Runs long work as the one thing going on; a close asked meanwhile
+    // takes effect afterwards.
+    void busy(const std::function<void()>& work);
+    void loadWorkbook(const QString& path);
+    void fillFromHeader();
+    void updateBoxNotes();
+    void refreshPreview();
+    void showStoredWorkers();
+    std::array<QString, ImportRow::SlotCount> boxes() const;
 
     std::unique_ptr<Ui::TWorkerInfoImaportFrm> ui_;
     std::array<QLineEdit*, ImportRow::SlotCount> edt_{};
@@ -68,4 +95,11 @@ private:
     std::unique_ptr<Query> qryDept_;
     bool running_ = false;
     bool closeRequested_ = false;
+
+    RememberedMap remembered_;
+    std::optional<QStringList> headers_;
+    std::unique_ptr<SpreadsheetLink> book_;  // the chosen workbook, for the preview
+    QTimer previewTimer_;
+    RejectsExport::Source lastSource_;
+    QList<ImportRun::NotImported> lastRefused_;
 };

@@ -11,7 +11,12 @@ namespace {
 const QString kPrompt = QStringLiteral("提示");
 const RecordedBox kMapWrong{QStringLiteral("请正确导入的对应的序号或已输入的序号不正确!"), kPrompt, MsgIcon::Error};
 const RecordedBox kNoPath{QStringLiteral("请选择导入文件!"), kPrompt, MsgIcon::Error};
-const RecordedBox kSuccess{QStringLiteral("数据导入成功，请查询!"), kPrompt, MsgIcon::Information};
+RecordedBox success(int imported, int notImported)
+{
+    return {QStringLiteral("数据导入成功，请查询!\n已导入 %1 人，未导入 %2 人").arg(imported).arg(notImported), kPrompt,
+            MsgIcon::Information};
+}
+const QString kNoMoreDuplicates = QStringLiteral("本次导入不再提示重复工号");
 const RecordedBox kNoDept{QStringLiteral("在数据导入文件中,部门信息需要都填上!!!"), kPrompt, MsgIcon::Error};
 const RecordedBox kBadFile{QStringLiteral("请选择正确的文件！"), kPrompt, MsgIcon::Error};
 
@@ -82,7 +87,7 @@ TEST_F(ImportRunTest, ImportsEveryRowAndReportsSuccess)
 {
     view.path = importFixture("people.xls");
     EXPECT_EQ(run(), RunEnd::Succeeded);
-    EXPECT_EQ(scriptedDialogs().boxes, QList<RecordedBox>{kSuccess});
+    EXPECT_EQ(scriptedDialogs().boxes, QList<RecordedBox>{success(5, 0)});
     EXPECT_EQ(workers(), 5);
     EXPECT_EQ(imported, 5);
     EXPECT_EQ(notImported, 0);
@@ -95,20 +100,36 @@ TEST_F(ImportRunTest, ImportsEveryRowAndReportsSuccess)
     EXPECT_EQ(db.scalar(QStringLiteral("select DepName from Hrp_workers where Workerid='W0003'")).toString(), "技术部");
 }
 
-TEST_F(ImportRunTest, SecondImportListsEveryRowAsDuplicate)
+TEST_F(ImportRunTest, SecondImportListsEveryRowAsDuplicateAndTheTickedBoxStaysAway)
 {
     view.path = importFixture("people.xls");
     ASSERT_EQ(run(), RunEnd::Succeeded);
-    scriptedDialogs().reset();
+    for (const QList<bool>& ticks : {QList<bool>{}, QList<bool>{false, true}}) {
+        scriptedDialogs().reset();
+        scriptedDialogs().checkAnswers = ticks;
+        view.path = importFixture("people.xls");
+        EXPECT_EQ(run(), RunEnd::Succeeded);
+        EXPECT_EQ(workers(), 5);
+        ASSERT_EQ(view.list.size(), 5);
+        EXPECT_EQ(view.list[0], "W0001-张三丰-人事部-440102198001010000");
+        EXPECT_EQ(view.reasons[0], "工号为：W0001-的已存在，不能导入！");
+        // One box per duplicate until one is ticked, then the success.
+        const QList<RecordedBox>& boxes = scriptedDialogs().boxes;
+        ASSERT_EQ(boxes.size(), ticks.isEmpty() ? 6 : 3);
+        EXPECT_EQ(boxes[0], (RecordedBox{QStringLiteral("工号为：W0001-的已存在，不能导入！"), kPrompt, MsgIcon::Error, kNoMoreDuplicates}));
+        EXPECT_EQ(boxes.last(), success(0, 5));
+        EXPECT_EQ(notImported, 5);
+    }
+}
+
+TEST_F(ImportRunTest, UpdateOfAnUnknownWorkerIsListedNotCounted)
+{
     view.path = importFixture("people.xls");
+    view.mode = 1;
     EXPECT_EQ(run(), RunEnd::Succeeded);
-    EXPECT_EQ(workers(), 5);
-    ASSERT_EQ(view.list.size(), 5);
-    EXPECT_EQ(view.list[0], "W0001-张三丰-人事部-440102198001010000");
-    EXPECT_EQ(view.reasons[0], "工号为：W0001-的已存在，不能导入！");
-    EXPECT_EQ(scriptedDialogs().boxes.size(), 6); // one per duplicate, then success
-    EXPECT_EQ(scriptedDialogs().boxes[0], (RecordedBox{QStringLiteral("工号为：W0001-的已存在，不能导入！"), kPrompt, MsgIcon::Error}));
-    EXPECT_EQ(notImported, 5);
+    EXPECT_EQ(workers(), 0);
+    EXPECT_EQ(view.reasons, QStringList(5, QStringLiteral("工号不存在")));
+    EXPECT_EQ(scriptedDialogs().boxes, QList<RecordedBox>{success(0, 5)});
 }
 
 TEST_F(ImportRunTest, BlankWorkerNumberEndsTheData)
@@ -123,7 +144,7 @@ TEST_F(ImportRunTest, HeaderOnlySucceedsWithoutLookingAnythingUp)
     view.path = importFixture("header-only.xls");
     EXPECT_EQ(run(), RunEnd::Succeeded);
     EXPECT_EQ(workers(), 0);
-    EXPECT_EQ(scriptedDialogs().boxes, QList<RecordedBox>{kSuccess});
+    EXPECT_EQ(scriptedDialogs().boxes, QList<RecordedBox>{success(0, 0)});
     EXPECT_TRUE(view.path.isEmpty());
 }
 
@@ -168,12 +189,21 @@ TEST_F(ImportRunTest, ColumnZeroFailsTheCheckPassOrTheWritePass)
     view.path = importFixture("people.xls");
     view.boxes[16] = QStringLiteral("0");
     EXPECT_EQ(run(), RunEnd::DeptCheckFailed);
-    EXPECT_TRUE(scriptedDialogs().boxes.isEmpty());
+    const auto badColumn = [](const char* n) {
+        return QStringLiteral("框里的列号「%1」不是有效的列：列号从 1 开始，1 是 A 列，请改正。").arg(QLatin1String(n));
+    };
+    EXPECT_EQ(scriptedDialogs().boxes,
+              QList<RecordedBox>{(RecordedBox{QStringLiteral("第 2 行的「部门名称」无法读取，没有导入任何数据。请改正后重新导入。\n「部门名称」") + badColumn("0"),
+                                              kPrompt, MsgIcon::Error})});
 
+    scriptedDialogs().reset();
     view.mapAll();
-    view.boxes[5] = QStringLiteral("0");
+    view.boxes[5] = QStringLiteral("-1");
     EXPECT_EQ(run(), RunEnd::WritePassFailed);
-    EXPECT_EQ(scriptedDialogs().boxes, QList<RecordedBox>{kBadFile});
+    EXPECT_EQ(scriptedDialogs().boxes,
+              QList<RecordedBox>{(RecordedBox{kBadFile.text + QStringLiteral("\n第 2 行的「出生日期」无法读取：「出生日期」")
+                                                  + badColumn("-1"),
+                                              kPrompt, MsgIcon::Error})});
     EXPECT_EQ(workers(), 0);
 }
 

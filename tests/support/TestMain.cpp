@@ -1,9 +1,11 @@
+#include "import/RememberedMap.h"
 #include "platform/DateFormats.h"
 #include "platform/Shell.h"
 #include "login/LoginWinUnit.h"
 #include "platform/gui/Application.h"
 #include "support/ScriptedDialogs.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@ class CleanState : public ::testing::EmptyTestEventListener {
     {
         scriptedDialogs().reset();
         Shell::resetTerminateRequest();
+        QFile::remove(RememberedMap::filePath()); // windows start with empty boxes
     }
 };
 } // namespace
