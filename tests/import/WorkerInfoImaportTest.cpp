@@ -14,6 +14,9 @@
 #include <QStandardItemModel>
 #include <QTableView>
 
+#include "support/ReadXlsx.h"
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -31,6 +34,7 @@ protected:
             w.Edt(k)->setText(QString::number(k));
     }
     qint64 workers() { return db.scalar(QStringLiteral("select count(*) from Hrp_workers")).toLongLong(); }
+    static StagingGrid* grid(TWorkerInfoImaportFrm& w) { return w.ui()->dxDBGrid1; }
 
     TestDatabase db;
 };
@@ -64,9 +68,11 @@ TEST_F(ImportWindowTest, ColumnMapHasItsBoxesCaptionsAndMarks)
     EXPECT_EQ(bold, 3);
     EXPECT_EQ(marks, 8);
     EXPECT_TRUE(w.ui()->EdtPaths->isReadOnly());
-    EXPECT_TRUE(w.ui()->RadioGroup1->isHidden());
+    EXPECT_FALSE(w.ui()->RadioGroup1->isHidden());
     EXPECT_TRUE(w.ui()->SBCancel->isHidden());
     EXPECT_EQ(w.importMode(), 0);
+    w.ui()->RadioUpdate->setChecked(true);
+    EXPECT_EQ(w.importMode(), 1);
     EXPECT_EQ(w.ui()->ProgressBar1->maximum(), 100);
 }
 
@@ -94,9 +100,19 @@ TEST_F(ImportWindowTest, FileButtonFillsThePathAndCancelKeepsIt)
     scriptedDialogs().fileAnswers = {QStringLiteral("/data/a.xls")};
     w.BtSelectClick();
     EXPECT_EQ(w.ui()->EdtPaths->text(), "/data/a.xls");
+    // A file that cannot be read says so at once.
+    ASSERT_EQ(scriptedDialogs().boxes.size(), 1);
+    EXPECT_TRUE(scriptedDialogs().boxes[0].text.startsWith(QStringLiteral("无法打开文件「/data/a.xls」")));
     w.BtSelectClick();
     EXPECT_EQ(w.ui()->EdtPaths->text(), "/data/a.xls");
-    EXPECT_EQ(scriptedDialogs().fileFilters, (QStringList{QStringLiteral("Excel数据文件|*.xls"), QStringLiteral("Excel数据文件|*.xls")}));
+    ASSERT_EQ(scriptedDialogs().fileFilters.size(), 2);
+    const QStringList entries = scriptedDialogs().fileFilters[0].split(u'|');
+    QStringList descriptions;
+    for (qsizetype i = 0; i < entries.size(); i += 2)
+        descriptions << entries[i];
+    EXPECT_EQ(descriptions, (QStringList{QStringLiteral("表格文件 (*.xls *.xlsx *.ods *.csv *.txt *.tsv)"),
+                                         QStringLiteral("Excel数据文件 (*.xls)"), QStringLiteral("Excel 工作簿 (*.xlsx)"),
+                                         QStringLiteral("OpenDocument 电子表格 (*.ods)"), QStringLiteral("文本文件 (*.csv *.txt *.tsv)")}));
 }
 
 TEST_F(ImportWindowTest, RunFromTheButtonListsRowsWithReasonsAndCounts)
@@ -106,13 +122,41 @@ TEST_F(ImportWindowTest, RunFromTheButtonListsRowsWithReasonsAndCounts)
     w.ui()->EdtPaths->setText(importFixture("bad-values.xls"));
     w.ui()->SBSave->click();
     EXPECT_EQ(workers(), 1);
-    ASSERT_EQ(w.ui()->ListBox1->count(), 2);
-    EXPECT_FALSE(w.ui()->ListBox1->item(0)->toolTip().isEmpty());
+    QListWidget* list = w.ui()->ListBox1;
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), "W0002-王小明-财务部-440102198001010001");
+    EXPECT_FALSE(list->item(0)->toolTip().isEmpty());
+    // The reason shows on a line of its own under the row.
+    w.show();
+    list->doItemsLayout();
+    EXPECT_GT(list->visualItemRect(list->item(0)).height(), list->fontMetrics().height() * 3 / 2);
     EXPECT_EQ(w.ui()->LblCounts->text(), "已导入 1 人，未导入 2 人");
     EXPECT_EQ(w.ui()->ProgressBar1->value(), 100);
     EXPECT_TRUE(w.ui()->EdtPaths->text().isEmpty());
     EXPECT_EQ(w.Edt(1)->text(), "1");
-    EXPECT_EQ(w.ui()->dxDBGrid1->footerText(), "共 0 人");
+    // The grid shows what the run stored, read back.
+    StagingGrid* grid = w.ui()->dxDBGrid1;
+    EXPECT_EQ(grid->footerText(), "共 1 人");
+    EXPECT_EQ(grid->model()->index(0, 0).data().toString(), "W0001");
+    EXPECT_EQ(grid->model()->index(0, 4).data().toString(), "1980-01-01");
+
+    // The rows not imported go to a workbook another program reads.
+    const TempDir out;
+    scriptedDialogs().reset();
+    scriptedDialogs().fileAnswers = {out.file(QStringLiteral("rejects.xlsx"))};
+    w.ui()->SBRejects->click();
+    EXPECT_EQ(scriptedDialogs().suggestedNames.value(0), importFixture("bad-values-未导入.xlsx"));
+    const XlsxContent rejects = readXlsx(out.file(QStringLiteral("rejects.xlsx")));
+    ASSERT_EQ(rejects.rows.size(), 3);
+    EXPECT_EQ(rejects.rows[0].first(), "员工编号");
+    EXPECT_EQ(rejects.rows[0].last(), "未导入原因");
+    EXPECT_EQ(rejects.rows[0].size(), 32);
+    EXPECT_EQ(rejects.rows[1].mid(0, 6), (QStringList{QStringLiteral("W0002"), QStringLiteral("王小明"), QStringLiteral("男"),
+                                                      QStringLiteral("汉族"), QStringLiteral("已婚"), QStringLiteral("不是日期")}));
+    EXPECT_EQ(rejects.rows[1].last(), list->item(0)->toolTip());
+    EXPECT_EQ(rejects.rows[2][21], "面议");
+    EXPECT_EQ(scriptedDialogs().boxes.size(), 1);
+    EXPECT_EQ(scriptedDialogs().boxes[0].icon, MsgIcon::Information);
 }
 
 TEST_F(ImportWindowTest, SecondClickDuringARunDoesNotStartAnother)
@@ -125,13 +169,17 @@ TEST_F(ImportWindowTest, SecondClickDuringARunDoesNotStartAnother)
     QObject::connect(w.ui()->ProgressBar1, &QProgressBar::valueChanged, &w, [&] {
         if (clicks++ == 0) {
             EXPECT_TRUE(w.running());
-            w.ui()->SBSave->click();
+            for (QToolButton* b : {w.ui()->SBSave, w.ui()->BtSelect, w.ui()->BtAutoMap, w.ui()->BtClearMap,
+                                   w.ui()->SBRejects, w.ui()->SBTemplate})
+                b->click();
         }
     });
     w.ui()->SBSave->click();
     EXPECT_GT(clicks, 0);
     EXPECT_EQ(workers(), 5);
     EXPECT_EQ(scriptedDialogs().boxes.size(), 1); // one success, no duplicates
+    EXPECT_TRUE(scriptedDialogs().fileFilters.isEmpty());
+    EXPECT_EQ(w.Edt(1)->text(), "1");
     EXPECT_FALSE(w.running());
 }
 
@@ -162,4 +210,118 @@ TEST_F(ImportWindowTest, ShowClearsTheDepartmentNumber)
     w.importRow().DeptNo = QStringLiteral("x");
     w.show();
     EXPECT_TRUE(w.importRow().DeptNo.isEmpty());
+}
+
+TEST_F(ImportWindowTest, ChoosingAWorkbookFillsAnEmptyMapFromItsHeaderAndPreviewsIt)
+{
+    TWorkerInfoImaportFrm w;
+    scriptedDialogs().fileAnswers = {importFixture("shuffled-header.xls")};
+    w.BtSelectClick();
+    EXPECT_TRUE(scriptedDialogs().boxes.isEmpty());
+    QStringList filled;
+    for (int k = 1; k <= 31; ++k)
+        if (!w.Edt(k)->text().isEmpty())
+            filled << QStringLiteral("%1=%2").arg(k).arg(w.Edt(k)->text());
+    EXPECT_EQ(filled.join(u' '), "1=3 2=2 6=5 8=7 9=6 17=4 22=9 23=10 27=8");
+    EXPECT_EQ(w.Edt(2)->toolTip(), "B 姓名 *");
+    EXPECT_EQ(w.Edt(1)->toolTip(), "C 工号");
+
+    // The rows as the import reads them: row number, the grid's own
+    // columns first, then the other mapped fields.
+    StagingGrid* grid = w.ui()->dxDBGrid1;
+    EXPECT_EQ(grid->captions(), (QStringList{QStringLiteral("行号"), QStringLiteral("工号"), QStringLiteral("姓名"), QStringLiteral("部门"),
+                                             QStringLiteral("出生日期"), QStringLiteral("身份证号"), QStringLiteral("基本工资"),
+                                             QStringLiteral("手机号码"), QStringLiteral("入职日期"), QStringLiteral("银行帐号")}));
+    EXPECT_EQ(grid->footerText(), "共 3 行");
+    const auto cell = [grid](int r, int c) { return grid->model()->index(r, c).data().toString(); };
+    EXPECT_EQ(cell(0, 0), "2");
+    EXPECT_EQ(cell(2, 1), "W0003");
+    EXPECT_EQ(cell(0, 4), "1980-01-01");
+    EXPECT_EQ(cell(1, 6), "3510");
+
+    // The import takes the same map.
+    w.ui()->SBSave->click();
+    EXPECT_EQ(workers(), 3);
+    EXPECT_EQ(db.scalar(QStringLiteral("select BankId from Hrp_workers where Workerid='W0002'")).toString(), "6222000000000001");
+}
+
+TEST_F(ImportWindowTest, BoxWhoseHeaderNamesAnotherFieldIsMarkedUntilTheHeaderMapsIt)
+{
+    TWorkerInfoImaportFrm w;
+    mapAll(w); // the order of the sample, not of this file
+    scriptedDialogs().fileAnswers = {importFixture("shuffled-header.xls")};
+    w.BtSelectClick();
+    EXPECT_EQ(w.Edt(1)->text(), "1"); // a filled map is left as it is
+    EXPECT_FALSE(w.Edt(1)->property("suspect").toBool()); // "序号" names no field
+    EXPECT_FALSE(w.Edt(2)->property("suspect").toBool());
+    EXPECT_TRUE(w.Edt(3)->property("suspect").toBool());
+    EXPECT_EQ(w.Edt(3)->toolTip(), "C 工号\nC 列的表头「工号」是「员工编号」，不是「性别」：请检查列号");
+    EXPECT_EQ(grid(w)->footerText(), "共 3 行");
+
+    w.ui()->BtAutoMap->click();
+    EXPECT_EQ(w.Edt(3)->text(), "");
+    for (int k = 1; k <= 31; ++k)
+        EXPECT_FALSE(w.Edt(k)->property("suspect").toBool()) << k;
+
+    // A workbook whose header lacks required columns says which.
+    scriptedDialogs().fileAnswers = {QStringLiteral(OSTREL_TEST_FIXTURES "/xls/basic.xls")};
+    w.ui()->BtClearMap->click();
+    w.BtSelectClick();
+    ASSERT_EQ(scriptedDialogs().boxes.size(), 1);
+    EXPECT_TRUE(scriptedDialogs().boxes[0].text.startsWith(QStringLiteral("表头中没有找到「员工编号」「姓名」「部门名称」这一列。")));
+}
+
+TEST_F(ImportWindowTest, MapOfTheLastRunComesBackWithItsHeadersAndClearEmptiesIt)
+{
+    {
+        TWorkerInfoImaportFrm w;
+        scriptedDialogs().fileAnswers = {importFixture("people.xls")};
+        w.BtSelectClick(); // the header fills the map
+        w.Edt(31)->clear();
+        w.ui()->SBSave->click();
+        ASSERT_EQ(workers(), 5);
+    }
+    TWorkerInfoImaportFrm w;
+    EXPECT_EQ(w.Edt(1)->text(), "1");
+    EXPECT_EQ(w.Edt(30)->text(), "30");
+    EXPECT_EQ(w.Edt(31)->text(), "");
+    EXPECT_EQ(w.Edt(2)->toolTip(), "B 姓名");
+
+    // Over a workbook whose columns moved, the boxes it no longer fits are
+    // marked even where the new header names no field.
+    scriptedDialogs().fileAnswers = {importFixture("shuffled-header.xls")};
+    w.BtSelectClick();
+    EXPECT_TRUE(w.Edt(1)->property("suspect").toBool());
+    EXPECT_EQ(w.Edt(1)->toolTip(), "A 序号\n上次这一列的表头是「员工编号」，这个文件是「序号」：请检查列号");
+    EXPECT_FALSE(w.Edt(2)->property("suspect").toBool()); // "姓名 *" is still 姓名
+
+    w.ui()->BtClearMap->click();
+    for (int k = 1; k <= 31; ++k)
+        EXPECT_TRUE(w.Edt(k)->text().isEmpty()) << k;
+}
+
+TEST_F(ImportWindowTest, TemplateButtonSavesAWorkbookAnotherProgramReads)
+{
+    TWorkerInfoImaportFrm w;
+    const TempDir out;
+    scriptedDialogs().fileAnswers = {out.file(QStringLiteral("模板.xlsx"))};
+    w.ui()->SBTemplate->click();
+    const XlsxContent t = readXlsx(out.file(QStringLiteral("模板.xlsx")));
+    ASSERT_EQ(t.rows.size(), 1);
+    EXPECT_EQ(t.rows[0].size(), 31);
+    EXPECT_EQ(t.rows[0][0], "员工编号*");
+    EXPECT_EQ(t.rows[0][16], "部门名称*");
+    EXPECT_EQ(t.rows[0][30], "联系地址");
+    EXPECT_TRUE(t.boldHeader);
+    for (const char* date : {"F", "N", "W", "X"})
+        EXPECT_EQ(t.formats.value(QLatin1String(date)).toString(), "yyyy-mm-dd") << date;
+    for (const char* text : {"A", "H", "I", "L", "AA", "AB", "AC"})
+        EXPECT_EQ(t.formats.value(QLatin1String(text)).toString(), "@") << text;
+    EXPECT_EQ(scriptedDialogs().boxes.size(), 1);
+
+    // Nothing to export before a run refused a row.
+    scriptedDialogs().reset();
+    w.ui()->SBRejects->click();
+    EXPECT_TRUE(scriptedDialogs().fileFilters.isEmpty());
+    EXPECT_EQ(scriptedDialogs().boxes.size(), 1);
 }
