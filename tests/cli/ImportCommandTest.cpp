@@ -1,4 +1,5 @@
 #include "import/ImportTestSupport.h"
+#include "support/ReadXlsx.h"
 #include "support/RunCli.h"
 #include "support/TempDir.h"
 
@@ -53,7 +54,7 @@ TEST_F(ImportCommandTest, ImportsThenListsDuplicatesWithReasons)
 {
     Result r = cli(importArgs("people.xls"), "DEMO\n");
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(QStringLiteral("提示: 数据导入成功，请查询!")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("提示: 数据导入成功，请查询! 已导入 5 人，未导入 0 人")));
     EXPECT_TRUE(r.err.contains(QStringLiteral("已导入 5 行，未导入 0 行")));
     EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers")), 5);
 
@@ -129,4 +130,60 @@ TEST_F(ImportCommandTest, WorkbookThatCannotBeOpenedGivesItsReason)
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("提示: 系统未安装Excel!!! ")));
     EXPECT_TRUE(r.err.contains(QStringLiteral("does-not-exist.xls")));
+}
+
+TEST_F(ImportCommandTest, MapFromTheHeaderUpdatesAndRowsNotImported)
+{
+    // --map auto: the columns the header names.
+    Result r = cli(importArgs("shuffled-header.xls", QStringLiteral("auto")), "demo\n");
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers where BankId like '6222%'")), 3);
+    r = cli(importArgs("people.xls", QStringLiteral("auto")).replaceInStrings(QStringLiteral("people.xls"), QStringLiteral("../xls/basic.xls")),
+            "demo\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("表头中没有找到「员工编号」「姓名」「部门名称」这一列。")));
+
+    // --mode update: known numbers change, unknown ones are listed.
+    r = cli(importArgs("people.xls") << QStringLiteral("--mode") << QStringLiteral("update"), "demo\n");
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.count(QStringLiteral("\t工号不存在\n")), 2);
+    EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers")), 3);
+    EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers where JobTitle='职员'")), 3);
+    EXPECT_EQ(cli(importArgs("people.xls") << QStringLiteral("--mode") << QStringLiteral("merge")).code, 2);
+
+    // --rejects: the rows not imported, with their reasons, for another program.
+    const QString rejects = dir.file(QStringLiteral("未导入.xlsx"));
+    r = cli(importArgs("bad-values.xls") << QStringLiteral("--rejects") << rejects, "demo\n");
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    const XlsxContent x = readXlsx(rejects);
+    ASSERT_EQ(x.rows.size(), 4); // W0001 exists by now, W0002 and W0003 bad
+    EXPECT_EQ(x.rows[0].last(), "未导入原因");
+    EXPECT_EQ(x.rows[1][0], "W0001");
+    EXPECT_EQ(x.rows[1].last(), "工号为：W0001-的已存在，不能导入！");
+    const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(QString(x.rows[2].last()).replace(u'\n', u' '), lines[1].section(u'\t', 1));
+}
+
+TEST(MapAndTemplateCommands, PrintTheMapAndWriteTheTemplate)
+{
+    CliResult r = runCli({QStringLiteral("map"), QStringLiteral("--workbook"), importFixture("shuffled-header.xls")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 9);
+    EXPECT_EQ(lines[0], "Edt1\tWorkerid\tC\t工号");
+    EXPECT_EQ(lines[1], "Edt2\tWname\tB\t姓名 *");
+    EXPECT_EQ(lines[5], "Edt17\tDepName\tD\t所属部门");
+    r = runCli({QStringLiteral("map"), QStringLiteral("--workbook"), QStringLiteral(OSTREL_TEST_FIXTURES "/xls/basic.xls")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.contains(QStringLiteral("「员工编号」「姓名」「部门名称」")));
+
+    TempDir dir;
+    const QString file = dir.file(QStringLiteral("t.xlsx"));
+    EXPECT_EQ(runCli({QStringLiteral("template"), file}).code, 0);
+    EXPECT_EQ(readXlsx(file).rows.value(0).value(1), "姓名*");
+    r = runCli({QStringLiteral("template"), dir.file(QStringLiteral("no/such/folder/t.xlsx"))});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("无法保存文件"))) << r.err.toStdString();
 }

@@ -103,6 +103,13 @@ TEST_F(LoginTest, ClosedConnectionMakesOkDoNothing)
     TUserLoginFrm w;
     EXPECT_EQ(login(w, QString(), QString()), 0);
     EXPECT_TRUE(scriptedDialogs().boxes.isEmpty());
+    // A line of its own says why OK does nothing, only while it is so.
+    for (bool connected : {false, true}) {
+        UserDM->ADOConnection1.setConnected(connected);
+        w.FormShow();
+        EXPECT_EQ(w.ui()->LblNotConnected->isVisibleTo(&w), !connected);
+        EXPECT_EQ(w.ui()->LblNotConnected->text(), "未连接数据库");
+    }
 }
 
 TEST_F(LoginTest, CreationSetsDateFormatsAndComputerName)
