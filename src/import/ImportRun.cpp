@@ -34,6 +34,7 @@ void refuse(const QString& text)
 constexpr std::array<int, 3> kRequiredSlots{1, 2, 17};
 constexpr int kWorkeridSlot = 1;
 constexpr int kDepNameSlot = 17;
+constexpr int kCheckPassBreath = 1024; // rows between two looks at the window
 } // namespace
 
 void ImportView::openWorkbook(SpreadsheetLink& link, const QString& path)
@@ -184,6 +185,16 @@ RunEnd ImportRun::SBSaveClick()
             }
             lastRow = r;
             ++r;
+            // A long workbook takes a second here: let the window repaint
+            // and take a close now and then.
+            if (r % kCheckPassBreath == 0) {
+                view_.processMessages();
+                if (view_.stopRequested()) {
+                    reads.commit();
+                    link.CloseAndQuit();
+                    return RunEnd::Stopped;
+                }
+            }
         }
         view_.setProgress(100);
     } catch (const std::exception& e) {

@@ -54,7 +54,7 @@ enum class RunEnd {
     WorkbookNotOpened,
     DeptCheckFailed,   // a refusal or a failure in the department check pass
     WritePassFailed,
-    Stopped,           // the window closed during the write pass
+    Stopped,           // the window closed during a pass
     Succeeded,
 };
 
