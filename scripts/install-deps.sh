@@ -11,6 +11,7 @@ packages=(
   fonts-noto-cjk sqlite3
   postgresql odbc-postgresql
   python3 python3-xlwt python3-xlrd
+  librsvg2-bin dpkg-dev file desktop-file-utils man-db
 )
 if [ "${1:-}" = "--extra" ]; then shift; packages+=("$@"); fi
 
