@@ -12,6 +12,7 @@ packages=(
   postgresql odbc-postgresql
   python3 python3-xlwt python3-xlrd python3-openpyxl
   libxlsxwriter-dev qt6-translations-l10n
+  librsvg2-bin dpkg-dev file desktop-file-utils man-db
 )
 if [ "${1:-}" = "--extra" ]; then shift; packages+=("$@"); fi
 
