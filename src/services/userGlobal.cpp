@@ -2,6 +2,7 @@
 
 #include "data/UserDMUnit.h"
 #include "platform/Gbk.h"
+#include "services/PinyinReading.h"
 
 #include <unistd.h>
 
@@ -105,20 +106,32 @@ QByteArray GetPyString(const QByteArray& bytes, int count)
 
 QString GetPyString(const QString& text, int count)
 {
-    // Character by character, so that a character GBK lacks becomes one
-    // blank instead of a "?" that would be copied as a single byte.
-    QByteArray bytes;
-    bytes.reserve(text.size() * 2);
+    // Character by character: each gives exactly one initial, as each GBK
+    // character does in the byte version. Where the table gives a blank (a
+    // character beyond its ranges, or one GBK lacks), a Chinese character
+    // still gets the initial of its reading.
+    if (count <= 0)
+        return QString();
+    QString result;
+    result.reserve(qMin<qsizetype>(text.size(), count));
     for (char32_t ch : text.toUcs4()) {
+        if (result.size() >= count)
+            break;
+        if (ch < 0x80) {
+            result.append(QChar(ch));
+            continue;
+        }
         QByteArray code;
-        if (ch < 0x80)
-            bytes.append(char(ch));
-        else if (Gbk::encodeChar(ch, code) && code.size() == 2 && static_cast<unsigned char>(code[0]) >= 0x80)
-            bytes.append(code);
-        else
-            bytes.append("\xFF\xFF", 2); // lies outside every range: a blank
+        char letter = ' ';
+        if (Gbk::encodeChar(ch, code) && code.size() == 2 && static_cast<unsigned char>(code[0]) >= 0x80)
+            letter = GetPyChar(code);
+        if (letter == ' ') {
+            if (const char reading = pinyinInitial(ch))
+                letter = reading;
+        }
+        result.append(QLatin1Char(letter));
     }
-    return QString::fromLatin1(GetPyString(bytes, count));
+    return result;
 }
 
 QString GetLocalComputerName()
