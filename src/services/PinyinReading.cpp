@@ -6,14 +6,12 @@
 
 #include <memory>
 #include <mutex>
-#include <unordered_map>
 
 namespace {
 
 struct Reader {
     std::mutex lock;
     std::unique_ptr<icu::Transliterator> transliterator; // null when ICU lacks the rules
-    std::unordered_map<char32_t, char> initials;
 };
 
 Reader& reader()
@@ -40,8 +38,6 @@ char pinyinInitial(char32_t ch)
         return 0;
     Reader& r = reader();
     const std::lock_guard<std::mutex> guard(r.lock);
-    if (const auto it = r.initials.find(ch); it != r.initials.end())
-        return it->second;
     char initial = 0;
     if (r.transliterator) {
         icu::UnicodeString text{UChar32(ch)};
@@ -53,6 +49,5 @@ char pinyinInitial(char32_t ch)
         else if (first >= u'A' && first <= u'Z')
             initial = char(first);
     }
-    r.initials.emplace(ch, initial);
     return initial;
 }

@@ -5,7 +5,7 @@
 // (GB2312's second level, the rest of GBK, characters GBK lacks). Only
 // characters of the Han script have a reading; everything else gives 0.
 //
-// One transliterator serves the whole process, made at the first call;
-// each character's initial is kept after its first lookup, so an import of
-// many rows pays for each rare character once. Safe to call from any thread.
+// One transliterator serves the whole process, made at the first call and
+// shared under a lock, so it is safe to call from any thread. A lookup costs
+// microseconds: GetPyString keeps each character's initial after the first.
 char pinyinInitial(char32_t ch);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <unordered_map>
 
 QString GetDeptNo(const QString& deptName)
 {
@@ -104,32 +105,44 @@ QByteArray GetPyString(const QByteArray& bytes, int count)
     return result.left(count);
 }
 
+namespace {
+// The initial of one character beyond ASCII: the table's letter by its GBK
+// code; where that is a blank (or GBK lacks the character), the initial of
+// its reading. Kept per character: encoding one to GBK costs a microsecond,
+// and names repeat their characters.
+char initialOf(char32_t ch)
+{
+    static thread_local std::unordered_map<char32_t, char> known;
+    if (const auto it = known.find(ch); it != known.end())
+        return it->second;
+    QByteArray code;
+    char letter = ' ';
+    if (Gbk::encodeChar(ch, code) && code.size() == 2 && static_cast<unsigned char>(code[0]) >= 0x80)
+        letter = GetPyChar(code);
+    if (letter == ' ') {
+        if (const char reading = pinyinInitial(ch))
+            letter = reading;
+    }
+    known.emplace(ch, letter);
+    return letter;
+}
+} // namespace
+
 QString GetPyString(const QString& text, int count)
 {
     // Character by character: each gives exactly one initial, as each GBK
-    // character does in the byte version. Where the table gives a blank (a
-    // character beyond its ranges, or one GBK lacks), a Chinese character
-    // still gets the initial of its reading.
+    // character does in the byte version.
     if (count <= 0)
         return QString();
     QString result;
     result.reserve(qMin<qsizetype>(text.size(), count));
-    for (char32_t ch : text.toUcs4()) {
-        if (result.size() >= count)
-            break;
-        if (ch < 0x80) {
-            result.append(QChar(ch));
-            continue;
+    for (qsizetype i = 0; i < text.size() && result.size() < count; ++i) {
+        char32_t ch = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ch = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
         }
-        QByteArray code;
-        char letter = ' ';
-        if (Gbk::encodeChar(ch, code) && code.size() == 2 && static_cast<unsigned char>(code[0]) >= 0x80)
-            letter = GetPyChar(code);
-        if (letter == ' ') {
-            if (const char reading = pinyinInitial(ch))
-                letter = reading;
-        }
-        result.append(QLatin1Char(letter));
+        result.append(ch < 0x80 ? QChar(ch) : QChar(QLatin1Char(initialOf(ch))));
     }
     return result;
 }
