@@ -7,7 +7,6 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-#include <cstdio>
 #include <optional>
 
 namespace FieldValues {
@@ -71,14 +70,18 @@ public:
         }
         if (year < 1 || !QDate::isValid(year, month, day))
             return std::nullopt;
-        char out[20];
-        const int length = timed ? std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", year, month,
-                                                 day, hour, minute, second)
-                                 : std::snprintf(out, sizeof out, "%04d-%02d-%02d", year, month, day);
+        char out[] = "0000-00-00 00:00:00";
+        const int parts[] = {year / 100, year % 100, month, day, hour, minute, second};
+        for (int k = 0; k < 7; ++k) {
+            const int at = k < 2 ? 2 * k : 3 * k - 1; // 0, 2, 5, 8, 11, 14, 17
+            out[at] = char('0' + parts[k] / 10);
+            out[at + 1] = char('0' + parts[k] % 10);
+        }
+        const QLatin1String iso(out, timed ? 19 : 10);
         // Most dates arrive from date cells already in this form.
-        if (t_ == QLatin1String(out, length))
+        if (t_ == iso)
             return t_;
-        return QString::fromLatin1(out, length);
+        return QString(iso);
     }
 
 private:
