@@ -208,6 +208,7 @@ QString writeFailureReason(const std::exception& error, const ImportRow& row)
         findLongField(row, f);
         break;
     case DbFailures::Kind::NotNull:
+    case DbFailures::Kind::UniqueKey:
         f.field = captionOfColumn(f.column);
         break;
     default:

@@ -230,7 +230,11 @@ QString sentence(const Failure& f, const QString& databaseText)
             return QStringLiteral("员工内部编号（Wkid）已被占用，请重新导入该行；如反复出现，请管理员检查计数器 WKID");
         if (f.column.compare(QLatin1String("SerialName"), Qt::CaseInsensitive) == 0)
             return QStringLiteral("计数器 WKID 正由另一程序同时创建，请重新导入该行");
-        return QStringLiteral("工号已存在");
+        // The worker number is the key the program relies on; a peer
+        // database may keep others unique too.
+        if (f.column.isEmpty() || f.column.compare(QLatin1String("Workerid"), Qt::CaseInsensitive) == 0)
+            return QStringLiteral("工号已存在");
+        return quoted(label) + QStringLiteral("已存在");
     case Kind::MissingTable:
         return QStringLiteral("数据库缺少表 ") + (f.table.isEmpty() ? QStringLiteral("（未知）") : f.table);
     case Kind::MissingColumn:

@@ -17,6 +17,7 @@ TEST(DbFailures, EachRecognisedFailureReadsAsASentence)
         const char* sentence;
     } cases[] = {
         {SQLITE_CONSTRAINT_UNIQUE, "", 0, "UNIQUE constraint failed: Hrp_workers.Workerid", "工号已存在"},
+        {SQLITE_CONSTRAINT_UNIQUE, "", 0, "UNIQUE constraint failed: Hrp_workers.IdNumber", "「IdNumber」已存在"},
         {SQLITE_CONSTRAINT_PRIMARYKEY, "", 0, "UNIQUE constraint failed: Hrp_workers.Wkid",
          "员工内部编号（Wkid）已被占用，请重新导入该行；如反复出现，请管理员检查计数器 WKID"},
         {SQLITE_CONSTRAINT_CHECK, "", 0, "CHECK constraint failed: BIrThday IS NULL OR BIrThday IS date(BIrThday)",
