@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6
   libqt6sql6-sqlite libqt6sql6-odbc unixodbc-dev tdsodbc
   libgsf-1-dev libsimpleini-dev libsqlite3-dev libgtest-dev
-  fonts-noto-cjk sqlite3
+  libicu-dev fonts-noto-cjk sqlite3
   postgresql odbc-postgresql
   python3 python3-xlwt python3-xlrd
   librsvg2-bin dpkg-dev file desktop-file-utils man-db
