@@ -1,5 +1,5 @@
 #include "platform/DateFormats.h"
-#include "platform/xls/XlsTestFiles.h"
+#include "platform/workbook/XlsTestFiles.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>

@@ -3,7 +3,7 @@
 // every cell of every worksheet is read and turned into text.
 #include "import/CellText.h"
 #include "platform/Errors.h"
-#include "platform/xls/XlsWorkbook.h"
+#include "platform/workbook/XlsWorkbook.h"
 
 #include <QByteArray>
 
@@ -15,14 +15,14 @@ namespace {
 void readAll(XlsWorkbook& book)
 {
     for (int s = 0; s < book.sheetCount(); ++s) {
-        if (book.sheetType(s) != XlsWorkbook::SheetType::Worksheet)
+        if (book.sheetType(s) != Workbook::SheetType::Worksheet)
             continue;
         const XlsSheet& sheet = book.sheet(s);
         // Rows in order, as the import reads them, then a few out of order.
         for (int r = 0; r <= sheet.rowCount(); ++r) {
             for (int c = 0; c <= sheet.columnCount(); ++c) {
-                const XlsCell cell = sheet.cell(r, c);
-                if (cell.kind == XlsCell::Kind::Number) {
+                const WorkbookCell cell = sheet.cell(r, c);
+                if (cell.kind == WorkbookCell::Kind::Number) {
                     (void)CellText::numberText(cell.number);
                     if (cell.isDate)
                         (void)CellText::dateText(cell.number, book.uses1904Dates(), QStringLiteral("yyyy-MM-dd"));

@@ -1,7 +1,7 @@
 #include "import/SpreadsheetLink.h"
 #include "platform/DateFormats.h"
 #include "platform/Errors.h"
-#include "platform/xls/XlsTestFiles.h"
+#include "platform/workbook/XlsTestFiles.h"
 
 #include <QThread>
 

@@ -3,7 +3,7 @@
 #include <QStringView>
 
 // Which number formats show a date or a time.
-namespace XlsFormats {
+namespace NumberFormats {
 
 // The built-in formats that are dates or times (those with no FORMAT record
 // of their own), the East Asian ones included.
@@ -13,4 +13,4 @@ bool isBuiltinDateFormat(int index);
 // quoted text, escapes and brackets, or an elapsed-time bracket like "[h]".
 bool isDateFormatCode(QStringView code);
 
-} // namespace XlsFormats
+} // namespace NumberFormats

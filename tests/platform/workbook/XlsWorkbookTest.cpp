@@ -1,14 +1,14 @@
 #include "platform/Errors.h"
-#include "platform/xls/BiffBuilder.h"
-#include "platform/xls/XlsTestFiles.h"
-#include "platform/xls/XlsWorkbook.h"
+#include "platform/workbook/BiffBuilder.h"
+#include "platform/workbook/XlsTestFiles.h"
+#include "platform/workbook/XlsWorkbook.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 
-using Kind = XlsCell::Kind;
+using Kind = WorkbookCell::Kind;
 
 namespace {
 
@@ -34,7 +34,7 @@ void readEverything(const QByteArray& bytes)
     try {
         auto book = XlsWorkbook::fromFileBytes(bytes);
         for (int s = 0; s < book->sheetCount(); ++s) {
-            if (book->sheetType(s) != XlsWorkbook::SheetType::Worksheet)
+            if (book->sheetType(s) != Workbook::SheetType::Worksheet)
                 continue;
             const XlsSheet& sheet = book->sheet(s);
             // Damage can claim a huge used range; the corners and a block
@@ -118,7 +118,7 @@ TEST(XlsWorkbook, HandMadeRecordsOfEveryCellKind)
     auto book = openFixture("crafted8.xls");
     // WINDOW1 names the chart: the first worksheet is read instead.
     EXPECT_EQ(book->sheetCount(), 2);
-    EXPECT_EQ(book->sheetType(1), XlsWorkbook::SheetType::Chart);
+    EXPECT_EQ(book->sheetType(1), Workbook::SheetType::Chart);
     EXPECT_EQ(book->activeSheetIndex(), 0);
     const XlsSheet& s = book->activeSheet();
     EXPECT_EQ(s.name(), QStringLiteral("数据"));

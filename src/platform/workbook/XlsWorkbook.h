@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/workbook/Container.h"
+#include "platform/workbook/Workbook.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -17,24 +20,16 @@
 // recurses over file data. A file it cannot decode raises Error with a short
 // reason (in Chinese) and the path.
 
-struct XlsCell {
-    enum class Kind : std::uint8_t { Empty, Text, Number, Bool, Error };
-    Kind kind = Kind::Empty;
-    bool isDate = false;      // a number whose format shows a date or time
-    double number = 0;        // Number: the value; Bool: 0 or 1; Error: the code
-    QString text;             // Text
-};
-
-class XlsSheet {
+class XlsSheet : public WorkbookSheet {
 public:
     QString name() const { return name_; }
     // Rows and columns count from 0. One past the last row and column that
     // hold a cell record (blank cells included); 0 for an empty sheet.
-    int rowCount() const { return rowCount_; }
-    int columnCount() const { return columnCount_; }
+    int rowCount() const override { return rowCount_; }
+    int columnCount() const override { return columnCount_; }
     // Decodes the cell's row on first use and keeps the last row decoded,
     // so reading row by row decodes each row once. Not thread-safe.
-    XlsCell cell(int row, int column) const;
+    WorkbookCell cell(int row, int column) const override;
 
 private:
     friend class XlsWorkbookDecoder;
@@ -49,7 +44,7 @@ private:
     struct RowCell {
         std::uint16_t col;
         std::uint16_t xf;
-        XlsCell::Kind kind;
+        WorkbookCell::Kind kind;
         double value;
         QString text;
     };
@@ -67,10 +62,9 @@ private:
 
 class XlsCodePage;
 
-class XlsWorkbook {
+class XlsWorkbook : public Workbook {
 public:
     enum class Version { Biff5, Biff8 };
-    enum class SheetType { Worksheet, Chart, MacroSheet, Other };
 
     // Opens a file (an OLE2 compound file, or a bare BIFF5/8 stream).
     static std::unique_ptr<XlsWorkbook> open(const QString& path);
@@ -84,24 +78,17 @@ public:
 
     ~XlsWorkbook();
 
-    // Frees the stream buffers read from files.
-    struct FreeBuffer {
-        void operator()(void* p) const;
-    };
-
     Version version() const { return version_; }
-    bool uses1904Dates() const { return dates1904_; }
+    bool uses1904Dates() const override { return dates1904_; }
     int codePage() const { return codePage_; }
 
-    int sheetCount() const { return int(sheets_.size()); }
-    QString sheetName(int index) const;
-    SheetType sheetType(int index) const;
+    int sheetCount() const override { return int(sheets_.size()); }
+    QString sheetName(int index) const override;
+    SheetType sheetType(int index) const override;
     // The worksheet shown when the workbook opens.
-    int activeSheetIndex() const { return active_; }
+    int activeSheetIndex() const override { return active_; }
 
-    // The cells of a worksheet, decoded on first use. Raises Error for a
-    // sheet that is not a worksheet or cannot be decoded.
-    const XlsSheet& sheet(int index);
+    const XlsSheet& sheet(int index) override;
     const XlsSheet& activeSheet() { return sheet(active_); }
 
     // Whether cell format (XF) `xf` shows numbers as dates or times.
@@ -120,10 +107,10 @@ private:
         std::unique_ptr<XlsSheet> cells;
     };
 
-    static std::unique_ptr<XlsWorkbook> fromBuffer(std::unique_ptr<char, FreeBuffer> buffer, qsizetype size,
+    static std::unique_ptr<XlsWorkbook> fromBuffer(container::Buffer buffer, qsizetype size,
                                                    const QString& label);
 
-    std::unique_ptr<char, FreeBuffer> buffer_; // owns stream_'s bytes when read from a file
+    container::Buffer buffer_; // owns stream_'s bytes when read from a file
     QByteArray stream_;
     QString label_;
     Version version_ = Version::Biff8;

@@ -1,6 +1,6 @@
-#include "platform/xls/XlsFormats.h"
+#include "platform/workbook/NumberFormats.h"
 
-namespace XlsFormats {
+namespace NumberFormats {
 
 bool isBuiltinDateFormat(int index)
 {
@@ -63,4 +63,4 @@ bool isDateFormatCode(QStringView code)
     return false;
 }
 
-} // namespace XlsFormats
+} // namespace NumberFormats
