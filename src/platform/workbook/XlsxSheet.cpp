@@ -42,8 +42,9 @@ bool parseDouble(QByteArrayView v, double& out)
 
 class SheetHandler final : public XmlHandler {
 public:
-    SheetHandler(const std::vector<bool>& dateXf, const XlsxWorkbook::SharedStrings& strings, CompactSheet& sheet)
-        : dateXf_(dateXf), strings_(strings), sheet_(sheet)
+    SheetHandler(const std::vector<bool>& dateXf, bool dates1904, const XlsxWorkbook::SharedStrings& strings,
+                 CompactSheet& sheet)
+        : dateXf_(dateXf), dates1904_(dates1904), strings_(strings), sheet_(sheet)
     {
         buffer_.reserve(256);
     }
@@ -218,8 +219,11 @@ private:
             sheet_.addError(r, c, sheet_.storeText(trimmed(value)), std::uint32_t(trimmed(value).size()));
             return;
         case 'd': {
-            const double serial = CompactSheet::isoDateSerial(value);
-            if (std::isfinite(serial)) {
+            double serial = CompactSheet::isoDateSerial(value);
+            // 1462 days lie between the two systems' day 0.
+            if (dates1904_ && serial >= 1)
+                serial -= 1462;
+            if (std::isfinite(serial) && serial >= 0) {
                 sheet_.addNumber(r, c, serial, true);
                 return;
             }
@@ -244,6 +248,7 @@ private:
     }
 
     const std::vector<bool>& dateXf_;
+    const bool dates1904_;
     const XlsxWorkbook::SharedStrings& strings_;
     CompactSheet& sheet_;
 
@@ -288,10 +293,10 @@ bool parseCellReference(QByteArrayView ref, int& row, int& column)
     return true;
 }
 
-void parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf,
+void parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
                     const XlsxWorkbook::SharedStrings& strings, CompactSheet& sheet)
 {
-    SheetHandler h(dateXf, strings, sheet);
+    SheetHandler h(dateXf, dates1904, strings, sheet);
     XmlStream stream(h, zip.path());
     if (!zip.stream(part, [&](const char* data, size_t size) { stream.feed(data, size); }))
         throw Error(QStringLiteral("工作表数据不存在，文件已损坏: ") + zip.path());

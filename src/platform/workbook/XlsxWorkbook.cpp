@@ -105,7 +105,7 @@ const WorkbookSheet& XlsxWorkbook::sheet(int index)
         auto cells = std::make_unique<CompactSheet>(zip_.path());
         // Shared strings are read where they lie: cells point into the table.
         cells->texts() = strings_.texts;
-        xlsx::parseWorksheet(zip_, info.part, dateXf_, strings_, *cells);
+        xlsx::parseWorksheet(zip_, info.part, dateXf_, dates1904_, strings_, *cells);
         info.cells = std::move(cells);
     }
     return *info.cells;

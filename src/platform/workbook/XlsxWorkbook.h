@@ -90,7 +90,7 @@ std::vector<bool> parseDateStyles(const QByteArray& xml, const QString& label);
 void parseSharedStrings(const ZipContainer& zip, const QByteArray& part, XlsxWorkbook::SharedStrings& out);
 
 // Streams a worksheet part into `sheet`.
-void parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf,
+void parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
                     const XlsxWorkbook::SharedStrings& strings, CompactSheet& sheet);
 
 // "B12" -> row 11, column 1; false for anything else or past XFD1048576.

@@ -42,19 +42,32 @@ ZipContainer::ZipContainer(const QString& path) : path_(path)
             g_error_free(err);
         container::fail(QStringLiteral("无法读取文件"), path);
     }
-    const qint64 fileSize = gsf_input_size(file);
+    openArchive(file);
+}
+
+ZipContainer::ZipContainer(const QByteArray& bytes, const QString& label) : path_(label), bytes_(bytes)
+{
+    container::initGsf();
+    openArchive(gsf_input_memory_new(reinterpret_cast<const guint8*>(bytes_.constData()), bytes_.size(), FALSE));
+}
+
+void ZipContainer::openArchive(GsfInput* source)
+{
+    const qint64 fileSize = gsf_input_size(source);
     budget_ = std::max(kMinInflateBudget, fileSize * kInflateRatio);
-    zip_ = gsf_infile_zip_new(file, &err);
-    g_object_unref(file);
+    GError* err = nullptr;
+    zip_ = gsf_infile_zip_new(source, &err);
+    g_object_unref(source);
     if (!zip_) {
         if (err)
             g_error_free(err);
-        container::fail(QString::fromUtf16(kDamaged), path);
+        container::fail(QString::fromUtf16(kDamaged), path_);
     }
 }
 
 ZipContainer::ZipContainer(ZipContainer&& other) noexcept
-    : path_(std::move(other.path_)), zip_(std::exchange(other.zip_, nullptr)), budget_(other.budget_),
+    : path_(std::move(other.path_)), bytes_(std::move(other.bytes_)), zip_(std::exchange(other.zip_, nullptr)),
+      budget_(other.budget_),
       inflated_(other.inflated_)
 {
 }

@@ -18,6 +18,8 @@ class ZipContainer {
 public:
     // Opens the archive; raises Error when it is no readable ZIP.
     explicit ZipContainer(const QString& path);
+    // The same over bytes in memory; `label` names them in error texts.
+    ZipContainer(const QByteArray& bytes, const QString& label);
     ZipContainer(ZipContainer&& other) noexcept;
     ZipContainer& operator=(ZipContainer&&) = delete;
     ~ZipContainer();
@@ -37,7 +39,10 @@ private:
     Input open(const QByteArray& name) const;
     void charge(qint64 bytes) const;
 
+    void openArchive(struct _GsfInput* source);
+
     QString path_;
+    QByteArray bytes_; // what a container over memory reads
     GsfInfile* zip_ = nullptr;
     qint64 budget_ = 0;           // bytes that may still be inflated
     mutable qint64 inflated_ = 0;
