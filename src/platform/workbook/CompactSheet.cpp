@@ -9,7 +9,7 @@
 #include <limits>
 
 namespace {
-const char16_t* const kTooManyCells = u"工作表的单元格过多(超过4000万个)，无法读取";
+const char16_t* const kTooManyCells = u"工作表的单元格过多(超过2500万个)，无法读取";
 const char16_t* const kTooMuchText = u"工作表的文字过多(超过4GB)，无法读取";
 } // namespace
 
@@ -23,6 +23,12 @@ void CompactSheet::push(const Cell& c)
             ordered_ = false;
     }
     cells_.push_back(c);
+}
+
+void CompactSheet::expect(std::uint64_t cells) const
+{
+    if (cells > kMaxCells - cells_.size())
+        container::fail(QString::fromUtf16(kTooManyCells), label_);
 }
 
 void CompactSheet::addNumber(int row, int column, double value, bool isDate)

@@ -19,8 +19,10 @@ public:
     // The largest sheet a spreadsheet program makes: XFD1048576.
     static constexpr int kMaxRows = 1048576;
     static constexpr int kMaxColumns = 16384;
-    // Beyond this many stored cells (640 MB) a file is refused.
-    static constexpr std::uint32_t kMaxCells = 40'000'000;
+    // Beyond this many stored cells (400 MB) a file is refused; the
+    // largest sheets written in practice, 1,048,576 rows by 20 columns,
+    // stay below it.
+    static constexpr std::uint32_t kMaxCells = 25'000'000;
 
     explicit CompactSheet(const QString& label) : label_(label) {}
 
@@ -34,6 +36,9 @@ public:
     void addError(int row, int column, std::uint32_t offset, std::uint32_t length);
     // A cell with nothing in it still counts for the used range.
     void addEmpty(int row, int column);
+    // Raises Error unless `cells` more cells fit below kMaxCells, before a
+    // reader repeats a row that many times.
+    void expect(std::uint64_t cells) const;
     // Appends UTF-8 to the text buffer and gives its offset.
     std::uint32_t storeText(QByteArrayView utf8);
     // The text buffer itself, for readers that fill it whole.

@@ -258,6 +258,7 @@ private:
             return; // empty rows, however many, cost nothing
         const qint64 last = std::min<qint64>(row_, CompactSheet::kMaxRows);
         try {
+            sheet_.expect(std::uint64_t(std::max<qint64>(last - first, 0)) * rowCells_.size());
             for (qint64 r = first; r < last; ++r) {
                 for (const RowCell& c : rowCells_) {
                     switch (c.kind) {
