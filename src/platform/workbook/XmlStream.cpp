@@ -36,10 +36,25 @@ public:
     virtual ~Backend() = default;
     // False at the first fault, then `error` says which (empty when a
     // handler stopped the parse with its own reason).
-    virtual bool feed(const char* data, size_t size, bool last, QString& error) = 0;
+    bool feed(const char* data, size_t size, bool last, QString& error)
+    {
+        // Both parsers take int lengths.
+        while (size > 0 || last) {
+            const int n = int(std::min<size_t>(size, size_t(1) << 30));
+            const bool final = last && size_t(n) == size;
+            if (!parse(data, n, final, error))
+                return false;
+            data += n;
+            size -= size_t(n);
+            if (final)
+                break;
+        }
+        return true;
+    }
     virtual void stop() = 0;
 
 protected:
+    virtual bool parse(const char* data, int size, bool final, QString& error) = 0;
     XmlHandler& handler() { return stream_.handler_; }
     bool stopped() const { return !stream_.stopReason_.isEmpty(); }
     void stopWith(const char16_t* reason) { stream_.stopWith(QString::fromUtf16(reason)); }
@@ -94,23 +109,13 @@ public:
     }
     ~ExpatBackend() override { XML_ParserFree(parser_); }
 
-    bool feed(const char* data, size_t size, bool last, QString& error) override
+    bool parse(const char* data, int size, bool final, QString& error) override
     {
-        // Expat takes int lengths.
-        while (size > 0 || last) {
-            const int n = int(std::min<size_t>(size, size_t(1) << 30));
-            const bool final = last && size_t(n) == size;
-            if (XML_Parse(parser_, data, n, final) != XML_STATUS_OK) {
-                if (!stopped())
-                    error = damagedXml(long(XML_GetCurrentLineNumber(parser_)));
-                return false;
-            }
-            data += n;
-            size -= size_t(n);
-            if (final)
-                break;
-        }
-        return true;
+        if (XML_Parse(parser_, data, size, final) == XML_STATUS_OK)
+            return true;
+        if (!stopped())
+            error = damagedXml(long(XML_GetCurrentLineNumber(parser_)));
+        return false;
     }
     void stop() override { XML_StopParser(parser_, XML_FALSE); }
 
@@ -216,24 +221,15 @@ public:
         xmlFreeParserCtxt(ctxt_);
     }
 
-    bool feed(const char* data, size_t size, bool last, QString& error) override
+    bool parse(const char* data, int size, bool final, QString& error) override
     {
-        while (size > 0 || last) {
-            const int n = int(std::min<size_t>(size, size_t(1) << 30));
-            const bool final = last && size_t(n) == size;
-            const int rc = xmlParseChunk(ctxt_, data, n, final);
-            if (stopped())
-                return false;
-            if (rc != 0 || !ctxt_->wellFormed) {
-                error = damagedXml(long(xmlSAX2GetLineNumber(ctxt_)));
-                return false;
-            }
-            data += n;
-            size -= size_t(n);
-            if (final)
-                break;
-        }
-        return true;
+        const int rc = xmlParseChunk(ctxt_, data, size, final);
+        if (stopped())
+            return false;
+        if (rc == 0 && ctxt_->wellFormed)
+            return true;
+        error = damagedXml(long(xmlSAX2GetLineNumber(ctxt_)));
+        return false;
     }
     void stop() override { xmlStopParser(ctxt_); }
 
