@@ -14,7 +14,8 @@
 
 namespace {
 
-// libxml2 measured faster here on large sheets (see the reader benchmark).
+// libxml2 measured faster here through `cells` (processor time, 65,535 x 31:
+// .xlsx 3.2 s against 4.3 s with expat, .ods 4.8 s against 9.9 s).
 std::atomic<XmlStream::Parser> chosenParser{XmlStream::Parser::Libxml2};
 
 // Expat hands over namespaced names as URI, this byte, local name.
