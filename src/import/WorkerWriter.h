@@ -6,8 +6,9 @@ class Transaction;
 
 // Stores one ImportRow in Hrp_workers: mode 0 inserts a new employee (unless
 // the worker number exists), mode 1 updates eight fields by worker number.
-// Reports only through RowWritten; database errors are swallowed, their text
-// kept as the reason.
+// Reports only through RowWritten; database errors are swallowed and kept
+// as the reason, in words (FieldValues). A row whose number-like fields lost
+// digits in the spreadsheet is refused before anything is written.
 class WorkerWriter : public RowWriter {
 public:
     void SaveWorkerRow(ImportRow& row, int mode) override;

@@ -2,10 +2,12 @@
 
 #include "data/UserDMUnit.h"
 #include "platform/Gbk.h"
+#include "services/PinyinReading.h"
 
 #include <unistd.h>
 
 #include <array>
+#include <unordered_map>
 
 QString GetDeptNo(const QString& deptName)
 {
@@ -103,22 +105,46 @@ QByteArray GetPyString(const QByteArray& bytes, int count)
     return result.left(count);
 }
 
+namespace {
+// The initial of one character beyond ASCII: the table's letter by its GBK
+// code; where that is a blank (or GBK lacks the character), the initial of
+// its reading. Kept per character: encoding one to GBK costs a microsecond,
+// and names repeat their characters.
+char initialOf(char32_t ch)
+{
+    static thread_local std::unordered_map<char32_t, char> known;
+    if (const auto it = known.find(ch); it != known.end())
+        return it->second;
+    QByteArray code;
+    char letter = ' ';
+    if (Gbk::encodeChar(ch, code) && code.size() == 2 && static_cast<unsigned char>(code[0]) >= 0x80)
+        letter = GetPyChar(code);
+    if (letter == ' ') {
+        if (const char reading = pinyinInitial(ch))
+            letter = reading;
+    }
+    known.emplace(ch, letter);
+    return letter;
+}
+} // namespace
+
 QString GetPyString(const QString& text, int count)
 {
-    // Character by character, so that a character GBK lacks becomes one
-    // blank instead of a "?" that would be copied as a single byte.
-    QByteArray bytes;
-    bytes.reserve(text.size() * 2);
-    for (char32_t ch : text.toUcs4()) {
-        QByteArray code;
-        if (ch < 0x80)
-            bytes.append(char(ch));
-        else if (Gbk::encodeChar(ch, code) && code.size() == 2 && static_cast<unsigned char>(code[0]) >= 0x80)
-            bytes.append(code);
-        else
-            bytes.append("\xFF\xFF", 2); // lies outside every range: a blank
+    // Character by character: each gives exactly one initial, as each GBK
+    // character does in the byte version.
+    if (count <= 0)
+        return QString();
+    QString result;
+    result.reserve(qMin<qsizetype>(text.size(), count));
+    for (qsizetype i = 0; i < text.size() && result.size() < count; ++i) {
+        char32_t ch = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ch = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        result.append(ch < 0x80 ? QChar(ch) : QChar(QLatin1Char(initialOf(ch))));
     }
-    return QString::fromLatin1(GetPyString(bytes, count));
+    return result;
 }
 
 QString GetLocalComputerName()

@@ -99,7 +99,7 @@ void Connection::setConnected(bool connected)
         openSqlServer(provider);
         break;
     case ProviderKind::Unknown:
-        throw DbError(QStringLiteral("Provider cannot be found. It may not be properly installed."));
+        throw DbError(QStringLiteral("Provider cannot be found. It may not be properly installed."), QStringLiteral("IM002"));
     }
 }
 
@@ -108,9 +108,9 @@ void Connection::openJet(const ProviderString& provider)
     const QString source = provider.value(QStringLiteral("Data Source"));
     const QFileInfo info(source);
     if (source.isEmpty() || !info.isFile())
-        throw DbError(QStringLiteral("Could not find file '%1'.").arg(source));
+        throw DbError(QStringLiteral("Could not find file '%1'.").arg(source), SQLITE_CANTOPEN);
     if (info.size() == 0)
-        throw DbError(QStringLiteral("Unrecognized database format '%1'.").arg(source));
+        throw DbError(QStringLiteral("Unrecognized database format '%1'.").arg(source), SQLITE_NOTADB);
 
     // Open read-write through a URI with mode=rw: SQLite then never creates
     // the file, even if it vanished since the test above.
@@ -125,7 +125,8 @@ void Connection::openJet(const ProviderString& provider)
     db.setDatabaseName(uri);
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open())
-        throw DbError(QStringLiteral("Cannot open the file '%1': %2").arg(source, providerText(db.lastError())));
+        throw DbError(QStringLiteral("Cannot open the file '%1': %2").arg(source, providerText(db.lastError())),
+                      db.lastError().nativeErrorCode().toInt());
     driver_ = QStringLiteral("QSQLITE");
 
     {
@@ -135,7 +136,7 @@ void Connection::openJet(const ProviderString& provider)
             check.finish();
             check = QSqlQuery();
             db.close();
-            throw DbError(QStringLiteral("Unrecognized database format '%1'.").arg(source));
+            throw DbError(QStringLiteral("Unrecognized database format '%1'.").arg(source), SQLITE_NOTADB);
         }
         check.finish();
         if (check.exec(QStringLiteral("PRAGMA journal_mode")) && check.next()
@@ -161,12 +162,12 @@ void Connection::openSqlServer(const ProviderString& provider)
     QSqlDatabase db = QSqlDatabase::contains(qtName_) ? database()
                                                       : QSqlDatabase::addDatabase(QStringLiteral("QODBC"), qtName_);
     if (!db.isValid())
-        throw DbError(QStringLiteral("Provider cannot be found. It may not be properly installed."));
+        throw DbError(QStringLiteral("Provider cannot be found. It may not be properly installed."), QStringLiteral("IM002"));
     const QString driver = odbcDriver_.isEmpty() ? QStringLiteral("FreeTDS") : odbcDriver_;
     db.setDatabaseName(odbcConnectionString(provider, driver, odbcOptions_));
     db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=5"));
     if (!db.open())
-        throw DbError(providerText(db.lastError()));
+        throw DbError(providerText(db.lastError()), QStringLiteral("08001"));
     driver_ = QStringLiteral("QODBC");
 
     // DATABASE= already selects the catalogue; only a different default
@@ -180,7 +181,7 @@ void Connection::openSqlServer(const ProviderString& provider)
             const QString text = providerText(use.lastError());
             use = QSqlQuery();
             db.close();
-            throw DbError(text);
+            throw DbError(text, QStringLiteral("08001"));
         }
     }
 }
@@ -206,7 +207,7 @@ Transaction::Transaction(Connection* connection, Kind kind)
     if (!db || !sqlite3_get_autocommit(db))
         return;
     if (sqlite3_exec(db, kind == Write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
-        throw DbError(QString::fromUtf8(sqlite3_errmsg(db)));
+        throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_extended_errcode(db));
     db_ = db;
 }
 
@@ -226,8 +227,8 @@ void Transaction::commit()
     if (!db || sqlite3_get_autocommit(db))
         return;
     if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        const QString text = QString::fromUtf8(sqlite3_errmsg(db));
+        const DbError error(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_extended_errcode(db));
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw DbError(text);
+        throw error;
     }
 }

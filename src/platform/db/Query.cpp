@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/db/Connection.h"
+#include "platform/db/DbFailures.h"
 
 #include <QHash>
 #include <QSqlDriver>
@@ -208,7 +209,7 @@ struct Query::Impl {
     void checkReady()
     {
         if (!conn || (!conn->sqliteHandle() && !conn->connected()))
-            throw DbError(QStringLiteral("Operation is not allowed when the object is closed."));
+            throw DbError(QStringLiteral("Operation is not allowed when the object is closed."), QStringLiteral("08003"));
         ensureParsed();
         for (const Param& p : std::as_const(params))
             if (!p.hasValue)
@@ -227,7 +228,7 @@ struct Query::Impl {
             auto st = std::make_unique<NativeStatement>();
             if (sqlite3_prepare16_v3(db, parsed.sql.utf16(), int(parsed.sql.size() * 2), SQLITE_PREPARE_PERSISTENT,
                                      &st->stmt, nullptr) != SQLITE_OK)
-                throw DbError(nativeError(db));
+                throw DbError(nativeError(db), sqlite3_extended_errcode(db));
             if (native.size() >= MaxCached)
                 native.clear();
             it = native.emplace(parsed.sql, std::move(st)).first;
@@ -253,7 +254,7 @@ struct Query::Impl {
                 rc = sqlite3_bind_text16(stmt, i + 1, t.utf16(), int(t.size() * 2), SQLITE_TRANSIENT);
             }
             if (rc != SQLITE_OK)
-                throw DbError(nativeError(db));
+                throw DbError(nativeError(db), sqlite3_extended_errcode(db));
         }
         const int cols = keepRows ? sqlite3_column_count(stmt) : 0;
         if (keepRows) {
@@ -267,7 +268,7 @@ struct Query::Impl {
             if (rc == SQLITE_DONE)
                 break;
             if (rc != SQLITE_ROW)
-                throw DbError(nativeError(db));
+                throw DbError(nativeError(db), sqlite3_extended_errcode(db));
             if (!keepRows)
                 continue;
             QVariantList row;
@@ -305,7 +306,7 @@ struct Query::Impl {
             auto q = std::make_unique<QSqlQuery>(conn->database());
             q->setForwardOnly(true);
             if (!q->prepare(parsed.sql))
-                throw DbError(providerText(q->lastError()));
+                throw DbFailures::odbcError(*q, providerText(q->lastError()));
             if (prepared.size() >= MaxCached)
                 prepared.clear();
             it = prepared.emplace(parsed.sql, std::move(q)).first;
@@ -314,9 +315,9 @@ struct Query::Impl {
         for (int i = 0; i < parsed.slots.size(); ++i)
             q.bindValue(i, params[parsed.slots[i]].value);
         if (!q.exec()) {
-            const QString text = providerText(q.lastError());
+            const DbError error = DbFailures::odbcError(q, providerText(q.lastError()));
             q.finish();
-            throw DbError(text);
+            throw error;
         }
         return q;
     }
@@ -447,10 +448,10 @@ void Query::open()
             d->rows << std::move(row);
         }
         if (q.lastError().isValid()) {
-            const QString text = providerText(q.lastError());
+            const DbError error = DbFailures::odbcError(q, providerText(q.lastError()));
             q.finish();
             close();
-            throw DbError(text);
+            throw error;
         }
     }
     q.finish();
