@@ -7,6 +7,9 @@
 #include "services/userGlobal.h"
 
 namespace {
+// Beside the row's line, which names the number already.
+const QString kDuplicateReason = QStringLiteral("工号已存在");
+
 bool workerExists(const QString& workerid)
 {
     Query& q = UserDM->QryFree;
@@ -65,11 +68,11 @@ void WorkerWriter::SaveWorkerRow(ImportRow& row, int mode)
 bool WorkerWriter::insertRow(ImportRow& row, Transaction& rowTransaction)
 {
     if (workerExists(row.Workerid)) {
-        reason_ = duplicateMessage(row.Workerid);
+        reason_ = kDuplicateReason;
         rowTransaction.commit(); // no lock while the box waits
         if (askDuplicates_)
-            askDuplicates_ = !Dialogs::messageBoxWithCheck(reason_, QStringLiteral("提示"), MsgIcon::Error,
-                                                           QStringLiteral("本次导入不再提示重复工号"));
+            askDuplicates_ = !Dialogs::messageBoxWithCheck(duplicateMessage(row.Workerid), QStringLiteral("提示"),
+                                                           MsgIcon::Error, QStringLiteral("本次导入不再提示重复工号"));
         return false;
     }
     row.DeptNo = GetDeptNo(row.DepName);
@@ -175,7 +178,7 @@ void DuplicateChecker::SaveWorkerRow(ImportRow& row, int)
         return;
     try {
         if (workerExists(row.Workerid)) {
-            reason_ = WorkerWriter::duplicateMessage(row.Workerid);
+            reason_ = kDuplicateReason;
             return;
         }
         row.RowWritten = true;

@@ -116,9 +116,9 @@ TEST_F(StartupTest, FailedConnectionLeavesOnlyCancel)
     });
     EXPECT_FALSE(RunStartupSequence(*Application::instance()));
     ASSERT_FALSE(scriptedDialogs().boxes.isEmpty());
-    EXPECT_EQ(scriptedDialogs().boxes[0],
-              (RecordedBox{QStringLiteral("连接数据库失败,请检查网络是否联通、网络驱动器映象是否正确！\nCould not find file '/nowhere/Wage.VRD'."),
-                           QStringLiteral("警告"), MsgIcon::None}));
+    EXPECT_TRUE(scriptedDialogs().boxes[0].text.startsWith(QStringLiteral("连接数据库失败,请检查网络是否联通、网络驱动器映象是否正确！\n")));
+    EXPECT_TRUE(scriptedDialogs().boxes[0].text.endsWith(QStringLiteral("Could not find file '/nowhere/Wage.VRD'.")));
+    EXPECT_EQ(scriptedDialogs().boxes[0].caption, "警告");
 }
 
 TEST_F(StartupTest, MissingUserTableShowsTheErrorAndTheLoginWaits)

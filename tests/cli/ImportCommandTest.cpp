@@ -61,7 +61,7 @@ TEST_F(ImportCommandTest, ImportsThenListsDuplicatesWithReasons)
     r = cli(importArgs("people.xls") << QStringLiteral("--check"), "demo\n");
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out.count(u'\n'), 5);
-    EXPECT_TRUE(r.out.startsWith(QStringLiteral("W0001-张三丰-人事部-440102198001010000\t工号为：W0001-的已存在，不能导入！\n")));
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("W0001-张三丰-人事部-440102198001010000\t工号已存在\n")));
 
     r = cli(importArgs("people.xls"), "demo\n");
     EXPECT_EQ(r.code, 0);
@@ -159,7 +159,7 @@ TEST_F(ImportCommandTest, MapFromTheHeaderUpdatesAndRowsNotImported)
     ASSERT_EQ(x.rows.size(), 4); // W0001 exists by now, W0002 and W0003 bad
     EXPECT_EQ(x.rows[0].last(), "未导入原因");
     EXPECT_EQ(x.rows[1][0], "W0001");
-    EXPECT_EQ(x.rows[1].last(), "工号为：W0001-的已存在，不能导入！");
+    EXPECT_EQ(x.rows[1].last(), "工号已存在");
     const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(QString(x.rows[2].last()).replace(u'\n', u' '), lines[1].section(u'\t', 1));

@@ -48,7 +48,7 @@ TEST(FieldValues, WorkbookOfClerksValues)
     // The database's refusals carry its text on a second line; the rows
     // refused for lost digits drew no key and asked nothing of it.
     EXPECT_EQ(h.view.reasons,
-              (QStringList{QStringLiteral("工号为：w0001-的已存在，不能导入！"),
+              (QStringList{QStringLiteral("工号已存在"),
                            QStringLiteral("出生日期「1990-13-45」不是有效日期\nCHECK constraint failed: BIrThday IS NULL OR "
                                           "BIrThday IS date(BIrThday, '+0 days') OR BIrThday IS datetime(BIrThday, '+0 days')"),
                            QStringLiteral("「身份证号码」「银行帐号」以数字格式保存，已丢失位数，请将该列设为文本后重新录入"),

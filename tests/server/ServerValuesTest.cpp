@@ -40,7 +40,7 @@ TEST(ServerValues, ClerksWorkbookAndTheServersRefusals)
     QStringList reasons;
     for (const QString& line : r.out.split(u'\n', Qt::SkipEmptyParts))
         reasons << line.section(u'\t', 1).section(u' ', 0, 0);
-    EXPECT_EQ(reasons, (QStringList{QStringLiteral("工号为：w0001-的已存在，不能导入！"),
+    EXPECT_EQ(reasons, (QStringList{QStringLiteral("工号已存在"),
                                     QStringLiteral("出生日期「1990-13-45」不是有效日期"),
                                     QStringLiteral("「身份证号码」「银行帐号」以数字格式保存，已丢失位数，请将该列设为文本后重新录入"),
                                     QStringLiteral("基本工资「abc」不是数字")}))

@@ -33,3 +33,13 @@ inline XlsxContent readXlsx(const QString& path)
     c.boldHeader = o.value(QStringLiteral("boldHeader")).toBool();
     return c;
 }
+
+// Copies an .xlsx with some cells set by openpyxl ("A2=W1", "F2=date:1990-05-12").
+inline void editXlsx(const QString& in, const QString& out, const QStringList& cells)
+{
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            QStringList{QStringLiteral(OSTREL_TEST_SOURCE_DIR "/support/edit_xlsx.py"), in, out} + cells);
+    EXPECT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+}
