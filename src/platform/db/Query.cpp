@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/db/Connection.h"
+#include "platform/db/WriteSession.h"
 
 #include <QHash>
 #include <QSqlDriver>
@@ -419,14 +420,26 @@ void Query::open()
 {
     close();
     d->checkReady();
+    WriteSession* session = d->conn->writeSession();
     try {
-        if (d->runNative(true)) {
-            d->open = true;
-            return;
-        }
+        if (session)
+            session->beforeStatement();
+        openRows();
     } catch (...) {
         close();
+        if (session)
+            session->statementFailed();
         throw;
+    }
+    if (session)
+        session->statementDone(false);
+}
+
+void Query::openRows()
+{
+    if (d->runNative(true)) {
+        d->open = true;
+        return;
     }
     QSqlQuery& q = d->run();
     if (q.isSelect()) {
@@ -449,7 +462,6 @@ void Query::open()
         if (q.lastError().isValid()) {
             const QString text = providerText(q.lastError());
             q.finish();
-            close();
             throw DbError(text);
         }
     }
@@ -461,10 +473,19 @@ void Query::execute()
 {
     close();
     d->checkReady();
-    if (d->runNative(false))
-        return;
-    QSqlQuery& q = d->run();
-    q.finish();
+    WriteSession* session = d->conn->writeSession();
+    try {
+        if (session)
+            session->beforeStatement();
+        if (!d->runNative(false))
+            d->run().finish();
+    } catch (...) {
+        if (session)
+            session->statementFailed();
+        throw;
+    }
+    if (session)
+        session->statementDone(true);
 }
 
 bool Query::isOpen() const

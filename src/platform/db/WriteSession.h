@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class Connection;
+
+// Groups the rows one import run writes into few transactions.
+//
+// Each row's statements still run one by one, as they always did; what
+// changes is when they become lasting. beginRow() opens a group (a
+// transaction; on a local file it takes the write lock at once, waiting up
+// to the busy timeout) unless one is open. rowDone() commits the group once
+// it is 250 ms old or holds 5,000 rows. commitNow() commits at once: before
+// a box waits for the user, before a failure is reported. finish() (or the
+// destructor) commits what is open when the run ends, by whatever path. A
+// killed program therefore loses at most the open group, never part of a
+// row, and importing the workbook again stores exactly what is missing.
+//
+// A failed statement leaves what it would leave without the group: its own
+// effects undone, everything before it kept (earlier rows, and the earlier
+// statements of its own row, such as a counter already raised). SQLite and
+// SQL Server keep a transaction after a failed statement. PostgreSQL ends
+// it, so there the session sets a savepoint before each statement that
+// follows a write and rolls back to it when that statement fails: one round
+// trip per written row rather than one per statement. (The connection turns
+// off psqlODBC's own savepoint per statement for this reason.)
+//
+// End::RollBack is the check: the same statements inside one transaction
+// that is rolled back at the end and never committed, so the database,
+// counters included, is left exactly as it was. rowDone() and commitNow()
+// commit nothing then. A check on a local file holds the write lock for
+// its whole length.
+//
+// Should the database end a group on its own (a full disk, a lost
+// connection, a commit that fails), the rows of that group are gone. The
+// session then rolls back, writes nothing more, and every later
+// beginRow(), rowDone(), commitNow() and finish() raises DbError saying
+// so, so that the run stops with a failure instead of reporting success.
+//
+// One session per connection at a time: a second one on the same
+// connection stays inert. Statements run through Query tell the session
+// about themselves; nothing else needs to.
+class WriteSession {
+public:
+    enum class End { Commit, RollBack };
+    static constexpr int MaxGroupRows = 5000;
+    static constexpr qint64 MaxGroupMs = 250;
+
+    explicit WriteSession(Connection& connection, End end = End::Commit);
+    // finish(), errors swallowed.
+    ~WriteSession();
+    WriteSession(const WriteSession&) = delete;
+    WriteSession& operator=(const WriteSession&) = delete;
+
+    End end() const { return end_; }
+
+    // Before a row's first statement. Raises DbError when no transaction can
+    // be opened (the database is locked): that row fails, the run goes on.
+    void beginRow();
+    // After each row, outside the row's own error handling.
+    void rowDone();
+    void commitNow();
+    void finish();
+
+    bool groupOpen() const { return open_; }
+    // Names the open group among all groups of all sessions: something kept
+    // in memory for it (a counter's next value) holds while this stays.
+    quint64 group() const { return group_; }
+    // Runs inside the open group just before it commits (a counter's raise;
+    // its failure fails the commit). Forgotten when the group ends.
+    void beforeCommit(std::function<void()> action);
+
+private:
+    friend class Connection;
+    friend class Query;
+    void beforeStatement();
+    void statementDone(bool wrote);
+    void statementFailed() noexcept;
+    void connectionClosing() noexcept;
+    void connectionGone() noexcept;
+
+    void endGroup() noexcept;
+    void commitGroup() noexcept;
+    void loseGroup(const QString& why) noexcept;
+    void closeGroup() noexcept;
+    void raiseIfLost() const;
+
+    Connection* conn_;
+    End end_;
+    bool active_ = false;     // the connection's session
+    bool open_ = false;       // a group (transaction) of ours is open
+    int rows_ = 0;            // rows done in the group
+    bool wrote_ = false;      // a statement of the group wrote something
+    bool savepoint_ = false;  // PostgreSQL: our savepoint exists
+    bool dirty_ = false;      // PostgreSQL: written since that savepoint
+    quint64 group_ = 0;
+    QElapsedTimer timer_;
+    std::vector<std::function<void()>> beforeCommit_;
+    QString lost_;
+};
