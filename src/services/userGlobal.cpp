@@ -115,10 +115,14 @@ void HoldSerialValue(const QString& serialName)
     WriteSession* session = openGroup();
     if (!session || heldHere(session, serialName))
         return;
-    // An update that changes nothing, for the row's lock.
     Query& q = UserDM->QryFree;
-    setSerialName(q, QStringLiteral("Update Sys_SerialNo Set AValue=AValue "), serialName);
-    q.execute();
+    // On a server an update that changes nothing takes the row's lock. A
+    // local file's group holds the file's write lock already, and a write
+    // would cost a group that stores nothing its disk syncs.
+    if (UserDM->ADOConnection1.dbms() != Connection::Dbms::Sqlite) {
+        setSerialName(q, QStringLiteral("Update Sys_SerialNo Set AValue=AValue "), serialName);
+        q.execute();
+    }
     const qint64 stored = readSerial(q, serialName);
     if (stored >= 0)
         holdInGroup(session, serialName, stored);

@@ -56,10 +56,11 @@ private:
 // the group raises the counter by as many before it commits.
 qint64 GetSerialValue(const QString& serialName);
 // Inside a write session's open group: takes the counter's row for the
-// group (an update that changes nothing) before its rows are checked, so
-// that another importer's rows are either committed and seen by the
-// group's duplicate checks, or wait for this group. Draws of the group then
-// come from memory. Nothing outside a group, or when the group holds it.
+// group before its rows are checked (on a server an update that changes
+// nothing; a local file's group holds the write lock already), so that
+// another importer's rows are either committed and seen by the group's
+// duplicate checks, or wait for this group. Draws of the group then come
+// from memory. Nothing outside a group, or when the group holds it.
 void HoldSerialValue(const QString& serialName);
 
 // The letter of one double-byte GBK character (first two bytes; a lone byte

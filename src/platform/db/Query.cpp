@@ -9,9 +9,13 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStringEncoder>
+#include <QVarLengthArray>
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <unordered_map>
 
@@ -91,9 +95,23 @@ ParsedSql parseMarkers(const QString& text)
 }
 
 struct Param {
+    enum Kind { Unset, Null, Text, Integer };
     QString name;
-    bool hasValue = false;
-    QVariant value;
+    Kind kind = Unset;
+    QString text;
+    qint64 integer = 0;
+
+    QVariant variant() const
+    {
+        switch (kind) {
+        case Text:
+            return text;
+        case Integer:
+            return QVariant(qlonglong(integer));
+        default:
+            return QVariant(QMetaType(QMetaType::QString));  // null
+        }
+    }
 };
 
 QString providerText(const QSqlError& e)
@@ -121,6 +139,44 @@ QString nativeError(sqlite3* db)
     return QString::fromUtf16(static_cast<const char16_t*>(sqlite3_errmsg16(db))).trimmed();
 }
 
+// One statement text as the provider gets it: its markers read, where each
+// parameter lies by name, the values set for them, and the prepared
+// statement, kept per text. An import alternates between a few texts, each
+// rebuilt line by line for every row.
+struct Statement {
+    QString text;
+    ParsedSql parsed;
+    QList<Param> params;           // parallel to parsed.names
+    QHash<QString, int> byName;    // as spelled in the text
+    QHash<QString, int> byFolded;  // lower case
+    std::unique_ptr<NativeStatement> native;
+    std::unique_ptr<QSqlQuery> qt;
+
+    explicit Statement(const QString& sqlText)
+        : text(sqlText)
+        , parsed(parseMarkers(sqlText))
+        , params(parsed.names.size())
+    {
+        for (int i = 0; i < parsed.names.size(); ++i) {
+            params[i].name = parsed.names[i];
+            byName.insert(parsed.names[i], i);
+            byFolded.insert(parsed.names[i].toLower(), i);
+        }
+    }
+    int indexOf(const QString& name, int hint) const
+    {
+        // Callers mostly set parameters in the statement's order and spell
+        // them as it does.
+        if (hint >= 0 && hint < parsed.names.size() && parsed.names[hint] == name)
+            return hint;
+        auto it = byName.constFind(name);
+        if (it != byName.constEnd())
+            return *it;
+        it = byFolded.constFind(name.toLower());
+        return it == byFolded.constEnd() ? -1 : *it;
+    }
+};
+
 } // namespace
 
 struct Query::Impl {
@@ -129,8 +185,8 @@ struct Query::Impl {
     bool hasLines = false;
     QString text;
     bool dirty = false;   // text changed since the markers were read
-    ParsedSql parsed;
-    QList<Param> params;  // parallel to parsed.names
+    Statement* statement = nullptr;  // of text, once read
+    int hint = 0;         // where the next parameter set probably lies
 
     bool open = false;
     QStringList fields;
@@ -138,14 +194,23 @@ struct Query::Impl {
     QList<QVariantList> rows;
     int current = 0;
 
-    QHash<QString, ParsedSql> parseCache;
-    std::unordered_map<QString, std::unique_ptr<QSqlQuery>> prepared;
-    std::unordered_map<QString, std::unique_ptr<NativeStatement>> native;
+    std::unordered_map<QString, std::unique_ptr<Statement>> statements;
+    std::array<Statement*, 4> recent{};  // looked at before the map
+    QByteArray utf8;  // the text values of one run, as SQLite takes them
 
     void dropStatements()
     {
-        prepared.clear();
-        native.clear();
+        for (auto& [text, st] : statements) {
+            st->qt.reset();
+            st->native.reset();
+        }
+    }
+
+    const ParsedSql& parsed()
+    {
+        ensureParsed();
+        static const ParsedSql none;
+        return statement ? statement->parsed : none;
     }
 
     void ensureParsed()
@@ -153,41 +218,55 @@ struct Query::Impl {
         if (!dirty)
             return;
         dirty = false;
-        auto it = parseCache.constFind(text);
-        if (it == parseCache.constEnd()) {
-            if (parseCache.size() > 256)
-                parseCache.clear();
-            it = parseCache.insert(text, parseMarkers(text));
-        }
-        parsed = *it;
-        QList<Param> next;
-        next.reserve(parsed.names.size());
-        for (const QString& name : std::as_const(parsed.names)) {
-            Param p;
-            p.name = name;
-            for (const Param& old : std::as_const(params)) {
-                if (old.name.compare(name, Qt::CaseInsensitive) == 0) {
-                    p.hasValue = old.hasValue;
-                    p.value = old.value;
-                    break;
+        // A parameter whose marker is still there keeps its value (a copy:
+        // the statement may leave the cache).
+        const QList<Param> before = statement ? statement->params : QList<Param>();
+        Statement* next = find();
+        for (Param& p : next->params)
+            p.kind = Param::Unset;
+        if (!before.isEmpty()) {
+            for (const Param& old : before) {
+                const int i = next->indexOf(old.name, -1);
+                if (i >= 0 && next->params[i].kind == Param::Unset) {
+                    next->params[i].kind = old.kind;
+                    next->params[i].text = old.text;
+                    next->params[i].integer = old.integer;
                 }
             }
-            next << p;
         }
-        params = std::move(next);
+        statement = next;
+        hint = 0;
+    }
+
+    Statement* find()
+    {
+        for (size_t i = 0; i < recent.size() && recent[i]; ++i) {
+            if (recent[i]->text == text) {
+                std::rotate(recent.begin(), recent.begin() + i, recent.begin() + i + 1);
+                return recent[0];
+            }
+        }
+        auto it = statements.find(text);
+        if (it == statements.end()) {
+            if (statements.size() >= MaxCached) {
+                statements.clear();
+                recent.fill(nullptr);
+            }
+            it = statements.emplace(text, std::make_unique<Statement>(text)).first;
+        }
+        std::copy_backward(recent.begin(), recent.end() - 1, recent.end());
+        recent[0] = it->second.get();
+        return recent[0];
     }
 
     Param& param(const QString& name)
     {
         ensureParsed();
-        // Callers mostly spell a name as the statement does.
-        for (Param& p : params)
-            if (p.name == name)
-                return p;
-        for (Param& p : params)
-            if (p.name.compare(name, Qt::CaseInsensitive) == 0)
-                return p;
-        throw DbError(QStringLiteral("Parameter '%1' not found").arg(name));
+        const int i = statement ? statement->indexOf(name, hint) : -1;
+        if (i < 0)
+            throw DbError(QStringLiteral("Parameter '%1' not found").arg(name));
+        hint = i + 1;
+        return statement->params[i];
     }
 
     int fieldColumn(const QString& name) const
@@ -211,8 +290,10 @@ struct Query::Impl {
         if (!conn || (!conn->sqliteHandle() && !conn->connected()))
             throw DbError(QStringLiteral("Operation is not allowed when the object is closed."));
         ensureParsed();
-        for (const Param& p : std::as_const(params))
-            if (!p.hasValue)
+        if (!statement)
+            throw DbError(QStringLiteral("Command text was not set for the command object."));
+        for (const Param& p : std::as_const(statement->params))
+            if (p.kind == Param::Unset)
                 throw DbError(QStringLiteral("No value given for parameter '%1'.").arg(p.name));
     }
 
@@ -223,17 +304,16 @@ struct Query::Impl {
         sqlite3* db = nativeHandle(*conn);
         if (!db)
             return false;
-        auto it = native.find(parsed.sql);
-        if (it == native.end()) {
+        const ParsedSql& sql = statement->parsed;
+        const QList<Param>& params = statement->params;
+        if (!statement->native) {
             auto st = std::make_unique<NativeStatement>();
-            if (sqlite3_prepare16_v3(db, parsed.sql.utf16(), int(parsed.sql.size() * 2), SQLITE_PREPARE_PERSISTENT,
+            if (sqlite3_prepare16_v3(db, sql.sql.utf16(), int(sql.sql.size() * 2), SQLITE_PREPARE_PERSISTENT,
                                      &st->stmt, nullptr) != SQLITE_OK)
                 throw DbError(nativeError(db));
-            if (native.size() >= MaxCached)
-                native.clear();
-            it = native.emplace(parsed.sql, std::move(st)).first;
+            statement->native = std::move(st);
         }
-        sqlite3_stmt* stmt = it->second->stmt;
+        sqlite3_stmt* stmt = statement->native->stmt;
         struct Reset {
             sqlite3_stmt* s;
             ~Reset()
@@ -242,17 +322,34 @@ struct Query::Impl {
                 sqlite3_clear_bindings(s);
             }
         } reset{stmt};
-        for (int i = 0; i < parsed.slots.size(); ++i) {
-            const QVariant& v = params[parsed.slots[i]].value;
+        // Text goes in as UTF-8, the file's own encoding, all values in one
+        // buffer that outlives the run: no copy or conversion inside SQLite.
+        QStringEncoder encoder(QStringEncoder::Utf8);
+        qsizetype units = 0;
+        for (const Param& p : std::as_const(params))
+            if (p.kind == Param::Text)
+                units += p.text.size();
+        utf8.resize(encoder.requiredSpace(units) + 1);
+        char* const base = utf8.data();
+        char* end = base;
+        QVarLengthArray<std::pair<qsizetype, qsizetype>, 64> spans(params.size());
+        for (int i = 0; i < params.size(); ++i) {
+            if (params[i].kind != Param::Text)
+                continue;
+            char* from = end;
+            end = encoder.appendToBuffer(end, params[i].text);
+            spans[i] = {from - base, end - from};
+        }
+        for (int i = 0; i < sql.slots.size(); ++i) {
+            const int k = sql.slots[i];
+            const Param& p = params[k];
             int rc;
-            if (v.isNull())
+            if (p.kind == Param::Integer)
+                rc = sqlite3_bind_int64(stmt, i + 1, p.integer);
+            else if (p.kind == Param::Text)
+                rc = sqlite3_bind_text(stmt, i + 1, base + spans[k].first, int(spans[k].second), SQLITE_STATIC);
+            else
                 rc = sqlite3_bind_null(stmt, i + 1);
-            else if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int)
-                rc = sqlite3_bind_int64(stmt, i + 1, v.toLongLong());
-            else {
-                const QString t = v.toString();
-                rc = sqlite3_bind_text16(stmt, i + 1, t.utf16(), int(t.size() * 2), SQLITE_TRANSIENT);
-            }
             if (rc != SQLITE_OK)
                 throw DbError(nativeError(db));
         }
@@ -301,19 +398,18 @@ struct Query::Impl {
 
     QSqlQuery& run()
     {
-        auto it = prepared.find(parsed.sql);
-        if (it == prepared.end()) {
+        const ParsedSql& sql = statement->parsed;
+        const QList<Param>& params = statement->params;
+        if (!statement->qt) {
             auto q = std::make_unique<QSqlQuery>(conn->database());
             q->setForwardOnly(true);
-            if (!q->prepare(parsed.sql))
+            if (!q->prepare(sql.sql))
                 throw DbError(providerText(q->lastError()));
-            if (prepared.size() >= MaxCached)
-                prepared.clear();
-            it = prepared.emplace(parsed.sql, std::move(q)).first;
+            statement->qt = std::move(q);
         }
-        QSqlQuery& q = *it->second;
-        for (int i = 0; i < parsed.slots.size(); ++i)
-            q.bindValue(i, params[parsed.slots[i]].value);
+        QSqlQuery& q = *statement->qt;
+        for (int i = 0; i < sql.slots.size(); ++i)
+            q.bindValue(i, params[sql.slots[i]].variant());
         if (!q.exec()) {
             const QString text = providerText(q.lastError());
             q.finish();
@@ -362,8 +458,7 @@ void Query::clear()
     close();
     d->hasLines = false;
     d->text.clear();
-    d->params.clear();
-    d->parsed = ParsedSql();
+    d->statement = nullptr;
     d->dirty = false;
 }
 
@@ -384,36 +479,34 @@ QString Query::sql() const
 
 QString Query::preparedSql() const
 {
-    d->ensureParsed();
-    return d->parsed.sql;
+    return d->parsed().sql;
 }
 
 QStringList Query::parameterNames() const
 {
-    d->ensureParsed();
-    return d->parsed.names;
+    return d->parsed().names;
 }
 
 void Query::setText(const QString& name, const QString& value)
 {
     Param& p = d->param(name);
     // Qt SQL binds a null QString as NULL; text is text, even when empty.
-    p.value = value.isNull() ? QString(QLatin1String("")) : value;
-    p.hasValue = true;
+    p.text = value.isNull() ? QString(QLatin1String("")) : value;
+    p.kind = Param::Text;
 }
 
 void Query::setInteger(const QString& name, qint64 value)
 {
     Param& p = d->param(name);
-    p.value = QVariant(qlonglong(value));
-    p.hasValue = true;
+    p.integer = value;
+    p.kind = Param::Integer;
 }
 
 void Query::setNull(const QString& name)
 {
     Param& p = d->param(name);
-    p.value = QVariant(QMetaType(QMetaType::QString));
-    p.hasValue = true;
+    p.text.clear();
+    p.kind = Param::Null;
 }
 
 void Query::open()
