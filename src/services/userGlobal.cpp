@@ -1,6 +1,7 @@
 #include "services/userGlobal.h"
 
 #include "data/UserDMUnit.h"
+#include "platform/Errors.h"
 #include "platform/Gbk.h"
 #include "platform/db/WriteSession.h"
 
@@ -139,18 +140,29 @@ qint64 GetSerialValue(const QString& serialName)
     // the transaction ends, so the value read next is this call's alone.
     Transaction draw(&UserDM->ADOConnection1, Transaction::Write);
     Query& q = UserDM->QryFree;
-    setSerialName(q, QStringLiteral("Update Sys_SerialNo Set AValue=Avalue+1 "), serialName);
-    q.execute();
-    qint64 value = readSerial(q, serialName);
-    if (value < 0) {
-        q.close();
-        q.clear();
-        q.add(QStringLiteral(" insert into Sys_SerialNo "));
-        q.add(QStringLiteral(" Values(:SerialName,2)"));
-        q.setText(QStringLiteral("SerialName"), serialName);
+    const auto raiseAndRead = [&q, &serialName] {
+        setSerialName(q, QStringLiteral("Update Sys_SerialNo Set AValue=Avalue+1 "), serialName);
         q.execute();
-        q.close();
-        value = 2;
+        return readSerial(q, serialName);
+    };
+    qint64 value = raiseAndRead();
+    if (value < 0) {
+        try {
+            q.close();
+            q.clear();
+            q.add(QStringLiteral(" insert into Sys_SerialNo "));
+            q.add(QStringLiteral(" Values(:SerialName,2)"));
+            q.setText(QStringLiteral("SerialName"), serialName);
+            q.execute();
+            q.close();
+            value = 2;
+        } catch (const DbError&) {
+            // Another importer made the row first (its unique key refused
+            // ours): draw from that row instead.
+            value = raiseAndRead();
+            if (value < 0)
+                throw;
+        }
     }
     draw.commit();
     if (session)
