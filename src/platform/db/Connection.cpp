@@ -97,7 +97,7 @@ void Connection::close()
     sqlite_ = nullptr;
     dbms_ = Dbms::None;
     odbcTransaction_ = false;
-    direct_.reset();
+    direct_.clear();
     for (Query* q : std::as_const(queries_))
         q->releaseStatements();
     if (QSqlDatabase::contains(qtName_)) {
@@ -308,14 +308,23 @@ void Connection::executeDirect(const QString& sql)
     }
     if (dbms_ == Dbms::None)
         throw DbError(QStringLiteral("Operation is not allowed when the object is closed."));
-    if (!direct_)
-        direct_ = std::make_unique<QSqlQuery>(database());
-    if (!direct_->exec(sql)) {
-        const QString text = providerText(direct_->lastError());
-        direct_->finish();
+    // Prepared once: a statement run by text gets a new handle every time,
+    // which costs psqlODBC more than the round trip.
+    std::unique_ptr<QSqlQuery>& q = direct_[sql];
+    if (!q) {
+        q = std::make_unique<QSqlQuery>(database());
+        if (!q->prepare(sql)) {
+            const QString text = providerText(q->lastError());
+            q.reset();
+            throw DbError(text);
+        }
+    }
+    if (!q->exec()) {
+        const QString text = providerText(q->lastError());
+        q->finish();
         throw DbError(text);
     }
-    direct_->finish();
+    q->finish();
 }
 
 Transaction::Transaction(Connection* connection, Kind kind)

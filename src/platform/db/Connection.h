@@ -4,6 +4,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <map>
 #include <memory>
 
 class ProviderString;
@@ -86,7 +87,7 @@ private:
     QList<Query*> queries_;
     mutable void* sqlite_ = nullptr;
     Dbms dbms_ = Dbms::None;
-    std::unique_ptr<QSqlQuery> direct_;  // executeDirect on a server
+    std::map<QString, std::unique_ptr<QSqlQuery>> direct_;  // executeDirect on a server
     bool odbcTransaction_ = false;
     WriteSession* session_ = nullptr;
 };
