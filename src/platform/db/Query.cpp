@@ -4,13 +4,13 @@
 #include "platform/db/Connection.h"
 #include "platform/db/WriteSession.h"
 
+#include "platform/db/QueryParts.h"
+
 #include <QHash>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QStringEncoder>
-#include <QVarLengthArray>
 
 #include <sqlite3.h>
 
@@ -21,99 +21,6 @@
 
 namespace {
 
-bool endsName(QChar c)
-{
-    switch (c.unicode()) {
-    case u' ': case u'\t': case u',': case u';': case u')': case u'\n': case u'\r':
-        return true;
-    default:
-        return false;
-    }
-}
-
-// The statement with its markers replaced, and which parameter each "?"
-// stands for.
-struct ParsedSql {
-    QString sql;
-    QStringList names;   // first spelling of each distinct name
-    QList<int> slots;    // index into names per placeholder
-};
-
-ParsedSql parseMarkers(const QString& text)
-{
-    ParsedSql p;
-    p.sql.reserve(text.size());
-    QHash<QString, int> index;
-    QChar quote;
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
-        if (!quote.isNull()) {
-            // A doubled quote closes and reopens at once: same outcome.
-            if (c == quote)
-                quote = QChar();
-            p.sql += c;
-            continue;
-        }
-        if (c == u'\'' || c == u'"') {
-            quote = c;
-            p.sql += c;
-            continue;
-        }
-        if (c != u':') {
-            p.sql += c;
-            continue;
-        }
-        if (i + 1 < n && text[i + 1] == u':') {
-            p.sql += QLatin1String("::");
-            ++i;
-            continue;
-        }
-        if (i + 1 >= n || endsName(text[i + 1])) {
-            p.sql += c;
-            continue;
-        }
-        qsizetype j = i + 1;
-        while (j < n && !endsName(text[j]))
-            ++j;
-        const QString name = text.mid(i + 1, j - i - 1);
-        const QString key = name.toLower();
-        auto it = index.constFind(key);
-        int slot;
-        if (it == index.constEnd()) {
-            slot = int(p.names.size());
-            index.insert(key, slot);
-            p.names << name;
-        } else {
-            slot = *it;
-        }
-        p.slots << slot;
-        p.sql += u'?';
-        i = j - 1;
-    }
-    return p;
-}
-
-struct Param {
-    enum Kind { Unset, Null, Text, Integer };
-    QString name;
-    Kind kind = Unset;
-    QString text;
-    qint64 integer = 0;
-
-    QVariant variant() const
-    {
-        switch (kind) {
-        case Text:
-            return text;
-        case Integer:
-            return QVariant(qlonglong(integer));
-        default:
-            return QVariant(QMetaType(QMetaType::QString));  // null
-        }
-    }
-};
-
 QString providerText(const QSqlError& e)
 {
     const QString db = e.databaseText().trimmed();
@@ -121,23 +28,6 @@ QString providerText(const QSqlError& e)
 }
 
 constexpr size_t MaxCached = 64;
-
-// A prepared statement straight on SQLite. Qt's driver costs more than the
-// statement itself for the short statements an import runs by the thousand.
-struct NativeStatement {
-    sqlite3_stmt* stmt = nullptr;
-    ~NativeStatement() { sqlite3_finalize(stmt); }
-};
-
-sqlite3* nativeHandle(const Connection& conn)
-{
-    return static_cast<sqlite3*>(conn.sqliteHandle());
-}
-
-QString nativeError(sqlite3* db)
-{
-    return QString::fromUtf16(static_cast<const char16_t*>(sqlite3_errmsg16(db))).trimmed();
-}
 
 // One statement text as the provider gets it: its markers read, where each
 // parameter lies by name, the values set for them, and the prepared
@@ -149,7 +39,7 @@ struct Statement {
     QList<Param> params;           // parallel to parsed.names
     QHash<QString, int> byName;    // as spelled in the text
     QHash<QString, int> byFolded;  // lower case
-    std::unique_ptr<NativeStatement> native;
+    std::unique_ptr<SqliteStatement> native;
     std::unique_ptr<QSqlQuery> qt;
 
     explicit Statement(const QString& sqlText)
@@ -196,7 +86,6 @@ struct Query::Impl {
 
     std::unordered_map<QString, std::unique_ptr<Statement>> statements;
     std::array<Statement*, 4> recent{};  // looked at before the map
-    QByteArray utf8;  // the text values of one run, as SQLite takes them
 
     void dropStatements()
     {
@@ -221,7 +110,7 @@ struct Query::Impl {
         // A parameter whose marker is still there keeps its value (a copy:
         // the statement may leave the cache).
         const QList<Param> before = statement ? statement->params : QList<Param>();
-        Statement* next = find();
+        Statement* next = find(text);
         for (Param& p : next->params)
             p.kind = Param::Unset;
         if (!before.isEmpty()) {
@@ -238,7 +127,7 @@ struct Query::Impl {
         hint = 0;
     }
 
-    Statement* find()
+    Statement* find(const QString& text)
     {
         for (size_t i = 0; i < recent.size() && recent[i]; ++i) {
             if (recent[i]->text == text) {
@@ -299,115 +188,58 @@ struct Query::Impl {
 
     // Runs the statement on SQLite directly; with keepRows, the result is
     // read into rows. False when the connection is not a SQLite one.
-    bool runNative(bool keepRows)
+    bool runNative(Statement* st, bool keepRows)
     {
-        sqlite3* db = nativeHandle(*conn);
+        auto* db = static_cast<sqlite3*>(conn->sqliteHandle());
         if (!db)
             return false;
-        const ParsedSql& sql = statement->parsed;
-        const QList<Param>& params = statement->params;
-        if (!statement->native) {
-            auto st = std::make_unique<NativeStatement>();
-            if (sqlite3_prepare16_v3(db, sql.sql.utf16(), int(sql.sql.size() * 2), SQLITE_PREPARE_PERSISTENT,
-                                     &st->stmt, nullptr) != SQLITE_OK)
-                throw DbError(nativeError(db));
-            statement->native = std::move(st);
-        }
-        sqlite3_stmt* stmt = statement->native->stmt;
-        struct Reset {
-            sqlite3_stmt* s;
-            ~Reset()
-            {
-                sqlite3_reset(s);
-                sqlite3_clear_bindings(s);
-            }
-        } reset{stmt};
-        // Text goes in as UTF-8, the file's own encoding, all values in one
-        // buffer that outlives the run: no copy or conversion inside SQLite.
-        QStringEncoder encoder(QStringEncoder::Utf8);
-        qsizetype units = 0;
-        for (const Param& p : std::as_const(params))
-            if (p.kind == Param::Text)
-                units += p.text.size();
-        utf8.resize(encoder.requiredSpace(units) + 1);
-        char* const base = utf8.data();
-        char* end = base;
-        QVarLengthArray<std::pair<qsizetype, qsizetype>, 64> spans(params.size());
-        for (int i = 0; i < params.size(); ++i) {
-            if (params[i].kind != Param::Text)
-                continue;
-            char* from = end;
-            end = encoder.appendToBuffer(end, params[i].text);
-            spans[i] = {from - base, end - from};
-        }
-        for (int i = 0; i < sql.slots.size(); ++i) {
-            const int k = sql.slots[i];
-            const Param& p = params[k];
-            int rc;
-            if (p.kind == Param::Integer)
-                rc = sqlite3_bind_int64(stmt, i + 1, p.integer);
-            else if (p.kind == Param::Text)
-                rc = sqlite3_bind_text(stmt, i + 1, base + spans[k].first, int(spans[k].second), SQLITE_STATIC);
-            else
-                rc = sqlite3_bind_null(stmt, i + 1);
-            if (rc != SQLITE_OK)
-                throw DbError(nativeError(db));
-        }
-        const int cols = keepRows ? sqlite3_column_count(stmt) : 0;
-        if (keepRows) {
-            for (int c = 0; c < cols; ++c)
-                fields << QString::fromUtf16(static_cast<const char16_t*>(sqlite3_column_name16(stmt, c)));
-            for (int c = cols - 1; c >= 0; --c)
-                fieldIndex.insert(fields[c].toLower(), c);
-        }
-        for (;;) {
-            const int rc = sqlite3_step(stmt);
-            if (rc == SQLITE_DONE)
-                break;
-            if (rc != SQLITE_ROW)
-                throw DbError(nativeError(db));
-            if (!keepRows)
-                continue;
-            QVariantList row;
-            row.reserve(cols);
-            for (int c = 0; c < cols; ++c) {
-                switch (sqlite3_column_type(stmt, c)) {
-                case SQLITE_INTEGER:
-                    row << QVariant(qlonglong(sqlite3_column_int64(stmt, c)));
-                    break;
-                case SQLITE_FLOAT:
-                    row << QVariant(sqlite3_column_double(stmt, c));
-                    break;
-                case SQLITE_NULL:
-                    row << QVariant(QMetaType(QMetaType::QString));
-                    break;
-                case SQLITE_BLOB:
-                    row << QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, c)),
-                                               sqlite3_column_bytes(stmt, c)));
-                    break;
-                default: {
-                    const auto* t = static_cast<const char16_t*>(sqlite3_column_text16(stmt, c));
-                    row << QVariant(QString::fromUtf16(t, sqlite3_column_bytes16(stmt, c) / 2));
-                }
-                }
-            }
-            rows << std::move(row);
-        }
+        if (!st->native)
+            st->native = std::make_unique<SqliteStatement>(db, st->parsed.sql);
+        ResultRows result;
+        st->native->run(st->params, st->parsed.slots, keepRows ? &result : nullptr);
+        if (keepRows)
+            keep(std::move(result));
         return true;
     }
 
-    QSqlQuery& run()
+    void keep(ResultRows&& result)
     {
-        const ParsedSql& sql = statement->parsed;
-        const QList<Param>& params = statement->params;
-        if (!statement->qt) {
+        fields = std::move(result.fields);
+        // Backwards, so that a repeated name finds its first column.
+        for (qsizetype c = fields.size() - 1; c >= 0; --c)
+            fieldIndex.insert(fields[c].toLower(), int(c));
+        rows = std::move(result.rows);
+    }
+
+    // A write of this group again, with the values it had (WriteSession).
+    void redo(const QString& sqlText, const QList<Param>& values)
+    {
+        std::unique_ptr<Statement> own;
+        auto it = statements.find(sqlText);
+        Statement* st = it != statements.end() ? it->second.get() : (own = std::make_unique<Statement>(sqlText)).get();
+        const QList<Param> current = st->params;
+        st->params = values;
+        struct Restore {
+            Statement* st;
+            const QList<Param>& params;
+            ~Restore() { st->params = params; }
+        } restore{st, current};
+        if (!runNative(st, false))
+            run(st).finish();
+    }
+
+    QSqlQuery& run(Statement* st)
+    {
+        const ParsedSql& sql = st->parsed;
+        const QList<Param>& params = st->params;
+        if (!st->qt) {
             auto q = std::make_unique<QSqlQuery>(conn->database());
             q->setForwardOnly(true);
             if (!q->prepare(sql.sql))
                 throw DbError(providerText(q->lastError()));
-            statement->qt = std::move(q);
+            st->qt = std::move(q);
         }
-        QSqlQuery& q = *statement->qt;
+        QSqlQuery& q = *st->qt;
         for (int i = 0; i < sql.slots.size(); ++i)
             q.bindValue(i, params[sql.slots[i]].variant());
         if (!q.exec()) {
@@ -429,8 +261,11 @@ Query::Query(Connection& connection)
 Query::~Query()
 {
     d->dropStatements();
-    if (d->conn)
+    if (d->conn) {
+        if (WriteSession* session = d->conn->writeSession())
+            session->forget(this);
         d->conn->detach(this);
+    }
 }
 
 void Query::releaseStatements()
@@ -530,11 +365,11 @@ void Query::open()
 
 void Query::openRows()
 {
-    if (d->runNative(true)) {
+    if (d->runNative(d->statement, true)) {
         d->open = true;
         return;
     }
-    QSqlQuery& q = d->run();
+    QSqlQuery& q = d->run(d->statement);
     if (q.isSelect()) {
         const QSqlRecord rec = q.record();
         const int cols = rec.count();
@@ -570,15 +405,21 @@ void Query::execute()
     try {
         if (session)
             session->beforeStatement();
-        if (!d->runNative(false))
-            d->run().finish();
+        if (!d->runNative(d->statement, false))
+            d->run(d->statement).finish();
     } catch (...) {
         if (session)
             session->statementFailed();
         throw;
     }
-    if (session)
-        session->statementDone(true);
+    if (session) {
+        WriteSession::Redo redo;
+        if (session->keepsRedo())
+            redo = [impl = d.get(), text = d->statement->text, values = d->statement->params] {
+                impl->redo(text, values);
+            };
+        session->statementDone(true, std::move(redo), this);
+    }
 }
 
 bool Query::isOpen() const

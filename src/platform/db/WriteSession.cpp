@@ -3,6 +3,8 @@
 #include "platform/Errors.h"
 #include "platform/db/Connection.h"
 
+#include <algorithm>
+
 namespace {
 const QString kSavepoint = QStringLiteral("SAVEPOINT ostrel_row");
 const QString kNextSavepoint = QStringLiteral("RELEASE SAVEPOINT ostrel_row;SAVEPOINT ostrel_row");
@@ -131,23 +133,55 @@ void WriteSession::closeGroup() noexcept
     rows_ = 0;
     wrote_ = false;
     savepoint_ = false;
-    dirty_ = false;
+    sinceSavepoint_.clear();
+    incomplete_ = false;
     beforeCommit_.clear();
+}
+
+bool WriteSession::keepsRedo() const
+{
+    return active_ && open_ && savepoint_ && conn_->dbms() == Connection::Dbms::PostgreSql;
+}
+
+void WriteSession::setSavepoint()
+{
+    conn_->executeDirect(savepoint_ ? kNextSavepoint : kSavepoint);
+    savepoint_ = true;
+    sinceSavepoint_.clear();
+    incomplete_ = false;
 }
 
 void WriteSession::beforeStatement()
 {
-    if (!active_ || !open_ || !dirty_ || conn_->dbms() != Connection::Dbms::PostgreSql)
+    if (!active_ || !open_ || conn_->dbms() != Connection::Dbms::PostgreSql)
         return;
-    conn_->executeDirect(savepoint_ ? kNextSavepoint : kSavepoint);
-    savepoint_ = true;
-    dirty_ = false;
+    // After the group's first write (the counter's hold: rolling back past
+    // it would let another importer in), then every RedoLimit writes.
+    if ((wrote_ && !savepoint_) || int(sinceSavepoint_.size()) >= RedoLimit || incomplete_)
+        setSavepoint();
 }
 
-void WriteSession::statementDone(bool wrote)
+void WriteSession::statementDone(bool wrote, Redo redo, const void* owner)
 {
-    if (active_ && open_ && wrote)
-        wrote_ = dirty_ = true;
+    if (!active_ || !open_ || !wrote)
+        return;
+    wrote_ = true;
+    if (!keepsRedo())
+        return;
+    if (redo)
+        sinceSavepoint_.push_back({owner, std::move(redo)});
+    else
+        incomplete_ = true;
+}
+
+void WriteSession::forget(const void* owner) noexcept
+{
+    const auto gone = std::remove_if(sinceSavepoint_.begin(), sinceSavepoint_.end(),
+                                     [owner](const Write& w) { return w.owner == owner; });
+    if (gone != sinceSavepoint_.end()) {
+        sinceSavepoint_.erase(gone, sinceSavepoint_.end());
+        incomplete_ = true;
+    }
 }
 
 void WriteSession::statementFailed() noexcept
@@ -163,14 +197,21 @@ void WriteSession::statementFailed() noexcept
     if (conn_->dbms() != Connection::Dbms::PostgreSql)
         return;
     if (!savepoint_) {
-        // Nothing written in the group before this statement.
-        conn_->rollbackTransaction();
-        closeGroup();
+        // Nothing written in the group before this statement, or the
+        // savepoint after the first write failed.
+        loseGroup(QStringLiteral("the transaction was aborted"));
         return;
     }
     try {
+        if (incomplete_)
+            throw DbError(QStringLiteral("a write since the savepoint cannot be repeated"));
         conn_->executeDirect(kBackToSavepoint);
-        dirty_ = false;
+        const auto writes = std::move(sinceSavepoint_);
+        sinceSavepoint_.clear();
+        for (const Write& w : writes)
+            w.redo();
+        if (!writes.empty())
+            setSavepoint();
     } catch (const std::exception& e) {
         loseGroup(errorText(e));
     }

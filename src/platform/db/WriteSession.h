@@ -24,10 +24,16 @@ class Connection;
 // effects undone, everything before it kept (earlier rows, and the earlier
 // statements of its own row, such as a counter already raised). SQLite and
 // SQL Server keep a transaction after a failed statement. PostgreSQL ends
-// it, so there the session sets a savepoint before each statement that
-// follows a write and rolls back to it when that statement fails: one round
-// trip per written row rather than one per statement. (The connection turns
-// off psqlODBC's own savepoint per statement for this reason.)
+// it: there the session keeps a savepoint, set after the group's first
+// write and again after every RedoLimit writes, and the writes made since
+// (statement and values). When a statement fails it rolls back to the
+// savepoint and runs those writes again, which leaves the state before the
+// failed statement: no other importer can have inserted in between, since
+// the group holds the counter's row (HoldSerialValue), which every importer
+// takes before it inserts; should a write not go through again, the group
+// counts as lost (below). That costs a round trip per hundred rows instead
+// of one per row; psqlODBC's own savepoint per statement, one more round
+// trip each, is turned off by the connection.
 //
 // End::RollBack is the check: the same statements inside one transaction
 // that is rolled back at the end and never committed, so the database,
@@ -49,6 +55,7 @@ public:
     enum class End { Commit, RollBack };
     static constexpr int MaxGroupRows = 5000;
     static constexpr qint64 MaxGroupMs = 250;
+    static constexpr int RedoLimit = 100;
 
     explicit WriteSession(Connection& connection, End end = End::Commit);
     // finish(), errors swallowed.
@@ -77,9 +84,19 @@ public:
 private:
     friend class Connection;
     friend class Query;
+    using Redo = std::function<void()>;
+    struct Write {
+        const void* owner;
+        Redo redo;
+    };
+    // True when a write should come with its Redo (PostgreSQL, group open).
+    bool keepsRedo() const;
     void beforeStatement();
-    void statementDone(bool wrote);
+    void statementDone(bool wrote, Redo redo = {}, const void* owner = nullptr);
     void statementFailed() noexcept;
+    // A query goes away: its writes can no longer be run again.
+    void forget(const void* owner) noexcept;
+    void setSavepoint();
     void connectionClosing() noexcept;
     void connectionGone() noexcept;
 
@@ -96,7 +113,8 @@ private:
     int rows_ = 0;            // rows done in the group
     bool wrote_ = false;      // a statement of the group wrote something
     bool savepoint_ = false;  // PostgreSQL: our savepoint exists
-    bool dirty_ = false;      // PostgreSQL: written since that savepoint
+    std::vector<Write> sinceSavepoint_;  // PostgreSQL
+    bool incomplete_ = false;  // a write since the savepoint can't be redone
     quint64 group_ = 0;
     QElapsedTimer timer_;
     std::vector<std::function<void()>> beforeCommit_;
