@@ -95,6 +95,7 @@ void Connection::close()
     if (session_)
         session_->connectionClosing();
     sqlite_ = nullptr;
+    odbc_ = nullptr;
     dbms_ = Dbms::None;
     odbcTransaction_ = false;
     direct_.clear();
@@ -239,6 +240,20 @@ void* Connection::sqliteHandle() const
         return nullptr;
     sqlite_ = *static_cast<sqlite3* const*>(h.constData());
     return sqlite_;
+}
+
+void* Connection::odbcHandle() const
+{
+    if (odbc_)
+        return odbc_;
+    if (driver_ != QLatin1String("QODBC") || dbms_ == Dbms::None)
+        return nullptr;
+    // Qt's ODBC driver hands over its SQLHDBC as a void*.
+    const QVariant h = database().driver()->handle();
+    if (!h.isValid() || h.metaType() != QMetaType::fromType<void*>())
+        return nullptr;
+    odbc_ = *static_cast<void* const*>(h.constData());
+    return odbc_;
 }
 
 bool Connection::inTransaction() const

@@ -48,6 +48,8 @@ public:
 
     // The SQLite handle of a local file (sqlite3*), or null.
     void* sqliteHandle() const;
+    // The ODBC driver's connection handle (SQLHDBC) on a server, or null.
+    void* odbcHandle() const;
 
     // What answers behind the connection once opened.
     enum class Dbms { None, Sqlite, PostgreSql, SqlServer, OtherOdbc };
@@ -86,6 +88,7 @@ private:
     // closes, so that none outlives it.
     QList<Query*> queries_;
     mutable void* sqlite_ = nullptr;
+    mutable void* odbc_ = nullptr;
     Dbms dbms_ = Dbms::None;
     std::map<QString, std::unique_ptr<QSqlQuery>> direct_;  // executeDirect on a server
     bool odbcTransaction_ = false;

@@ -40,6 +40,7 @@ struct Statement {
     QHash<QString, int> byName;    // as spelled in the text
     QHash<QString, int> byFolded;  // lower case
     std::unique_ptr<SqliteStatement> native;
+    std::unique_ptr<OdbcStatement> odbc;
     std::unique_ptr<QSqlQuery> qt;
 
     explicit Statement(const QString& sqlText)
@@ -91,6 +92,7 @@ struct Query::Impl {
     {
         for (auto& [text, st] : statements) {
             st->qt.reset();
+            st->odbc.reset();
             st->native.reset();
         }
     }
@@ -186,17 +188,24 @@ struct Query::Impl {
                 throw DbError(QStringLiteral("No value given for parameter '%1'.").arg(p.name));
     }
 
-    // Runs the statement on SQLite directly; with keepRows, the result is
-    // read into rows. False when the connection is not a SQLite one.
+    // Runs the statement on SQLite or the ODBC driver directly; with
+    // keepRows, the result is read into rows. False when neither handle is
+    // there (Qt's layer then runs it).
     bool runNative(Statement* st, bool keepRows)
     {
-        auto* db = static_cast<sqlite3*>(conn->sqliteHandle());
-        if (!db)
-            return false;
-        if (!st->native)
-            st->native = std::make_unique<SqliteStatement>(db, st->parsed.sql);
         ResultRows result;
-        st->native->run(st->params, st->parsed.slots, keepRows ? &result : nullptr);
+        ResultRows* into = keepRows ? &result : nullptr;
+        if (auto* db = static_cast<sqlite3*>(conn->sqliteHandle())) {
+            if (!st->native)
+                st->native = std::make_unique<SqliteStatement>(db, st->parsed.sql);
+            st->native->run(st->params, st->parsed.slots, into);
+        } else if (void* dbc = conn->odbcHandle()) {
+            if (!st->odbc)
+                st->odbc = std::make_unique<OdbcStatement>(dbc, st->parsed.sql);
+            st->odbc->run(st->params, st->parsed.slots, into);
+        } else {
+            return false;
+        }
         if (keepRows)
             keep(std::move(result));
         return true;

@@ -1,7 +1,8 @@
 #pragma once
 
 // Pieces of Query (platform/db only): the markers of a statement text, the
-// values set for its parameters, and a statement run straight on SQLite.
+// values set for its parameters, and statements run straight on SQLite or
+// on the ODBC driver.
 
 #include <QByteArray>
 #include <QList>
@@ -56,4 +57,27 @@ private:
     sqlite3* db_;
     sqlite3_stmt* stmt_ = nullptr;
     QByteArray utf8_;  // the text values of one run, as SQLite takes them
+};
+
+// A prepared statement straight on the ODBC driver's connection handle.
+// Qt's ODBC layer costs as much per statement as psqlODBC itself: it binds
+// each value through a copy and re-describes the result at every run. The
+// values are bound as Qt binds them (text as SQL_C_WCHAR/SQL_WVARCHAR,
+// integers as SQL_C_SBIGINT/SQL_BIGINT, null as null text), so that the
+// driver and the server see the same statement either way.
+class OdbcStatement {
+public:
+    // `connection` is the driver's SQLHDBC. Raises DbError with its text.
+    OdbcStatement(void* connection, const QString& sql);
+    ~OdbcStatement();
+    OdbcStatement(const OdbcStatement&) = delete;
+    OdbcStatement& operator=(const OdbcStatement&) = delete;
+
+    void run(const QList<Param>& params, const QList<int>& slots, ResultRows* result);
+
+private:
+    void fetch(ResultRows& result);
+
+    void* stmt_ = nullptr;
+    QList<qint64> lengths_;  // length or null indicator per placeholder
 };

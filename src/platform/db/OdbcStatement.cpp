@@ -1,0 +1,175 @@
+#include "platform/db/QueryParts.h"
+
+#include "platform/Errors.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstring>
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "unixODBC's wide characters are UTF-16");
+static_assert(sizeof(SQLLEN) == sizeof(qint64), "lengths are kept as qint64");
+
+namespace {
+
+// Every diagnostic record of the handle, joined; the driver's own words.
+QString diagnostics(SQLSMALLINT type, SQLHANDLE handle)
+{
+    QStringList texts;
+    for (SQLSMALLINT rec = 1;; ++rec) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLWCHAR message[1024] = {};
+        SQLSMALLINT length = 0;
+        const SQLRETURN r = SQLGetDiagRecW(type, handle, rec, state, &native, message, 1024, &length);
+        if (r != SQL_SUCCESS && r != SQL_SUCCESS_WITH_INFO)
+            break;
+        const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(message),
+                                                qMin<qsizetype>(length, 1023)).trimmed();
+        if (!text.isEmpty())
+            texts << text;
+    }
+    return texts.isEmpty() ? QStringLiteral("The ODBC driver gave no reason.") : texts.join(QLatin1String("; "));
+}
+
+bool ok(SQLRETURN r)
+{
+    return r == SQL_SUCCESS || r == SQL_SUCCESS_WITH_INFO;
+}
+
+bool isIntegerType(SQLSMALLINT type)
+{
+    return type == SQL_INTEGER || type == SQL_SMALLINT || type == SQL_TINYINT || type == SQL_BIGINT
+        || type == SQL_BIT;
+}
+
+bool isFloatType(SQLSMALLINT type)
+{
+    return type == SQL_DOUBLE || type == SQL_FLOAT || type == SQL_REAL;
+}
+
+} // namespace
+
+OdbcStatement::OdbcStatement(void* connection, const QString& sql)
+{
+    SQLHANDLE stmt = SQL_NULL_HANDLE;
+    if (!ok(SQLAllocHandle(SQL_HANDLE_STMT, static_cast<SQLHDBC>(connection), &stmt)))
+        throw DbError(diagnostics(SQL_HANDLE_DBC, static_cast<SQLHDBC>(connection)));
+    stmt_ = stmt;
+    if (!ok(SQLPrepareW(stmt, const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(sql.utf16())),
+                        SQLINTEGER(sql.size())))) {
+        const QString text = diagnostics(SQL_HANDLE_STMT, stmt);
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        stmt_ = nullptr;
+        throw DbError(text);
+    }
+}
+
+OdbcStatement::~OdbcStatement()
+{
+    if (stmt_)
+        SQLFreeHandle(SQL_HANDLE_STMT, static_cast<SQLHSTMT>(stmt_));
+}
+
+void OdbcStatement::run(const QList<Param>& params, const QList<int>& slots, ResultRows* result)
+{
+    auto* stmt = static_cast<SQLHSTMT>(stmt_);
+    lengths_.resize(slots.size());
+    for (int i = 0; i < slots.size(); ++i) {
+        const Param& p = params[slots[i]];
+        auto* length = reinterpret_cast<SQLLEN*>(&lengths_[i]);
+        SQLRETURN r;
+        if (p.kind == Param::Integer) {
+            *length = 0;
+            r = SQLBindParameter(stmt, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
+                                 const_cast<qint64*>(&p.integer), 0, length);
+        } else {
+            // The values live in `params` until the statement has run.
+            const QString& text = p.text;
+            *length = p.kind == Param::Text ? SQLLEN(text.size() * 2) : SQLLEN(SQL_NULL_DATA);
+            r = SQLBindParameter(stmt, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR,
+                                 text.size() > 254 ? SQL_WLONGVARCHAR : SQL_WVARCHAR, 0, 0,
+                                 const_cast<ushort*>(text.utf16()), SQLLEN(text.size() * 2), length);
+        }
+        if (!ok(r))
+            throw DbError(diagnostics(SQL_HANDLE_STMT, stmt));
+    }
+    const SQLRETURN r = SQLExecute(stmt);
+    if (!ok(r) && r != SQL_NO_DATA) {
+        const QString text = diagnostics(SQL_HANDLE_STMT, stmt);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        throw DbError(text);
+    }
+    struct Close {
+        SQLHSTMT s;
+        ~Close() { SQLFreeStmt(s, SQL_CLOSE); }
+    } close{stmt};
+    if (result)
+        fetch(*result);
+}
+
+void OdbcStatement::fetch(ResultRows& result)
+{
+    auto* stmt = static_cast<SQLHSTMT>(stmt_);
+    SQLSMALLINT cols = 0;
+    if (!ok(SQLNumResultCols(stmt, &cols)) || cols <= 0)
+        return;
+    QList<SQLSMALLINT> types(cols);
+    for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(cols); ++c) {
+        SQLWCHAR name[256] = {};
+        SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        if (!ok(SQLDescribeColW(stmt, c, name, 256, &nameLength, &type, &size, &digits, &nullable)))
+            throw DbError(diagnostics(SQL_HANDLE_STMT, stmt));
+        result.fields << QString::fromUtf16(reinterpret_cast<const char16_t*>(name), qMin<qsizetype>(nameLength, 255));
+        types[c - 1] = type;
+    }
+    for (;;) {
+        const SQLRETURN r = SQLFetch(stmt);
+        if (r == SQL_NO_DATA)
+            break;
+        if (!ok(r))
+            throw DbError(diagnostics(SQL_HANDLE_STMT, stmt));
+        QVariantList row;
+        row.reserve(cols);
+        for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(cols); ++c) {
+            SQLLEN length = 0;
+            const SQLSMALLINT type = types[c - 1];
+            if (isIntegerType(type) || isFloatType(type)) {
+                qint64 integer = 0;
+                double real = 0;
+                const bool isInt = isIntegerType(type);
+                if (!ok(isInt ? SQLGetData(stmt, c, SQL_C_SBIGINT, &integer, 0, &length)
+                              : SQLGetData(stmt, c, SQL_C_DOUBLE, &real, 0, &length)))
+                    throw DbError(diagnostics(SQL_HANDLE_STMT, stmt));
+                if (length == SQL_NULL_DATA)
+                    row << QVariant(QMetaType(QMetaType::QString));
+                else
+                    row << (isInt ? QVariant(qlonglong(integer)) : QVariant(real));
+                continue;
+            }
+            // Text in pieces until the driver has no more.
+            QString text;
+            char16_t buffer[512];
+            for (;;) {
+                const SQLRETURN g = SQLGetData(stmt, c, SQL_C_WCHAR, buffer, sizeof buffer, &length);
+                if (g == SQL_NO_DATA)
+                    break;
+                if (!ok(g))
+                    throw DbError(diagnostics(SQL_HANDLE_STMT, stmt));
+                if (length == SQL_NULL_DATA)
+                    break;
+                const qsizetype room = qsizetype(sizeof buffer / 2) - 1;
+                const qsizetype got = length == SQL_NO_TOTAL || length / 2 > room ? room : length / 2;
+                text.append(QStringView(buffer, got));
+                if (g == SQL_SUCCESS)
+                    break;
+            }
+            if (length == SQL_NULL_DATA)
+                row << QVariant(QMetaType(QMetaType::QString));
+            else
+                row << QVariant(text.isNull() ? QString(QLatin1String("")) : text);
+        }
+        result.rows << std::move(row);
+    }
+}
