@@ -4,7 +4,13 @@ BUILD_TYPE ?= RelWithDebInfo
 BIN := $(BUILD_DIR)/bin
 JOBS ?= 2
 
-.PHONY: all deps build run test test-asan fuzz bench clean
+# make install: PREFIX/bin links, menu entry, icons, manual pages; the
+# programs in APPDIR (under PREFIX when relative). DESTDIR stages it.
+PREFIX ?= /usr
+APPDIR ?= /opt/ostrel-import
+DESTDIR ?=
+
+.PHONY: all deps build run test test-asan fuzz bench clean package install
 
 all: build
 
@@ -44,6 +50,16 @@ fuzz:
 
 bench: build
 	@bench/run-bench.sh $(BIN)
+
+# The Debian package (build/ostrel-import_VERSION_ARCH.deb).
+package: build
+	cmake -S . -B $(BUILD_DIR) -DOSTREL_APPDIR=$(APPDIR)
+	cd $(BUILD_DIR) && cpack -G DEB
+
+install: build
+	cmake -S . -B $(BUILD_DIR) -DOSTREL_APPDIR=$(APPDIR)
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-fuzz

@@ -8,4 +8,6 @@ mkdir -p "$cache"
 # The reader alone: open the 65,536 x 31 workbook and read every cell.
 cmake --build "$bin/.." --target bench-workbook >/dev/null
 "$bin/ostrel-bench-xls" "$cache/staff-65536x31.xls"
+# Every format through `cells`, and the two XML parsers side by side.
+/usr/bin/python3 "$here/format_bench.py" "$bin" "$cache"
 /usr/bin/python3 "$here/import_bench.py" "$bin" "$cache" "${@:2}"

@@ -7,10 +7,11 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6svg6
   libqt6sql6-sqlite libqt6sql6-odbc unixodbc-dev tdsodbc
-  libgsf-1-dev libsimpleini-dev libsqlite3-dev libgtest-dev
-  fonts-noto-cjk sqlite3
+  libgsf-1-dev libexpat1-dev libxml2-dev libsimpleini-dev libsqlite3-dev libgtest-dev
+  libicu-dev fonts-noto-cjk sqlite3
   postgresql odbc-postgresql
-  python3 python3-xlwt python3-xlrd
+  python3 python3-xlwt python3-xlrd python3-openpyxl python3-odf
+  librsvg2-bin dpkg-dev file desktop-file-utils man-db
 )
 if [ "${1:-}" = "--extra" ]; then shift; packages+=("$@"); fi
 

@@ -5,9 +5,17 @@
 
 BEGIN;
 
+-- The text keys (worker number, department name, counter name, login id)
+-- compare without regard to letter case, as on SQL Server and in the local
+-- file: "w0001" is "W0001". A nondeterministic ICU collation does it and
+-- keeps the columns varchar(n), so a value too long is still refused.
+-- Creating it needs only the CREATE right on the schema (the database's
+-- owner has it); PostgreSQL 12 or later, built with ICU (Debian's is).
+CREATE COLLATION IF NOT EXISTS ostrel_nocase (provider = icu, locale = 'und-u-ks-level2', deterministic = false);
+
 CREATE TABLE Hrp_workers (
   Wkid         integer,
-  Workerid     varchar(30),
+  Workerid     varchar(30) COLLATE ostrel_nocase,
   Wname        varchar(50),
   NamePy       varchar(10),
   DeptNo       varchar(20),
@@ -55,19 +63,19 @@ CREATE UNIQUE INDEX UX_Hrp_workers_Wkid ON Hrp_workers (Wkid);
 
 CREATE TABLE Sys_dept (
   DeptNO   varchar(20),
-  DeptName varchar(50)
+  DeptName varchar(50) COLLATE ostrel_nocase
 );
 CREATE INDEX IX_Sys_dept_DeptName ON Sys_dept (DeptName);
 
 -- Exactly these two columns in this order: the program inserts without naming them.
 CREATE TABLE Sys_SerialNo (
-  SerialName varchar(50),
+  SerialName varchar(50) COLLATE ostrel_nocase,
   AValue     integer
 );
 CREATE UNIQUE INDEX UX_Sys_SerialNo_SerialName ON Sys_SerialNo (SerialName);
 
 CREATE TABLE Sys_User (
-  UserID   varchar(20),
+  UserID   varchar(20) COLLATE ostrel_nocase,
   UserName varchar(50),
   PassWd   varchar(50)
 );

@@ -6,7 +6,7 @@ BEGIN;
 
 CREATE TABLE Hrp_workers (
   Wkid INTEGER PRIMARY KEY,
-  Workerid TEXT,
+  Workerid TEXT COLLATE NOCASE,
   Wname TEXT,
   NamePy TEXT,
   DeptNo TEXT,
@@ -53,20 +53,20 @@ CREATE UNIQUE INDEX UX_Hrp_workers_Workerid ON Hrp_workers (Workerid);
 
 CREATE TABLE Sys_dept (
   DeptNO TEXT,
-  DeptName TEXT
+  DeptName TEXT COLLATE NOCASE
 );
 
 CREATE INDEX IX_Sys_dept_DeptName ON Sys_dept (DeptName);
 
 CREATE TABLE Sys_SerialNo (
-  SerialName TEXT,
+  SerialName TEXT COLLATE NOCASE,
   AValue INTEGER
 );
 
 CREATE UNIQUE INDEX UX_Sys_SerialNo_SerialName ON Sys_SerialNo (SerialName);
 
 CREATE TABLE Sys_User (
-  UserID TEXT,
+  UserID TEXT COLLATE NOCASE,
   UserName TEXT,
   PassWd TEXT
 );

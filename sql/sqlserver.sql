@@ -1,8 +1,11 @@
 -- The four tables of the personnel database on SQL Server, for a DBA to create:
 --   sqlcmd -S SERVER -d DATABASE -U USER -i sql/sqlserver.sql
 -- nvarchar keeps any Chinese text whatever the database's collation; the
--- collation should be case-insensitive (the default), as the statements spell
--- table and column names in several ways.
+-- collation should be case-insensitive (the default, e.g. Chinese_PRC_CI_AS),
+-- as the statements spell table and column names in several ways, and so that
+-- the text keys (Workerid, DeptName, SerialName, UserID) compare without
+-- regard to case: "w0001" is "W0001". In a case-sensitive database, add
+-- COLLATE Chinese_PRC_CI_AS to those four columns.
 -- Keep in step with sql/postgresql.sql and sql/sqlite.sql.
 
 SET XACT_ABORT ON;

@@ -34,6 +34,14 @@ QString textColumns(const QStringList& names)
     return lines.join(QStringLiteral(",\n"));
 }
 
+// The text keys compare as Jet and SQL Server compare them, without regard
+// to the case of A-Z (the letters the password compare folds too); their
+// indexes take the column's collation.
+QString keyColumn(const QString& name)
+{
+    return QStringLiteral("  %1 TEXT COLLATE NOCASE").arg(name);
+}
+
 QAtomicInt g_counter;
 
 } // namespace
@@ -44,7 +52,8 @@ QStringList localDatabaseSchema()
     // The key is the table's own row key: one b-tree less to write for
     // every employee, and unique all the same.
     columns << QStringLiteral("  Wkid INTEGER PRIMARY KEY")
-            << textColumns({QStringLiteral("Workerid"), QStringLiteral("Wname"), QStringLiteral("NamePy"),
+            << keyColumn(QStringLiteral("Workerid"))
+            << textColumns({QStringLiteral("Wname"), QStringLiteral("NamePy"),
                             QStringLiteral("DeptNo"), QStringLiteral("DepName"), QStringLiteral("Sex"),
                             QStringLiteral("Nation"), QStringLiteral("Politics")})
             << dateColumn(QStringLiteral("BIrThday"))
@@ -70,12 +79,12 @@ QStringList localDatabaseSchema()
     return {
         QStringLiteral("CREATE TABLE Hrp_workers (\n") + columns.join(QStringLiteral(",\n")) + QStringLiteral("\n)"),
         QStringLiteral("CREATE UNIQUE INDEX UX_Hrp_workers_Workerid ON Hrp_workers (Workerid)"),
-        QStringLiteral("CREATE TABLE Sys_dept (\n  DeptNO TEXT,\n  DeptName TEXT\n)"),
+        QStringLiteral("CREATE TABLE Sys_dept (\n  DeptNO TEXT,\n") + keyColumn(QStringLiteral("DeptName")) + QStringLiteral("\n)"),
         QStringLiteral("CREATE INDEX IX_Sys_dept_DeptName ON Sys_dept (DeptName)"),
         // Exactly two columns: counters are inserted without naming them.
-        QStringLiteral("CREATE TABLE Sys_SerialNo (\n  SerialName TEXT,\n  AValue INTEGER\n)"),
+        QStringLiteral("CREATE TABLE Sys_SerialNo (\n") + keyColumn(QStringLiteral("SerialName")) + QStringLiteral(",\n  AValue INTEGER\n)"),
         QStringLiteral("CREATE UNIQUE INDEX UX_Sys_SerialNo_SerialName ON Sys_SerialNo (SerialName)"),
-        QStringLiteral("CREATE TABLE Sys_User (\n  UserID TEXT,\n  UserName TEXT,\n  PassWd TEXT\n)"),
+        QStringLiteral("CREATE TABLE Sys_User (\n") + keyColumn(QStringLiteral("UserID")) + QStringLiteral(",\n  UserName TEXT,\n  PassWd TEXT\n)"),
         QStringLiteral("CREATE INDEX IX_Sys_User_UserID ON Sys_User (UserID)"),
     };
 }

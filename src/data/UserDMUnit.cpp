@@ -6,7 +6,9 @@
 #include "platform/db/ConnectionString.h"
 #include "services/userGlobal.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 TUserDM* UserDM = nullptr;
 
@@ -31,9 +33,33 @@ TUserDM::TUserDM()
 
 TUserDM::~TUserDM() = default;
 
+QString TUserDM::settingsPathFor(const QString& appPath)
+{
+    const QString beside = appPath + QStringLiteral("/MyConnect.ini");
+    if (QFileInfo::exists(beside) || Shell::isWritableDirectory(appPath))
+        return beside;
+    // Made here so that the first write, whoever does it, finds its folder.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/Ostrel");
+    QDir().mkpath(folder);
+    return folder + QStringLiteral("/MyConnect.ini");
+}
+
 QString TUserDM::settingsPath()
 {
-    return Shell::executableDirectory() + QStringLiteral("/MyConnect.ini");
+    return settingsPathFor(Shell::executableDirectory());
+}
+
+QString TUserDM::defaultDbPathFor(const QString& appPath)
+{
+    // A Data folder still to be made counts as writable when its parent is.
+    const QString data = appPath + QStringLiteral("/Data");
+    const bool writable = QFileInfo(data).isDir() ? Shell::isWritableDirectory(data)
+                                                  : Shell::isWritableDirectory(appPath);
+    const QString folder = writable
+        ? data
+        : QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Ostrel/Data");
+    return folder + u'/' + DefaultDbFileName;
 }
 
 void TUserDM::DataModuleCreate()
@@ -86,7 +112,7 @@ void TUserDM::ReadConnectSettings()
 {
     // "\MyConnect.Ini" of the reader and "\MyConnect.ini" of the dialog are
     // one file here.
-    const QString path = TSetValue.AppPath + QStringLiteral("/MyConnect.ini");
+    const QString path = settingsPathFor(TSetValue.AppPath);
     if (!QFileInfo(path).isFile())
         callShowSetConfig();
     if (!QFileInfo(path).isFile())
@@ -101,7 +127,7 @@ void TUserDM::ReadConnectSettings()
     if (TSetValue.ConnectOption == 1) {
         TSetValue.DbFileName = ini.readString(QStringLiteral("LocalDB"), QStringLiteral("DBnames"), QString());
         if (TSetValue.DbFileName.isEmpty()) {
-            TSetValue.DbFileName = TSetValue.AppPath + QStringLiteral("/Data/") + DefaultDbFileName;
+            TSetValue.DbFileName = defaultDbPathFor(TSetValue.AppPath);
             ini.writeString(QStringLiteral("LocalDB"), QStringLiteral("DBnames"), TSetValue.DbFileName);
         }
         ConnectionString = localConnectionString(TSetValue.DbFileName);

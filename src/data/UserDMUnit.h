@@ -26,8 +26,16 @@ public:
     // The Jet provider string of mode 1 for a database file.
     static QString localConnectionString(const QString& fileName);
 
-    // Path of MyConnect.ini beside the executable.
+    // MyConnect.ini of the program in appPath: beside it when it is there
+    // or the folder is writable (a portable copy), else the user's own
+    // ~/.config/Ostrel/MyConnect.ini (the folder of an installed program
+    // belongs to root). Reads and writes both go there.
+    static QString settingsPathFor(const QString& appPath);
+    // The same for the running executable.
     static QString settingsPath();
+    // Data/Wage.VRD beside the program when its Data folder is writable,
+    // else ~/.local/share/Ostrel/Data/Wage.VRD. Nothing is created.
+    static QString defaultDbPathFor(const QString& appPath);
 };
 
 // The data module of the running program (null before it is created).

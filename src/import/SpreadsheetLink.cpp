@@ -3,7 +3,7 @@
 #include "import/CellText.h"
 #include "platform/DateFormats.h"
 #include "platform/Errors.h"
-#include "platform/xls/XlsWorkbook.h"
+#include "platform/workbook/Workbook.h"
 
 namespace {
 QString errorName(int code)
@@ -27,7 +27,7 @@ SpreadsheetLink::~SpreadsheetLink() = default;
 void SpreadsheetLink::OpenWorkbook(const QString& path)
 {
     CloseAndQuit();
-    std::unique_ptr<XlsWorkbook> book = XlsWorkbook::open(path);
+    std::unique_ptr<Workbook> book = openWorkbook(path);
     // Decoding the sheet now keeps every file failure inside the open.
     sheet_ = &book->activeSheet();
     workbook_ = std::move(book);
@@ -39,18 +39,18 @@ QString SpreadsheetLink::ReadCellText(int row, int column)
         throw Error(QStringLiteral("没有打开的工作簿"));
     if (row < 1 || column < 1)
         throw Error(QStringLiteral("单元格位置无效: 第%1行第%2列").arg(row).arg(column));
-    const XlsCell cell = sheet_->cell(row - 1, column - 1);
+    const WorkbookCell cell = sheet_->cell(row - 1, column - 1);
     switch (cell.kind) {
-    case XlsCell::Kind::Empty:
+    case WorkbookCell::Kind::Empty:
         return QString();
-    case XlsCell::Kind::Text:
+    case WorkbookCell::Kind::Text:
         return CellText::trimmed(cell.text);
-    case XlsCell::Kind::Bool:
+    case WorkbookCell::Kind::Bool:
         return cell.number != 0 ? QStringLiteral("True") : QStringLiteral("False");
-    case XlsCell::Kind::Error:
+    case WorkbookCell::Kind::Error:
         throw Error(QStringLiteral("第%1行第%2列的单元格是错误值%3")
-                        .arg(row).arg(column).arg(errorName(int(cell.number))));
-    case XlsCell::Kind::Number:
+                        .arg(row).arg(column).arg(cell.text.isEmpty() ? errorName(int(cell.number)) : cell.text));
+    case WorkbookCell::Kind::Number:
         break;
     }
     if (cell.isDate) {

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-class XlsWorkbook;
-class XlsSheet;
+class Workbook;
+class WorkbookSheet;
 
 // The import run's link to the workbook: open, read one cell of the active
 // sheet as trimmed text, close. Every failure raises Error with a reason a
@@ -15,7 +15,8 @@ public:
     SpreadsheetLink();
     ~SpreadsheetLink();
 
-    // Opens the file and decodes its active worksheet.
+    // Opens the file in whichever format its content shows (.xls, .xlsx,
+    // .ods, or .csv/.txt/.tsv by name) and decodes its active worksheet.
     void OpenWorkbook(const QString& path);
     // Rows and columns count from 1; a cell beyond the sheet's data reads
     // as empty text. Dates use the user's short date format as it is now.
@@ -29,6 +30,6 @@ public:
     int usedColumns() const;
 
 private:
-    std::unique_ptr<XlsWorkbook> workbook_;
-    const XlsSheet* sheet_ = nullptr;
+    std::unique_ptr<Workbook> workbook_;
+    const WorkbookSheet* sheet_ = nullptr;
 };

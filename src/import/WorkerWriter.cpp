@@ -1,6 +1,7 @@
 #include "import/WorkerWriter.h"
 
 #include "data/UserDMUnit.h"
+#include "import/FieldValues.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
 #include "services/userGlobal.h"
@@ -17,12 +18,13 @@ bool workerExists(const QString& workerid)
     return !q.isEmpty();
 }
 
-void setTextOrNull(Query& q, const QString& name, const QString& value)
+// Dates in a form the database reads; null when empty.
+void setDateOrNull(Query& q, const QString& name, const QString& value)
 {
     if (value.isEmpty())
         q.setNull(name);
     else
-        q.setText(name, value);
+        q.setText(name, FieldValues::normalisedDate(value));
 }
 } // namespace
 
@@ -64,6 +66,12 @@ void WorkerWriter::saveRow(ImportRow& row, int mode, WriteSession& session)
 {
     row.RowWritten = false;
     reason_.clear();
+    // Before anything is drawn or asked: such a row is never stored.
+    if (mode == 0 || mode == 1) {
+        reason_ = FieldValues::lostDigitsReason(row);
+        if (!reason_.isEmpty())
+            return;
+    }
     try {
         if (mode == 0) {
             session.beginRow();
@@ -79,7 +87,7 @@ void WorkerWriter::saveRow(ImportRow& row, int mode, WriteSession& session)
         row.RowWritten = true;
     } catch (const std::exception& e) {
         row.RowWritten = false;
-        reason_ = errorText(e);
+        reason_ = FieldValues::writeFailureReason(e, row);
     }
 }
 
@@ -115,15 +123,15 @@ bool WorkerWriter::insertRow(ImportRow& row, WriteSession& session)
     q.setText(QStringLiteral("Sex"), row.Sex);
     q.setText(QStringLiteral("Nation"), row.Nation);
     q.setText(QStringLiteral("Politics"), row.Politics);
-    setTextOrNull(q, QStringLiteral("BIrThday"), row.BIrThday);
+    setDateOrNull(q, QStringLiteral("BIrThday"), row.BIrThday);
     q.setText(QStringLiteral("IdNumber"), row.IdNumber);
     q.setText(QStringLiteral("Birthplace"), row.Birthplace);
     q.setText(QStringLiteral("marriage"), row.marriage);
     q.setText(QStringLiteral("Education"), row.Education);
     q.setText(QStringLiteral("Skill"), row.Skill);
     q.setText(QStringLiteral("JobTitle"), row.JobTitle);
-    setTextOrNull(q, QStringLiteral("BeginDate"), row.BeginDate);
-    setTextOrNull(q, QStringLiteral("NorMalDate"), row.NorMalDate);
+    setDateOrNull(q, QStringLiteral("BeginDate"), row.BeginDate);
+    setDateOrNull(q, QStringLiteral("NorMalDate"), row.NorMalDate);
     q.setText(QStringLiteral("BankName"), row.BankName);
     q.setText(QStringLiteral("BankId"), row.BankId);
     q.setText(QStringLiteral("EmployType"), row.EmployType);
@@ -139,7 +147,7 @@ bool WorkerWriter::insertRow(ImportRow& row, WriteSession& session)
     q.setText(QStringLiteral("CustodyOldId"), row.CustodyOldId);
     q.setText(QStringLiteral("Profession"), row.Profession);
     q.setText(QStringLiteral("SchoolName"), row.SchoolName);
-    setTextOrNull(q, QStringLiteral("GraduateDate"), row.GraduateDate);
+    setDateOrNull(q, QStringLiteral("GraduateDate"), row.GraduateDate);
     q.setText(QStringLiteral("WageLevel"), row.WageLevel);
     q.setText(QStringLiteral("ALanguage"), row.ALanguage);
     q.setText(QStringLiteral("Email"), QString());
@@ -183,7 +191,9 @@ void WorkerWriter::updateRow(const ImportRow& row)
 void DuplicateChecker::SaveWorkerRow(ImportRow& row, int)
 {
     row.RowWritten = false;
-    reason_.clear();
+    reason_ = FieldValues::lostDigitsReason(row);
+    if (!reason_.isEmpty())
+        return;
     try {
         if (workerExists(row.Workerid)) {
             reason_ = WorkerWriter::duplicateMessage(row.Workerid);

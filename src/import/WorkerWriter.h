@@ -7,14 +7,15 @@
 
 // Stores one ImportRow in Hrp_workers: mode 0 inserts a new employee (unless
 // the worker number exists), mode 1 updates eight fields by worker number.
-// Reports only through RowWritten; database errors are swallowed, their text
-// kept as the reason.
+// Reports only through RowWritten; database errors are swallowed and kept
+// as the reason, in words (FieldValues). A row whose number-like fields lost
+// digits in the spreadsheet is refused before anything is written.
 //
 // Between beginRun() and endRun() rows are committed in groups (a
 // WriteSession with the writer's End: RollBack makes every run a check that
 // leaves the database as it was); a row written outside a run is committed
 // on its own. A group the database dropped is no row's error: rowDone's
-// DbError leaves SaveWorkerRow and ends the run.
+// error leaves SaveWorkerRow and ends the run.
 class WorkerWriter : public RowWriter {
 public:
     explicit WorkerWriter(WriteSession::End end = WriteSession::End::Commit)

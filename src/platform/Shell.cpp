@@ -2,6 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Shell {
 namespace {
@@ -48,6 +52,16 @@ QString executablePath()
 void overrideExecutableDirectory(const QString& dir)
 {
     g_dirOverride = dir;
+}
+
+bool isWritableDirectory(const QString& dir)
+{
+    const QByteArray path = QFile::encodeName(dir);
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    // access() still speaks for read-only mounts and ACLs.
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(path.constData(), W_OK) == 0;
 }
 
 } // namespace Shell

@@ -21,4 +21,9 @@ QString executablePath();
 // Tests place the "executable" in a folder of their own.
 void overrideExecutableDirectory(const QString& dir);
 
+// True when this user may create files in dir. Root passes every permission
+// check, so a folder whose mode grants nobody write access counts as not
+// writable for root too: its owner meant it to stay as it is.
+bool isWritableDirectory(const QString& dir);
+
 } // namespace Shell

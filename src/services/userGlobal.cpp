@@ -4,10 +4,12 @@
 #include "platform/Errors.h"
 #include "platform/Gbk.h"
 #include "platform/db/WriteSession.h"
+#include "services/PinyinReading.h"
 
 #include <unistd.h>
 
 #include <array>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -56,10 +58,17 @@ void settleDraws()
     q.execute();
 }
 
+// One counter is counted in memory at a time: another one's draws reach
+// the database before a statement reads any counter (the database may
+// compare names without regard to case, so "wkid" may be that same row).
+void settleOthers(const WriteSession* session, const QString& name)
+{
+    if (session && g_draws.session == session && g_draws.group == session->group() && g_draws.name != name)
+        settleDraws();
+}
+
 void holdInGroup(WriteSession* session, const QString& name, qint64 next)
 {
-    if (g_draws.session == session && g_draws.group == session->group() && g_draws.name != name)
-        settleDraws();  // one counter held at a time; the group keeps its row
     g_draws = GroupDraws{session, session->group(), name, next, 0};
     session->beforeCommit([session, group = session->group()] {
         if (g_draws.session == session && g_draws.group == group)
@@ -116,6 +125,7 @@ void HoldSerialValue(const QString& serialName)
     WriteSession* session = openGroup();
     if (!session || heldHere(session, serialName))
         return;
+    settleOthers(session, serialName);
     Query& q = UserDM->QryFree;
     // On a server an update that changes nothing takes the row's lock. A
     // local file's group holds the file's write lock already, and a write
@@ -136,6 +146,7 @@ qint64 GetSerialValue(const QString& serialName)
         ++g_draws.drawn;
         return g_draws.next++;
     }
+    settleOthers(session, serialName);
     // The raise first: its lock keeps every other importer off the row until
     // the transaction ends, so the value read next is this call's alone.
     Transaction draw(&UserDM->ADOConnection1, Transaction::Write);
@@ -225,22 +236,46 @@ QByteArray GetPyString(const QByteArray& bytes, int count)
     return result.left(count);
 }
 
+namespace {
+// The initial of one character beyond ASCII: the table's letter by its GBK
+// code; where that is a blank (or GBK lacks the character), the initial of
+// its reading. Kept per character: encoding one to GBK costs a microsecond,
+// and names repeat their characters.
+char initialOf(char32_t ch)
+{
+    static thread_local std::unordered_map<char32_t, char> known;
+    if (const auto it = known.find(ch); it != known.end())
+        return it->second;
+    QByteArray code;
+    char letter = ' ';
+    if (Gbk::encodeChar(ch, code) && code.size() == 2 && static_cast<unsigned char>(code[0]) >= 0x80)
+        letter = GetPyChar(code);
+    if (letter == ' ') {
+        if (const char reading = pinyinInitial(ch))
+            letter = reading;
+    }
+    known.emplace(ch, letter);
+    return letter;
+}
+} // namespace
+
 QString GetPyString(const QString& text, int count)
 {
-    // Character by character, so that a character GBK lacks becomes one
-    // blank instead of a "?" that would be copied as a single byte.
-    QByteArray bytes;
-    bytes.reserve(text.size() * 2);
-    for (char32_t ch : text.toUcs4()) {
-        QByteArray code;
-        if (ch < 0x80)
-            bytes.append(char(ch));
-        else if (Gbk::encodeChar(ch, code) && code.size() == 2 && static_cast<unsigned char>(code[0]) >= 0x80)
-            bytes.append(code);
-        else
-            bytes.append("\xFF\xFF", 2); // lies outside every range: a blank
+    // Character by character: each gives exactly one initial, as each GBK
+    // character does in the byte version.
+    if (count <= 0)
+        return QString();
+    QString result;
+    result.reserve(qMin<qsizetype>(text.size(), count));
+    for (qsizetype i = 0; i < text.size() && result.size() < count; ++i) {
+        char32_t ch = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ch = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        result.append(ch < 0x80 ? QChar(ch) : QChar(QLatin1Char(initialOf(ch))));
     }
-    return QString::fromLatin1(GetPyString(bytes, count));
+    return result;
 }
 
 QString GetLocalComputerName()

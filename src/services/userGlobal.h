@@ -69,7 +69,8 @@ char GetPyChar(const QByteArray& bytes);
 // Initials of GBK bytes, cut to the first count characters.
 QByteArray GetPyString(const QByteArray& bytes, int count);
 // The same for Unicode text: ASCII passes unchanged, other characters by
-// their GBK code (a character GBK lacks gives a blank).
+// their GBK code; where that gives a blank (or GBK lacks the character), a
+// Chinese character gets the initial of its Mandarin reading.
 QString GetPyString(const QString& text, int count);
 
 // This computer's name, or "(未知)".

@@ -1,5 +1,5 @@
 #include "platform/DateFormats.h"
-#include "platform/xls/XlsTestFiles.h"
+#include "platform/workbook/XlsTestFiles.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -67,4 +67,19 @@ TEST(CellsCommand, ExitCodesForUnopenableFilesAndUsageErrors)
     EXPECT_EQ(runCells({QStringLiteral("--workbook"), xlsFixture("basic.xls"), QStringLiteral("--rows"),
                         QStringLiteral("x")}).exitCode, 2);
     EXPECT_EQ(runCells({QStringLiteral("--workbook"), xlsFixture("basic.xls"), QStringLiteral("--bogus")}).exitCode, 2);
+}
+
+TEST(CellsCommand, EveryFormatAndItsFailures)
+{
+    for (const char* name : {"basic.xlsx", "basic.ods", "gbk.csv"}) {
+        const QString path = workbookFixture(QString::fromLatin1(name));
+        const CliRun run = runCells({QStringLiteral("--workbook"), path});
+        EXPECT_EQ(run.exitCode, 0) << name << run.err.toStdString();
+        EXPECT_EQ(run.out, fixtureText(path + QStringLiteral(".cells"))) << name;
+    }
+    const QString bad = workbookFixture(QStringLiteral("html.xls"));
+    const CliRun refused = runCells({QStringLiteral("--workbook"), bad});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.out, QString());
+    EXPECT_TRUE(refused.err.startsWith(fixtureText(bad + QStringLiteral(".bad")))) << refused.err.toStdString();
 }

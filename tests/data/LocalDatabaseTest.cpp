@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -149,6 +150,49 @@ TEST_F(LocalDatabaseTest, ExistingPathIsRefusedAndLeftAlone)
     }
     EXPECT_THROW(createLocalDatabase(tmp.file(QStringLiteral("no-such-dir/x.VRD")), false), Error);
     EXPECT_FALSE(QFile::exists(tmp.file(QStringLiteral("no-such-dir/x.VRD"))));
+}
+
+// The text keys compare without regard to the case of A-Z (and only those
+// letters) in a file made by init-db. A peer file made with the sqlite3
+// tool from the schema as it was, without the collation, keeps comparing
+// case by case: the program does not change a database it did not make.
+TEST_F(LocalDatabaseTest, KeysIgnoreTheCaseOfLatinLettersPeersKeepTheirOwn)
+{
+    QString oldSchema = localDatabaseScript();
+    oldSchema.remove(QStringLiteral(" COLLATE NOCASE"));
+    const QString peerPath = tmp.file(QStringLiteral("Peer.VRD"));
+    QProcess tool;
+    tool.start(QStringLiteral("sqlite3"), {peerPath});
+    tool.write(oldSchema.toUtf8());
+    tool.closeWriteChannel();
+    ASSERT_TRUE(tool.waitForFinished() && tool.exitCode() == 0) << tool.readAllStandardError().toStdString();
+    Connection peer;
+    peer.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + peerPath);
+    peer.setConnected(true);
+
+    for (Connection* c : {&conn, &peer}) {
+        const bool folds = c == &conn;
+        const auto run = [c](const char* sql) {
+            Query q(*c);
+            q.add(QString::fromUtf8(sql));
+            try {
+                q.open();
+                return q.isEmpty() ? -1 : int(q.fieldInteger(q.fieldNames().value(0)));
+            } catch (const DbError&) {
+                return -2;  // refused
+            }
+        };
+        run("insert into Sys_dept values ('07', 'IT部'), ('08', 'équipe')");
+        run("insert into Sys_User values ('ZH', '张华', 'pw')");
+        run("insert into Sys_SerialNo values ('WKID', 2)");
+        run("insert into Hrp_workers (Workerid) values ('W0001')");
+        EXPECT_EQ(run("insert into Hrp_workers (Workerid) values ('w0001')"), folds ? -2 : -1);
+        EXPECT_EQ(run("select count(*) from Sys_dept where DeptName = 'it部'"), folds ? 1 : 0);
+        EXPECT_EQ(run("select count(*) from Sys_dept where DeptName = 'ÉQUIPE'"), 0);
+        EXPECT_EQ(run("select count(*) from Sys_User where UserID = 'zh'"), folds ? 1 : 0);
+        EXPECT_EQ(run("select count(*) from Sys_SerialNo where SerialName = 'wkid'"), folds ? 1 : 0);
+        EXPECT_EQ(run("insert into Sys_SerialNo values ('Wkid', 5)"), folds ? -2 : -1);
+    }
 }
 
 TEST(LocalDatabaseScriptTest, CommittedScriptMatchesTheSchema)

@@ -245,9 +245,9 @@ TEST_F(UserDMTest, ServerStringAndOdbcMapping)
 
 TEST_F(UserDMTest, FailedSettingsWriteCountsAsAFailedAttempt)
 {
-    // A folder that does not exist: the default path cannot be written back.
-    const QString dir = tmp.file(QStringLiteral("gone"));
-    Shell::overrideExecutableDirectory(dir);
+    // A settings path taken by a folder: the default path cannot be written back.
+    const QString dir = tmp.path();
+    QDir().mkpath(iniPath());
     TUserDM dm;
     dm.DataModuleCreate();
     EXPECT_TRUE(Shell::terminateRequested());

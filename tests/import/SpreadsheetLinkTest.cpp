@@ -1,7 +1,11 @@
 #include "import/SpreadsheetLink.h"
 #include "platform/DateFormats.h"
 #include "platform/Errors.h"
-#include "platform/xls/XlsTestFiles.h"
+#include "platform/workbook/XlsTestFiles.h"
+#include "platform/workbook/XmlStream.h"
+#include "support/TempDir.h"
+
+#include <QFile>
 
 #include <QThread>
 
@@ -109,4 +113,100 @@ TEST_F(SpreadsheetLinkTest, FailedOpenLeavesNothingOpenAndCloseEnds)
     EXPECT_EQ(link.usedRows(), 0);
     EXPECT_THROW(link.ReadCellText(1, 1), Error);
     link.CloseAndQuit(); // twice is harmless
+}
+
+namespace {
+// The sheet as `cells` prints it: rows of tab-separated texts.
+QString sheetText(SpreadsheetLink& link)
+{
+    QString out;
+    for (int r = 1; r <= link.usedRows(); ++r) {
+        for (int c = 1; c <= link.usedColumns(); ++c) {
+            if (c > 1)
+                out += u'\t';
+            try {
+                out += link.ReadCellText(r, c);
+            } catch (const Error&) {
+                out += QStringLiteral("#ERROR");
+            }
+        }
+        out += u'\n';
+    }
+    return out;
+}
+
+const XmlStream::Parser kParsers[] = {XmlStream::Parser::Libxml2, XmlStream::Parser::Expat};
+
+struct ParserScope {
+    explicit ParserScope(XmlStream::Parser p) : saved(XmlStream::defaultParser()) { XmlStream::setDefaultParser(p); }
+    ~ParserScope() { XmlStream::setDefaultParser(saved); }
+    XmlStream::Parser saved;
+};
+} // namespace
+
+TEST_F(SpreadsheetLinkTest, EveryFormatReadsWhatItsWriterWrote)
+{
+    const QStringList names = workbookFixtures(".cells");
+    ASSERT_GE(names.size(), 10);
+    for (XmlStream::Parser parser : kParsers) {
+        ParserScope scope(parser);
+        for (const QString& name : names) {
+            SCOPED_TRACE(name.toStdString() + (parser == XmlStream::Parser::Expat ? " (expat)" : " (libxml2)"));
+            link.OpenWorkbook(workbookFixture(name));
+            EXPECT_EQ(sheetText(link), fixtureText(workbookFixture(name + QStringLiteral(".cells"))));
+        }
+    }
+}
+
+TEST_F(SpreadsheetLinkTest, BadFilesFailTheOpenWithTheirReason)
+{
+    const QStringList names = workbookFixtures(".bad");
+    ASSERT_GE(names.size(), 10);
+    for (XmlStream::Parser parser : kParsers) {
+        ParserScope scope(parser);
+        for (const QString& name : names) {
+            SCOPED_TRACE(name.toStdString());
+            const QString path = workbookFixture(name);
+            try {
+                link.OpenWorkbook(path);
+                ADD_FAILURE() << "opened";
+            } catch (const Error& e) {
+                EXPECT_TRUE(e.text().startsWith(fixtureText(path + QStringLiteral(".bad")))) << e.text().toStdString();
+                EXPECT_TRUE(e.text().endsWith(QStringLiteral(": ") + path)) << e.text().toStdString();
+                EXPECT_FALSE(e.text().contains(u'\n'));
+            }
+            EXPECT_FALSE(link.isOpen());
+        }
+    }
+}
+
+TEST_F(SpreadsheetLinkTest, FormatIsToldByContentNotByName)
+{
+    TempDir dir;
+    // Renamed files: an .xlsx and an .ods saved as .xls, an .xls as .xlsx.
+    const struct {
+        QString from, to;
+    } renamed[] = {{workbookFixture(QStringLiteral("basic.xlsx")), QStringLiteral("renamed.xls")},
+                   {workbookFixture(QStringLiteral("no-settings.ods")), QStringLiteral("renamed.xlsx")},
+                   {xlsFixture("multisheet.xls"), QStringLiteral("renamed-xls.xlsx")},
+                   {workbookFixture(QStringLiteral("utf8.csv")), QStringLiteral("renamed.TXT")}};
+    for (const auto& r : renamed) {
+        SCOPED_TRACE(r.to.toStdString());
+        ASSERT_TRUE(QFile::copy(r.from, dir.file(r.to)));
+        link.OpenWorkbook(dir.file(r.to));
+        EXPECT_FALSE(link.ReadCellText(1, 1).isEmpty());
+    }
+    // Text is comma-separated only under a name that says so.
+    ASSERT_TRUE(QFile::copy(workbookFixture(QStringLiteral("utf8.csv")), dir.file(QStringLiteral("list.dat"))));
+    EXPECT_THROW(link.OpenWorkbook(dir.file(QStringLiteral("list.dat"))), Error);
+    EXPECT_THROW(link.OpenWorkbook(xlsFixture("csv.xls")), Error);
+}
+
+TEST_F(SpreadsheetLinkTest, TheLastCellOfTheLargestSheet)
+{
+    link.OpenWorkbook(workbookFixture(QStringLiteral("last-cell.xlsx")));
+    EXPECT_EQ(link.usedRows(), 1048576);
+    EXPECT_EQ(link.usedColumns(), 16384);
+    EXPECT_EQ(link.ReadCellText(1048576, 16384), QStringLiteral("7"));
+    EXPECT_EQ(link.ReadCellText(1, 1), QString());
 }

@@ -164,7 +164,9 @@ TEST_F(LockedDatabaseTest, LockPastTheTimeoutListsTheRowsItHitAndTheRunGoesOn)
     }
     ASSERT_FALSE(view.list.isEmpty());
     for (const QString& reason : view.reasons)
-        EXPECT_TRUE(reason.contains(QStringLiteral("database is locked"))) << reason.toStdString();
+        EXPECT_TRUE(reason.startsWith(QStringLiteral("数据库正被其他程序占用，请稍后再试\n"))
+                    && reason.contains(QStringLiteral("database is locked")))
+            << reason.toStdString();
     EXPECT_EQ(imported + notImported, 5);
     EXPECT_GE(imported, 1); // the rows after the lock went
     EXPECT_EQ(workers(), imported);

@@ -36,7 +36,6 @@ TEST(Pinyin, RangeEdgesAndOutsideCodes)
     EXPECT_EQ(py("压"), "Y");   // D1B9, first of Y
     EXPECT_EQ(py("啊"), "A");   // B0A1, first of A
     EXPECT_EQ(py("匝"), "Z");   // D4D1
-    EXPECT_EQ(py("蔺"), " ");   // level 2: DDFE
     EXPECT_EQ(py("盄"), "B");   // GBK outside GB2312, code inside B
     EXPECT_EQ(py("Ａ"), " ");   // full-width letter, below the table
 }
@@ -69,4 +68,22 @@ TEST(Pinyin, CharactersOutsideGbkBecomeOneBlankEach)
 {
     EXPECT_EQ(py("张😀三"), "Z S");
     EXPECT_EQ(py("\xC3\xA9t\xC3\xA9"), " t ");  // é is in GBK as a symbol: blank
+}
+
+// Where the table gives a blank, a Chinese character takes the initial of
+// its reading; the table's own letters stay, whatever the reading says.
+TEST(Pinyin, CharactersTheTableLeavesBlankGetTheirReading)
+{
+    const struct { const char* name; const char* initials; } cases[] = {
+        {"王鑫", "WX"},          // 鑫 level 2 (F6CE)
+        {"蔺相如", "LXR"},       // 蔺 level 2 (DDFE)
+        {"赵燚", "ZY"},          // 燚 GBK outside GB2312, above the table
+        {"李喆", "LZ"},
+        {"周\U00020000", "ZH"}, // no GBK code at all
+        {"盄", "B"},             // the table's B, though read diao
+        {"〇号", "LH"},          // a symbol to GBK, a numeral with a reading
+        {"Ａ·😀", "   "},        // no reading: blanks as before
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(py(c.name), QString::fromLatin1(c.initials)) << c.name;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/db/ConnectionString.h"
+#include "platform/db/DbFailures.h"
 #include "platform/db/Query.h"
 #include "platform/db/WriteSession.h"
 
@@ -125,7 +126,7 @@ void Connection::setConnected(bool connected)
         openSqlServer(provider);
         break;
     case ProviderKind::Unknown:
-        throw DbError(QStringLiteral("Provider cannot be found. It may not be properly installed."));
+        throw DbError(QStringLiteral("Provider cannot be found. It may not be properly installed."), QStringLiteral("IM002"));
     }
 }
 
@@ -134,9 +135,9 @@ void Connection::openJet(const ProviderString& provider)
     const QString source = provider.value(QStringLiteral("Data Source"));
     const QFileInfo info(source);
     if (source.isEmpty() || !info.isFile())
-        throw DbError(QStringLiteral("Could not find file '%1'.").arg(source));
+        throw DbError(QStringLiteral("Could not find file '%1'.").arg(source), SQLITE_CANTOPEN);
     if (info.size() == 0)
-        throw DbError(QStringLiteral("Unrecognized database format '%1'.").arg(source));
+        throw DbError(QStringLiteral("Unrecognized database format '%1'.").arg(source), SQLITE_NOTADB);
 
     // Open read-write through a URI with mode=rw: SQLite then never creates
     // the file, even if it vanished since the test above.
@@ -151,7 +152,8 @@ void Connection::openJet(const ProviderString& provider)
     db.setDatabaseName(uri);
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open())
-        throw DbError(QStringLiteral("Cannot open the file '%1': %2").arg(source, providerText(db.lastError())));
+        throw DbError(QStringLiteral("Cannot open the file '%1': %2").arg(source, providerText(db.lastError())),
+                      db.lastError().nativeErrorCode().toInt());
     driver_ = QStringLiteral("QSQLITE");
     dbms_ = Dbms::Sqlite;
 
@@ -162,7 +164,7 @@ void Connection::openJet(const ProviderString& provider)
             check.finish();
             check = QSqlQuery();
             db.close();
-            throw DbError(QStringLiteral("Unrecognized database format '%1'.").arg(source));
+            throw DbError(QStringLiteral("Unrecognized database format '%1'.").arg(source), SQLITE_NOTADB);
         }
         check.finish();
         if (check.exec(QStringLiteral("PRAGMA journal_mode")) && check.next()
@@ -193,13 +195,13 @@ void Connection::openSqlServer(const ProviderString& provider)
     QSqlDatabase db = QSqlDatabase::contains(qtName_) ? database()
                                                       : QSqlDatabase::addDatabase(QStringLiteral("QODBC"), qtName_);
     if (!db.isValid())
-        throw DbError(QStringLiteral("Provider cannot be found. It may not be properly installed."));
+        throw DbError(QStringLiteral("Provider cannot be found. It may not be properly installed."), QStringLiteral("IM002"));
     const QString driver = odbcDriver_.isEmpty() ? QStringLiteral("FreeTDS") : odbcDriver_;
     db.setDatabaseName(odbcConnectionString(provider, driver,
                                             isPsqlOdbc(driver) ? withNoDriverRollback(odbcOptions_) : odbcOptions_));
     db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=5"));
     if (!db.open())
-        throw DbError(providerText(db.lastError()));
+        throw DbError(providerText(db.lastError()), QStringLiteral("08001"));
     driver_ = QStringLiteral("QODBC");
     switch (db.driver()->dbmsType()) {
     case QSqlDriver::PostgreSQL:
@@ -223,7 +225,7 @@ void Connection::openSqlServer(const ProviderString& provider)
             const QString text = providerText(use.lastError());
             use = QSqlQuery();
             db.close();
-            throw DbError(text);
+            throw DbError(text, QStringLiteral("08001"));
         }
     }
 }
@@ -272,9 +274,10 @@ void Connection::beginTransaction(bool write)
         return;
     }
     QSqlDatabase db = database();
-    if (dbms_ == Dbms::None || !db.transaction())
-        throw DbError(dbms_ == Dbms::None ? QStringLiteral("Operation is not allowed when the object is closed.")
-                                          : providerText(db.lastError()));
+    if (dbms_ == Dbms::None)
+        throw DbError(QStringLiteral("Operation is not allowed when the object is closed."), QStringLiteral("08003"));
+    if (!db.transaction())
+        throw DbError(providerText(db.lastError()));
     odbcTransaction_ = true;
 }
 
@@ -283,9 +286,9 @@ void Connection::commitTransaction()
     if (dbms_ == Dbms::Sqlite) {
         auto* db = static_cast<sqlite3*>(sqliteHandle());
         if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-            const QString text = QString::fromUtf8(sqlite3_errmsg(db));
+            const DbError error(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_extended_errcode(db));
             rollbackTransaction();
-            throw DbError(text);
+            throw error;
         }
         return;
     }
@@ -318,26 +321,26 @@ void Connection::executeDirect(const QString& sql)
     if (dbms_ == Dbms::Sqlite) {
         auto* db = static_cast<sqlite3*>(sqliteHandle());
         if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-            throw DbError(QString::fromUtf8(sqlite3_errmsg(db)));
+            throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_extended_errcode(db));
         return;
     }
     if (dbms_ == Dbms::None)
-        throw DbError(QStringLiteral("Operation is not allowed when the object is closed."));
+        throw DbError(QStringLiteral("Operation is not allowed when the object is closed."), QStringLiteral("08003"));
     // Prepared once: a statement run by text gets a new handle every time,
     // which costs psqlODBC more than the round trip.
     std::unique_ptr<QSqlQuery>& q = direct_[sql];
     if (!q) {
         q = std::make_unique<QSqlQuery>(database());
         if (!q->prepare(sql)) {
-            const QString text = providerText(q->lastError());
+            const DbError error = DbFailures::odbcError(*q, providerText(q->lastError()));
             q.reset();
-            throw DbError(text);
+            throw error;
         }
     }
     if (!q->exec()) {
-        const QString text = providerText(q->lastError());
+        const DbError error = DbFailures::odbcError(*q, providerText(q->lastError()));
         q->finish();
-        throw DbError(text);
+        throw error;
     }
     q->finish();
 }

@@ -12,24 +12,32 @@ static_assert(sizeof(SQLLEN) == sizeof(qint64), "lengths are kept as qint64");
 
 namespace {
 
-// Every diagnostic record of the handle, joined; the driver's own words.
-QString diagnostics(SQLSMALLINT type, SQLHANDLE handle)
+// Every diagnostic record of the handle joined, the driver's own words, with
+// the first record's SQLSTATE and native number.
+DbError diagnostics(SQLSMALLINT type, SQLHANDLE handle)
 {
     QStringList texts;
+    QString firstState;
+    int firstNative = 0;
     for (SQLSMALLINT rec = 1;; ++rec) {
-        SQLWCHAR state[6] = {};
+        SQLWCHAR state[SQL_SQLSTATE_SIZE + 1] = {};
         SQLINTEGER native = 0;
         SQLWCHAR message[1024] = {};
         SQLSMALLINT length = 0;
         const SQLRETURN r = SQLGetDiagRecW(type, handle, rec, state, &native, message, 1024, &length);
         if (r != SQL_SUCCESS && r != SQL_SUCCESS_WITH_INFO)
             break;
+        if (rec == 1) {
+            firstState = QString::fromUtf16(reinterpret_cast<const char16_t*>(state), SQL_SQLSTATE_SIZE);
+            firstNative = int(native);
+        }
         const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(message),
-                                                qMin<qsizetype>(length, 1023)).trimmed();
+                                                length < 0 ? 0 : qMin<qsizetype>(length, 1023)).trimmed();
         if (!text.isEmpty())
             texts << text;
     }
-    return texts.isEmpty() ? QStringLiteral("The ODBC driver gave no reason.") : texts.join(QLatin1String("; "));
+    const QString text = texts.isEmpty() ? QStringLiteral("The ODBC driver gave no reason.") : texts.join(QLatin1String("; "));
+    return firstState.isEmpty() ? DbError(text) : DbError(text, firstState, firstNative);
 }
 
 bool ok(SQLRETURN r)
@@ -54,14 +62,14 @@ OdbcStatement::OdbcStatement(void* connection, const QString& sql)
 {
     SQLHANDLE stmt = SQL_NULL_HANDLE;
     if (!ok(SQLAllocHandle(SQL_HANDLE_STMT, static_cast<SQLHDBC>(connection), &stmt)))
-        throw DbError(diagnostics(SQL_HANDLE_DBC, static_cast<SQLHDBC>(connection)));
+        throw diagnostics(SQL_HANDLE_DBC, static_cast<SQLHDBC>(connection));
     stmt_ = stmt;
     if (!ok(SQLPrepareW(stmt, const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(sql.utf16())),
                         SQLINTEGER(sql.size())))) {
-        const QString text = diagnostics(SQL_HANDLE_STMT, stmt);
+        const DbError error = diagnostics(SQL_HANDLE_STMT, stmt);
         SQLFreeHandle(SQL_HANDLE_STMT, stmt);
         stmt_ = nullptr;
-        throw DbError(text);
+        throw error;
     }
 }
 
@@ -92,13 +100,13 @@ void OdbcStatement::run(const QList<Param>& params, const QList<int>& slots, Res
                                  const_cast<ushort*>(text.utf16()), SQLLEN(text.size() * 2), length);
         }
         if (!ok(r))
-            throw DbError(diagnostics(SQL_HANDLE_STMT, stmt));
+            throw diagnostics(SQL_HANDLE_STMT, stmt);
     }
     const SQLRETURN r = SQLExecute(stmt);
     if (!ok(r) && r != SQL_NO_DATA) {
-        const QString text = diagnostics(SQL_HANDLE_STMT, stmt);
+        const DbError error = diagnostics(SQL_HANDLE_STMT, stmt);
         SQLFreeStmt(stmt, SQL_CLOSE);
-        throw DbError(text);
+        throw error;
     }
     struct Close {
         SQLHSTMT s;
@@ -120,7 +128,7 @@ void OdbcStatement::fetch(ResultRows& result)
         SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
         SQLULEN size = 0;
         if (!ok(SQLDescribeColW(stmt, c, name, 256, &nameLength, &type, &size, &digits, &nullable)))
-            throw DbError(diagnostics(SQL_HANDLE_STMT, stmt));
+            throw diagnostics(SQL_HANDLE_STMT, stmt);
         result.fields << QString::fromUtf16(reinterpret_cast<const char16_t*>(name), qMin<qsizetype>(nameLength, 255));
         types[c - 1] = type;
     }
@@ -129,7 +137,7 @@ void OdbcStatement::fetch(ResultRows& result)
         if (r == SQL_NO_DATA)
             break;
         if (!ok(r))
-            throw DbError(diagnostics(SQL_HANDLE_STMT, stmt));
+            throw diagnostics(SQL_HANDLE_STMT, stmt);
         QVariantList row;
         row.reserve(cols);
         for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(cols); ++c) {
@@ -141,7 +149,7 @@ void OdbcStatement::fetch(ResultRows& result)
                 const bool isInt = isIntegerType(type);
                 if (!ok(isInt ? SQLGetData(stmt, c, SQL_C_SBIGINT, &integer, 0, &length)
                               : SQLGetData(stmt, c, SQL_C_DOUBLE, &real, 0, &length)))
-                    throw DbError(diagnostics(SQL_HANDLE_STMT, stmt));
+                    throw diagnostics(SQL_HANDLE_STMT, stmt);
                 if (length == SQL_NULL_DATA)
                     row << QVariant(QMetaType(QMetaType::QString));
                 else
@@ -156,7 +164,7 @@ void OdbcStatement::fetch(ResultRows& result)
                 if (g == SQL_NO_DATA)
                     break;
                 if (!ok(g))
-                    throw DbError(diagnostics(SQL_HANDLE_STMT, stmt));
+                    throw diagnostics(SQL_HANDLE_STMT, stmt);
                 if (length == SQL_NULL_DATA)
                     break;
                 const qsizetype room = qsizetype(sizeof buffer / 2) - 1;

@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/db/Connection.h"
+#include "platform/db/DbFailures.h"
 #include "platform/db/WriteSession.h"
 
 #include "platform/db/QueryParts.h"
@@ -179,7 +180,7 @@ struct Query::Impl {
     void checkReady()
     {
         if (!conn || (!conn->sqliteHandle() && !conn->connected()))
-            throw DbError(QStringLiteral("Operation is not allowed when the object is closed."));
+            throw DbError(QStringLiteral("Operation is not allowed when the object is closed."), QStringLiteral("08003"));
         ensureParsed();
         if (!statement)
             throw DbError(QStringLiteral("Command text was not set for the command object."));
@@ -245,16 +246,16 @@ struct Query::Impl {
             auto q = std::make_unique<QSqlQuery>(conn->database());
             q->setForwardOnly(true);
             if (!q->prepare(sql.sql))
-                throw DbError(providerText(q->lastError()));
+                throw DbFailures::odbcError(*q, providerText(q->lastError()));
             st->qt = std::move(q);
         }
         QSqlQuery& q = *st->qt;
         for (int i = 0; i < sql.slots.size(); ++i)
             q.bindValue(i, params[sql.slots[i]].variant());
         if (!q.exec()) {
-            const QString text = providerText(q.lastError());
+            const DbError error = DbFailures::odbcError(q, providerText(q.lastError()));
             q.finish();
-            throw DbError(text);
+            throw error;
         }
         return q;
     }
@@ -397,9 +398,9 @@ void Query::openRows()
             d->rows << std::move(row);
         }
         if (q.lastError().isValid()) {
-            const QString text = providerText(q.lastError());
+            const DbError error = DbFailures::odbcError(q, providerText(q.lastError()));
             q.finish();
-            throw DbError(text);
+            throw error;
         }
     }
     q.finish();

@@ -101,7 +101,7 @@ SqliteStatement::SqliteStatement(sqlite3* db, const QString& sql)
 {
     if (sqlite3_prepare16_v3(db, sql.utf16(), int(sql.size() * 2), SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr)
         != SQLITE_OK)
-        throw DbError(sqliteError(db));
+        throw DbError(sqliteError(db), sqlite3_extended_errcode(db));
 }
 
 SqliteStatement::~SqliteStatement()
@@ -149,7 +149,7 @@ void SqliteStatement::run(const QList<Param>& params, const QList<int>& slots, R
         else
             rc = sqlite3_bind_null(stmt, i + 1);
         if (rc != SQLITE_OK)
-            throw DbError(sqliteError(db_));
+            throw DbError(sqliteError(db_), sqlite3_extended_errcode(db_));
     }
     const int cols = result ? sqlite3_column_count(stmt) : 0;
     for (int c = 0; c < cols; ++c)
@@ -159,7 +159,7 @@ void SqliteStatement::run(const QList<Param>& params, const QList<int>& slots, R
         if (rc == SQLITE_DONE)
             break;
         if (rc != SQLITE_ROW)
-            throw DbError(sqliteError(db_));
+            throw DbError(sqliteError(db_), sqlite3_extended_errcode(db_));
         if (!result)
             continue;
         QVariantList row;

@@ -31,7 +31,7 @@ WriteSession::~WriteSession()
 void WriteSession::raiseIfLost() const
 {
     if (!lost_.isEmpty())
-        throw DbError(lost_);
+        throw Error(lost_);
 }
 
 void WriteSession::beginRow()
@@ -204,7 +204,7 @@ void WriteSession::statementFailed() noexcept
     }
     try {
         if (incomplete_)
-            throw DbError(QStringLiteral("a write since the savepoint cannot be repeated"));
+            throw Error(QStringLiteral("a write since the savepoint cannot be repeated"));
         conn_->executeDirect(kBackToSavepoint);
         const auto writes = std::move(sinceSavepoint_);
         sinceSavepoint_.clear();

@@ -44,7 +44,7 @@ class Connection;
 // Should the database end a group on its own (a full disk, a lost
 // connection, a commit that fails), the rows of that group are gone. The
 // session then rolls back, writes nothing more, and every later
-// beginRow(), rowDone(), commitNow() and finish() raises DbError saying
+// beginRow(), rowDone(), commitNow() and finish() raises Error saying
 // so, so that the run stops with a failure instead of reporting success.
 //
 // One session per connection at a time: a second one on the same

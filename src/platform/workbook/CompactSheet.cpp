@@ -1,0 +1,198 @@
+#include "platform/workbook/CompactSheet.h"
+
+#include "platform/workbook/Container.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+const char16_t* const kTooManyCells = u"工作表的单元格过多(超过2500万个)，无法读取";
+const char16_t* const kTooMuchText = u"工作表的文字过多(超过4GB)，无法读取";
+} // namespace
+
+void CompactSheet::push(const Cell& c)
+{
+    if (cells_.size() >= kMaxCells)
+        container::fail(QString::fromUtf16(kTooManyCells), label_);
+    if (!cells_.empty()) {
+        const Cell& last = cells_.back();
+        if (c.row < last.row || (c.row == last.row && c.column <= last.column))
+            ordered_ = false;
+    }
+    cells_.push_back(c);
+}
+
+void CompactSheet::expect(std::uint64_t cells) const
+{
+    if (cells > kMaxCells - cells_.size())
+        container::fail(QString::fromUtf16(kTooManyCells), label_);
+}
+
+void CompactSheet::addNumber(int row, int column, double value, bool isDate)
+{
+    Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Number, isDate, {}};
+    c.number = value;
+    push(c);
+}
+
+void CompactSheet::addBool(int row, int column, bool value)
+{
+    Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Bool, false, {}};
+    c.number = value ? 1 : 0;
+    push(c);
+}
+
+void CompactSheet::addText(int row, int column, std::uint32_t offset, std::uint32_t length)
+{
+    Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Text, false, {}};
+    c.text = {offset, length};
+    push(c);
+}
+
+void CompactSheet::addError(int row, int column, std::uint32_t offset, std::uint32_t length)
+{
+    Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Error, false, {}};
+    c.text = {offset, length};
+    push(c);
+}
+
+void CompactSheet::addEmpty(int row, int column)
+{
+    Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Empty, false, {}};
+    c.number = 0;
+    push(c);
+}
+
+std::uint32_t CompactSheet::storeText(QByteArrayView utf8)
+{
+    const qsizetype at = texts_.size();
+    if (quint64(at) + quint64(utf8.size()) > std::numeric_limits<std::uint32_t>::max())
+        container::fail(QString::fromUtf16(kTooMuchText), label_);
+    texts_.append(utf8);
+    return std::uint32_t(at);
+}
+
+void CompactSheet::finish()
+{
+    if (!ordered_) {
+        std::stable_sort(cells_.begin(), cells_.end(), [](const Cell& a, const Cell& b) {
+            return a.row != b.row ? a.row < b.row : a.column < b.column;
+        });
+        // A position written twice keeps its last cell.
+        size_t out = 0;
+        for (size_t i = 0; i < cells_.size(); ++i) {
+            if (out > 0 && cells_[out - 1].row == cells_[i].row && cells_[out - 1].column == cells_[i].column)
+                cells_[out - 1] = cells_[i];
+            else
+                cells_[out++] = cells_[i];
+        }
+        cells_.resize(out);
+        ordered_ = true;
+    }
+    cells_.shrink_to_fit();
+    int columns = 0;
+    for (const Cell& c : cells_)
+        columns = std::max(columns, int(c.column) + 1);
+    columnCount_ = columns;
+    rowCount_ = cells_.empty() ? 0 : int(cells_.back().row) + 1;
+    rowStart_.assign(size_t(rowCount_) + 1, 0);
+    for (const Cell& c : cells_)
+        ++rowStart_[size_t(c.row) + 1];
+    for (size_t i = 1; i < rowStart_.size(); ++i)
+        rowStart_[i] += rowStart_[i - 1];
+}
+
+WorkbookCell CompactSheet::cell(int row, int column) const
+{
+    WorkbookCell out;
+    if (row < 0 || column < 0 || row >= rowCount_ || column >= columnCount_)
+        return out;
+    const Cell* begin = cells_.data() + rowStart_[size_t(row)];
+    const Cell* end = cells_.data() + rowStart_[size_t(row) + 1];
+    // Rows filled from column A on hold column c at index c.
+    const Cell* it = begin + column;
+    if (it >= end || it->column != column) {
+        it = std::lower_bound(begin, end, column, [](const Cell& c, int col) { return c.column < col; });
+        if (it == end || it->column != column)
+            return out;
+    }
+    out.kind = it->kind;
+    switch (it->kind) {
+    case WorkbookCell::Kind::Text:
+        out.text = QString::fromUtf8(texts_.constData() + it->text.offset, it->text.length);
+        break;
+    case WorkbookCell::Kind::Error: {
+        const QByteArrayView name(texts_.constData() + it->text.offset, it->text.length);
+        out.text = QString::fromUtf8(name);
+        out.number = errorCode(name);
+        break;
+    }
+    default:
+        out.number = it->number;
+        out.isDate = it->isDate;
+        break;
+    }
+    return out;
+}
+
+double CompactSheet::dateSerial(const QDate& date, double secondsOfDay)
+{
+    static const QDate kBase(1899, 12, 30);
+    static const QDate kLeapDay(1900, 3, 1);
+    if (!date.isValid() || date.year() < 1900)
+        return std::numeric_limits<double>::quiet_NaN();
+    qint64 days = kBase.daysTo(date);
+    // Serials before March 1900 count from a day earlier: the 1900 system
+    // has a 29 February 1900.
+    if (date < kLeapDay)
+        --days;
+    return double(days) + secondsOfDay / 86400.0;
+}
+
+// An ISO 8601 date, date and time, or time ("2020-01-05T13:45:00"), as
+// cells of type "d" hold them; NaN when it is none.
+double CompactSheet::isoDateSerial(QByteArrayView v)
+{
+    const QString text = QString::fromLatin1(v).trimmed();
+    QDate date(1899, 12, 30);
+    QString time;
+    if (text.size() >= 10 && text[4] == u'-') {
+        date = QDate::fromString(text.left(10), Qt::ISODate);
+        time = text.mid(11);
+    } else {
+        time = text;
+    }
+    double seconds = 0;
+    if (!time.isEmpty()) {
+        const QStringList parts = time.left(time.indexOf(u'Z') < 0 ? time.size() : time.indexOf(u'Z')).split(u':');
+        bool okHours = false, okMinutes = false, okSeconds = true;
+        const int hours = parts[0].toInt(&okHours);
+        const int minutes = parts.size() > 1 ? parts[1].toInt(&okMinutes) : 0;
+        const double secs = parts.size() > 2 ? parts[2].toDouble(&okSeconds) : 0;
+        if (parts.size() > 3 || !okHours || !okMinutes || !okSeconds || hours < 0 || hours > 24 || minutes < 0
+            || minutes > 59 || !(secs >= 0 && secs < 61))
+            return std::nan("");
+        seconds = hours * 3600.0 + minutes * 60.0 + secs;
+    }
+    if (!date.isValid())
+        return std::nan("");
+    if (date == QDate(1899, 12, 30)) // a time alone
+        return seconds / 86400.0;
+    return dateSerial(date, seconds);
+}
+
+int errorCode(QByteArrayView name)
+{
+    static const struct {
+        const char* name;
+        int code;
+    } kErrors[] = {{"#NULL!", 0x00}, {"#DIV/0!", 0x07}, {"#VALUE!", 0x0F}, {"#REF!", 0x17},
+                   {"#NAME?", 0x1D}, {"#NUM!", 0x24},  {"#N/A", 0x2A}};
+    for (const auto& e : kErrors)
+        if (name == QByteArrayView(e.name))
+            return e.code;
+    return -1;
+}

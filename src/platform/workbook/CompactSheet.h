@@ -1,0 +1,86 @@
+#pragma once
+
+#include "platform/workbook/Workbook.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
+
+#include <cstdint>
+#include <vector>
+
+// The cells of one sheet of an .xlsx, .ods or .csv file, kept compact while
+// the file is read: 16 bytes a cell (position, kind, number or a slice of
+// UTF-8 text) and the texts in one buffer, so that 65,535 x 31 cells cost
+// tens of megabytes, not a string object each. Texts become Qt strings only
+// when their cell is read.
+class CompactSheet final : public WorkbookSheet {
+public:
+    // The largest sheet a spreadsheet program makes: XFD1048576.
+    static constexpr int kMaxRows = 1048576;
+    static constexpr int kMaxColumns = 16384;
+    // Beyond this many stored cells (400 MB) a file is refused; the
+    // largest sheets written in practice, 1,048,576 rows by 20 columns,
+    // stay below it.
+    static constexpr std::uint32_t kMaxCells = 25'000'000;
+
+    explicit CompactSheet(const QString& label) : label_(label) {}
+
+    // Building. Rows and columns count from 0 and must lie inside the
+    // largest sheet (the readers check that first); a later cell at the
+    // same position replaces an earlier one. Raise Error past kMaxCells.
+    void addNumber(int row, int column, double value, bool isDate);
+    void addBool(int row, int column, bool value);
+    // A text (or an error's name) already in the sheet's text buffer.
+    void addText(int row, int column, std::uint32_t offset, std::uint32_t length);
+    void addError(int row, int column, std::uint32_t offset, std::uint32_t length);
+    // A cell with nothing in it still counts for the used range.
+    void addEmpty(int row, int column);
+    // Raises Error unless `cells` more cells fit below kMaxCells, before a
+    // reader repeats a row that many times.
+    void expect(std::uint64_t cells) const;
+    // Appends UTF-8 to the text buffer and gives its offset.
+    std::uint32_t storeText(QByteArrayView utf8);
+    // The text buffer itself, for readers that fill it whole.
+    QByteArray& texts() { return texts_; }
+    // Orders the cells and indexes the rows; call once, after the last cell.
+    void finish();
+
+    int rowCount() const override { return rowCount_; }
+    int columnCount() const override { return columnCount_; }
+    WorkbookCell cell(int row, int column) const override;
+
+    // Excel's date serial of a date and time (1900 system, with its
+    // 29 February 1900); NaN before 1900-01-01.
+    static double dateSerial(const QDate& date, double secondsOfDay);
+    // The serial of an ISO 8601 date, date and time, or time
+    // ("2020-01-05T13:45:00"); NaN when it is none.
+    static double isoDateSerial(QByteArrayView text);
+
+private:
+    struct Cell {
+        std::uint32_t row;
+        std::uint16_t column;
+        WorkbookCell::Kind kind;
+        bool isDate;
+        union {
+            double number;
+            struct {
+                std::uint32_t offset;
+                std::uint32_t length;
+            } text;
+        };
+    };
+    void push(const Cell& c);
+
+    QString label_;
+    std::vector<Cell> cells_;
+    std::vector<std::uint32_t> rowStart_; // cells of row r: [rowStart_[r], rowStart_[r + 1])
+    QByteArray texts_;
+    bool ordered_ = true;
+    int rowCount_ = 0;
+    int columnCount_ = 0;
+};
+
+// The BIFF code of an error value's name ("#DIV/0!" is 0x07), -1 if unknown.
+int errorCode(QByteArrayView name);

@@ -1,0 +1,41 @@
+#include "platform/workbook/Container.h"
+
+#include "platform/Errors.h"
+
+#include <gsf/gsf.h>
+#include <sys/mman.h>
+
+#include <mutex>
+
+namespace container {
+
+void initGsf()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        gsf_init();
+        // Some of libgsf's complaints come without a domain.
+        for (const char* domain : {"libgsf", "libgsf:msole", "libgsf:zip", static_cast<const char*>(nullptr)})
+            g_log_set_handler(domain, GLogLevelFlags(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
+                              [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    });
+}
+
+Buffer allocate(size_t size)
+{
+    constexpr size_t kHuge = size_t(2) << 20;
+    if (size < kHuge)
+        return Buffer(static_cast<char*>(std::malloc(size ? size : 1)));
+    const size_t rounded = (size + kHuge - 1) & ~(kHuge - 1);
+    char* p = static_cast<char*>(std::aligned_alloc(kHuge, rounded));
+    if (p)
+        madvise(p, rounded, MADV_HUGEPAGE);
+    return Buffer(p);
+}
+
+void fail(const QString& reason, const QString& label)
+{
+    throw Error(label.isEmpty() ? reason : reason + QStringLiteral(": ") + label);
+}
+
+} // namespace container

@@ -1,0 +1,362 @@
+#include "platform/workbook/OdsWorkbook.h"
+
+#include "platform/Errors.h"
+#include "platform/workbook/Container.h"
+#include "platform/workbook/XmlStream.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+namespace {
+
+constexpr qint64 kMaxSettings = qint64(64) << 20;
+// A cell's text past this many bytes is refused.
+constexpr size_t kMaxCellBytes = size_t(16) << 20;
+// text:s asks for this many spaces at most.
+constexpr int kMaxSpaces = 1024;
+
+const QByteArrayView kOfficeNs("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
+const QByteArrayView kTableNs("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
+const QByteArrayView kTextNs("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
+
+const char16_t* const kTextTooLong = u"单元格的文字过长，文件已损坏";
+
+QByteArrayView attribute(const XmlAttribute* a, int n, QByteArrayView uri, QByteArrayView name)
+{
+    for (int i = 0; i < n; ++i)
+        if (a[i].name == name && a[i].uri == uri)
+            return a[i].value;
+    return QByteArrayView();
+}
+
+qint64 repeat(QByteArrayView v)
+{
+    qint64 n = 1;
+    if (v.isNull())
+        return 1;
+    const auto r = std::from_chars(v.data(), v.data() + v.size(), n);
+    return r.ec == std::errc() && n >= 1 ? n : 1;
+}
+
+// "PT13H45M30S" (an ODF duration) in seconds; NaN when it is none.
+double durationSeconds(QByteArrayView v)
+{
+    if (!v.startsWith("PT") && !v.startsWith("-PT"))
+        return std::nan("");
+    double total = 0, number = 0;
+    bool haveNumber = false;
+    for (qsizetype i = v.indexOf('T') + 1; i < v.size(); ++i) {
+        const char c = v[i];
+        if ((c >= '0' && c <= '9') || c == '.') {
+            qsizetype j = i;
+            while (j < v.size() && ((v[j] >= '0' && v[j] <= '9') || v[j] == '.'))
+                ++j;
+            if (std::from_chars(v.data() + i, v.data() + j, number).ec != std::errc())
+                return std::nan("");
+            haveNumber = true;
+            i = j - 1;
+        } else if (haveNumber && (c == 'H' || c == 'M' || c == 'S')) {
+            total += number * (c == 'H' ? 3600 : c == 'M' ? 60 : 1);
+            haveNumber = false;
+        } else {
+            return std::nan("");
+        }
+    }
+    return v.startsWith('-') ? -total : total;
+}
+
+// The active table's name in settings.xml.
+class SettingsHandler final : public XmlHandler {
+public:
+    QString activeTable;
+
+    void startElement(QByteArrayView, QByteArrayView name, const XmlAttribute* a, int n) override
+    {
+        collect_ = name == "config-item" && activeTable.isEmpty() && attributeValue(a, n, "name") == "ActiveTable";
+    }
+    void endElement(QByteArrayView, QByteArrayView) override
+    {
+        if (collect_)
+            activeTable = QString::fromUtf8(text_);
+        collect_ = false;
+    }
+    void text(QByteArrayView chars) override
+    {
+        if (collect_ && text_.size() < 4096)
+            text_.append(chars);
+    }
+
+private:
+    bool collect_ = false;
+    QByteArray text_;
+};
+
+class ContentHandler final : public XmlHandler {
+public:
+    ContentHandler(QStringList& names, int index, const QString& activeName, CompactSheet& sheet)
+        : names_(names), index_(index), activeName_(activeName), sheet_(sheet) {}
+
+    int captured = -1; // the table whose cells were kept
+
+    void startElement(QByteArrayView uri, QByteArrayView name, const XmlAttribute* a, int n) override
+    {
+        ++depth_;
+        if (uri == kTableNs) {
+            if (name == "table")
+                startTable(a, n);
+            else if (tableDepth_ == 1 && capturing_) {
+                if (name == "table-row")
+                    startRow(a, n);
+                else if (name == "table-cell" || name == "covered-table-cell")
+                    startCell(a, n, name == "covered-table-cell");
+            }
+            return;
+        }
+        if (cellDepth_ == 0 || uri != kTextNs)
+            return;
+        if (name == "p" && depth_ == cellDepth_ + 1) {
+            if (paragraphs_++ > 0)
+                add("\n");
+            inParagraph_ = true;
+        } else if (inParagraph_) {
+            if (name == "s") {
+                const qint64 count = std::min<qint64>(repeat(attribute(a, n, kTextNs, "c")), kMaxSpaces);
+                add(std::string(size_t(count), ' '));
+            } else if (name == "tab") {
+                add("\t");
+            } else if (name == "line-break") {
+                add("\n");
+            }
+        }
+    }
+
+    void endElement(QByteArrayView uri, QByteArrayView name) override
+    {
+        if (uri == kTableNs) {
+            if (name == "table")
+                --tableDepth_;
+            else if (depth_ == cellDepth_)
+                endCell();
+            else if (depth_ == rowDepth_)
+                endRow();
+        } else if (uri == kTextNs && name == "p" && depth_ == cellDepth_ + 1) {
+            inParagraph_ = false;
+        }
+        --depth_;
+    }
+
+    void text(QByteArrayView chars) override
+    {
+        if (inParagraph_)
+            add(chars);
+    }
+
+private:
+    void add(QByteArrayView chars)
+    {
+        if (text_.size() + size_t(chars.size()) > kMaxCellBytes) {
+            inParagraph_ = false;
+            stop(QString::fromUtf16(kTextTooLong));
+            return;
+        }
+        text_.append(chars.data(), size_t(chars.size()));
+    }
+
+    void startTable(const XmlAttribute* a, int n)
+    {
+        if (++tableDepth_ != 1)
+            return;
+        const QString name = QString::fromUtf8(attribute(a, n, kTableNs, "name"));
+        const int at = int(names_.size());
+        names_ << name;
+        capturing_ = captured < 0 && (index_ >= 0 ? at == index_ : (activeName_.isEmpty() || name == activeName_));
+        if (capturing_)
+            captured = at;
+        row_ = 0;
+    }
+
+    void startRow(const XmlAttribute* a, int n)
+    {
+        rowDepth_ = depth_;
+        rowRepeat_ = repeat(attribute(a, n, kTableNs, "number-rows-repeated"));
+        column_ = 0;
+        rowCells_.clear();
+    }
+
+    void startCell(const XmlAttribute* a, int n, bool covered)
+    {
+        cellDepth_ = depth_;
+        columnRepeat_ = repeat(attribute(a, n, kTableNs, "number-columns-repeated"));
+        covered_ = covered;
+        text_.clear();
+        paragraphs_ = 0;
+        valueType_ = attribute(a, n, kOfficeNs, "value-type").toByteArray();
+        value_.clear();
+        error_ = false;
+        for (int i = 0; i < n; ++i) {
+            const XmlAttribute& at = a[i];
+            if (at.name == "value-type" && at.uri != kOfficeNs && at.value == "error")
+                error_ = true; // LibreOffice's calcext:value-type
+            else if (at.uri == kOfficeNs && at.name != "value-type" && at.name.endsWith("value"))
+                value_ = at.value.toByteArray(); // value, date-value, time-value, boolean-value, string-value
+        }
+    }
+
+    void endCell()
+    {
+        cellDepth_ = 0;
+        inParagraph_ = false;
+        const qint64 first = column_;
+        column_ += columnRepeat_;
+        if (covered_ || first >= CompactSheet::kMaxColumns)
+            return; // a merged area's other cells hold nothing
+        RowCell cell;
+        const QByteArrayView v(value_);
+        if (error_) {
+            cell.kind = WorkbookCell::Kind::Error;
+        } else if (valueType_ == "float" || valueType_ == "percentage" || valueType_ == "currency") {
+            const auto r = std::from_chars(v.data(), v.data() + v.size(), cell.number);
+            cell.kind = r.ec == std::errc() && std::isfinite(cell.number) ? WorkbookCell::Kind::Number
+                                                                           : WorkbookCell::Kind::Text;
+        } else if (valueType_ == "date" || valueType_ == "time") {
+            cell.number = valueType_ == "date" ? CompactSheet::isoDateSerial(v) : durationSeconds(v) / 86400.0;
+            cell.kind = std::isfinite(cell.number) ? WorkbookCell::Kind::Number : WorkbookCell::Kind::Text;
+            cell.isDate = true;
+        } else if (valueType_ == "boolean") {
+            cell.kind = WorkbookCell::Kind::Bool;
+            cell.number = v == "true" || v == "1";
+        } else if (valueType_ == "string" || !text_.empty()) {
+            cell.kind = WorkbookCell::Kind::Text;
+            if (valueType_ == "string" && !v.isNull())
+                text_.assign(v.data(), size_t(v.size())); // office:string-value stands for the paragraphs
+        } else {
+            return; // nothing in it
+        }
+        if (cell.kind == WorkbookCell::Kind::Text || cell.kind == WorkbookCell::Kind::Error) {
+            try {
+                cell.length = std::uint32_t(text_.size());
+                cell.offset = sheet_.storeText(QByteArrayView(text_.data(), qsizetype(text_.size())));
+            } catch (const Error& e) {
+                stop(e);
+                return;
+            }
+        }
+        const qint64 last = std::min<qint64>(column_, CompactSheet::kMaxColumns);
+        for (qint64 c = first; c < last; ++c) {
+            cell.column = int(c);
+            rowCells_.push_back(cell);
+        }
+    }
+
+    void endRow()
+    {
+        rowDepth_ = 0;
+        const qint64 first = row_;
+        row_ += rowRepeat_;
+        if (rowCells_.empty())
+            return; // empty rows, however many, cost nothing
+        const qint64 last = std::min<qint64>(row_, CompactSheet::kMaxRows);
+        try {
+            sheet_.expect(std::uint64_t(std::max<qint64>(last - first, 0)) * rowCells_.size());
+            for (qint64 r = first; r < last; ++r) {
+                for (const RowCell& c : rowCells_) {
+                    switch (c.kind) {
+                    case WorkbookCell::Kind::Number: sheet_.addNumber(int(r), c.column, c.number, c.isDate); break;
+                    case WorkbookCell::Kind::Bool: sheet_.addBool(int(r), c.column, c.number != 0); break;
+                    case WorkbookCell::Kind::Error: sheet_.addError(int(r), c.column, c.offset, c.length); break;
+                    default: sheet_.addText(int(r), c.column, c.offset, c.length); break;
+                    }
+                }
+            }
+        } catch (const Error& e) {
+            stop(e);
+        }
+    }
+
+    struct RowCell {
+        int column = 0;
+        WorkbookCell::Kind kind = WorkbookCell::Kind::Empty;
+        bool isDate = false;
+        double number = 0;
+        std::uint32_t offset = 0, length = 0;
+    };
+
+    QStringList& names_;
+    const int index_;
+    const QString activeName_;
+    CompactSheet& sheet_;
+    bool capturing_ = false;
+
+    int depth_ = 0, tableDepth_ = 0, rowDepth_ = 0, cellDepth_ = 0;
+    qint64 row_ = 0, rowRepeat_ = 1, column_ = 0, columnRepeat_ = 1;
+    std::vector<RowCell> rowCells_;
+    bool covered_ = false, error_ = false, inParagraph_ = false;
+    int paragraphs_ = 0;
+    QByteArray valueType_, value_;
+    std::string text_;
+};
+
+} // namespace
+
+OdsWorkbook::~OdsWorkbook() = default;
+
+bool OdsWorkbook::isOds(const ZipContainer& zip)
+{
+    return zip.read("mimetype", 256).trimmed() == "application/vnd.oasis.opendocument.spreadsheet";
+}
+
+std::unique_ptr<OdsWorkbook> OdsWorkbook::open(ZipContainer zip)
+{
+    std::unique_ptr<OdsWorkbook> book(new OdsWorkbook(std::move(zip)));
+    SettingsHandler settings;
+    const QByteArray xml = book->zip_.read("settings.xml", kMaxSettings);
+    if (!xml.isNull())
+        XmlStream::parse(settings, xml, book->zip_.path());
+    book->active_ = book->readContent(-1, settings.activeTable);
+    return book;
+}
+
+int OdsWorkbook::readContent(int index, const QString& activeName)
+{
+    QStringList names;
+    auto sheet = std::make_unique<CompactSheet>(zip_.path());
+    ContentHandler handler(names, index, activeName, *sheet);
+    XmlStream stream(handler, zip_.path());
+    if (!zip_.stream("content.xml", [&](const char* data, size_t size) { stream.feed(data, size); }))
+        container::fail(QStringLiteral("文件已损坏或不完整(缺少content.xml)"), zip_.path());
+    stream.finish();
+    if (index < 0 && handler.captured < 0 && !names.isEmpty())
+        return readContent(0, QString()); // the settings named no table there is: the first one
+    if (names.isEmpty())
+        container::fail(QStringLiteral("工作簿中没有工作表"), zip_.path());
+    sheet->finish();
+    if (sheets_.empty()) {
+        names_ = names;
+        sheets_.resize(size_t(names.size()));
+    }
+    if (handler.captured >= 0 && handler.captured < int(sheets_.size()))
+        sheets_[size_t(handler.captured)] = std::move(sheet);
+    return std::max(handler.captured, 0);
+}
+
+QString OdsWorkbook::sheetName(int index) const
+{
+    return index >= 0 && index < sheetCount() ? names_[index] : QString();
+}
+
+Workbook::SheetType OdsWorkbook::sheetType(int index) const
+{
+    return index >= 0 && index < sheetCount() ? SheetType::Worksheet : SheetType::Other;
+}
+
+const WorkbookSheet& OdsWorkbook::sheet(int index)
+{
+    if (index < 0 || index >= sheetCount())
+        throw Error(QStringLiteral("不是工作表: %1").arg(index + 1));
+    if (!sheets_[size_t(index)])
+        readContent(index, QString());
+    if (!sheets_[size_t(index)])
+        throw Error(QStringLiteral("不是工作表: %1").arg(index + 1));
+    return *sheets_[size_t(index)];
+}

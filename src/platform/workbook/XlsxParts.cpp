@@ -1,0 +1,205 @@
+// The small parts of an .xlsx file: workbook, relationships, styles and the
+// shared strings.
+#include "platform/workbook/NumberFormats.h"
+#include "platform/workbook/XlsxWorkbook.h"
+#include "platform/workbook/XmlStream.h"
+
+#include <QHash>
+
+#include <charconv>
+
+namespace xlsx {
+
+namespace {
+
+// A shared string past this many bytes is refused (Excel's own limit is
+// 32,767 characters).
+constexpr qsizetype kMaxStringBytes = qsizetype(16) << 20;
+
+int toInt(QByteArrayView text, int fallback)
+{
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, value);
+    return r.ec == std::errc() && r.ptr == end ? value : fallback;
+}
+
+bool isTrue(QByteArrayView v)
+{
+    return v == "1" || v == "true" || v == "on";
+}
+
+class WorkbookHandler final : public XmlHandler {
+public:
+    WorkbookPart part;
+
+    void startElement(QByteArrayView, QByteArrayView name, const XmlAttribute* a, int n) override
+    {
+        if (name == "sheet") {
+            part.sheets.push_back({QString::fromUtf8(attributeValue(a, n, "name")), attributeValue(a, n, "id").toByteArray()});
+        } else if (name == "workbookPr") {
+            part.dates1904 = isTrue(attributeValue(a, n, "date1904"));
+        } else if (name == "workbookView" && !seenView_) {
+            seenView_ = true;
+            part.activeTab = toInt(attributeValue(a, n, "activeTab"), 0);
+        }
+    }
+    void endElement(QByteArrayView, QByteArrayView) override {}
+    void text(QByteArrayView) override {}
+
+private:
+    bool seenView_ = false;
+};
+
+class RelationshipHandler final : public XmlHandler {
+public:
+    explicit RelationshipHandler(const QByteArray& base) : base_(base) {}
+    std::vector<Relationship> relationships;
+
+    void startElement(QByteArrayView, QByteArrayView name, const XmlAttribute* a, int n) override
+    {
+        if (name != "Relationship" || attributeValue(a, n, "TargetMode") == "External")
+            return;
+        const QByteArrayView type = attributeValue(a, n, "Type");
+        QByteArray target = attributeValue(a, n, "Target").toByteArray();
+        if (target.startsWith('/'))
+            target.remove(0, 1);
+        else
+            target.prepend(base_);
+        relationships.push_back({attributeValue(a, n, "Id").toByteArray(),
+                                 type.sliced(type.lastIndexOf('/') + 1).toByteArray(), normalise(target)});
+    }
+    void endElement(QByteArrayView, QByteArrayView) override {}
+    void text(QByteArrayView) override {}
+
+private:
+    // "xl/worksheets/../sharedStrings.xml" -> "xl/sharedStrings.xml"
+    static QByteArray normalise(const QByteArray& path)
+    {
+        QList<QByteArray> out;
+        for (const QByteArray& piece : path.split('/')) {
+            if (piece == "..") {
+                if (!out.isEmpty())
+                    out.removeLast();
+            } else if (!piece.isEmpty() && piece != ".") {
+                out << piece;
+            }
+        }
+        return out.join('/');
+    }
+
+    QByteArray base_;
+};
+
+class StylesHandler final : public XmlHandler {
+public:
+    std::vector<int> xfFormats;
+    QHash<int, bool> formatIsDate;
+
+    void startElement(QByteArrayView, QByteArrayView name, const XmlAttribute* a, int n) override
+    {
+        if (name == "numFmt") {
+            formatIsDate.insert(toInt(attributeValue(a, n, "numFmtId"), -1),
+                                NumberFormats::isDateFormatCode(QString::fromUtf8(attributeValue(a, n, "formatCode"))));
+        } else if (name == "cellXfs") {
+            inCellXfs_ = true;
+        } else if (name == "xf" && inCellXfs_) {
+            xfFormats.push_back(toInt(attributeValue(a, n, "numFmtId"), 0));
+        }
+    }
+    void endElement(QByteArrayView, QByteArrayView name) override
+    {
+        if (name == "cellXfs")
+            inCellXfs_ = false;
+    }
+    void text(QByteArrayView) override {}
+
+private:
+    bool inCellXfs_ = false;
+};
+
+// <si> holds its text in <t>, directly or in rich-text runs <r><t>; the
+// phonetic runs <rPh><t> are left out.
+class SharedStringsHandler final : public XmlHandler {
+public:
+    explicit SharedStringsHandler(XlsxWorkbook::SharedStrings& out) : out_(out) {}
+
+    void startElement(QByteArrayView, QByteArrayView name, const XmlAttribute*, int) override
+    {
+        if (name == "si") {
+            inItem_ = true;
+            start_ = out_.texts.size();
+        } else if (name == "rPh") {
+            ++phonetic_;
+        } else if (name == "t" && inItem_ && phonetic_ == 0) {
+            inText_ = true;
+        }
+    }
+    void endElement(QByteArrayView, QByteArrayView name) override
+    {
+        if (name == "t") {
+            inText_ = false;
+        } else if (name == "rPh") {
+            --phonetic_;
+        } else if (name == "si" && inItem_) {
+            inItem_ = false;
+            const qsizetype length = out_.texts.size() - start_;
+            if (start_ > qsizetype(UINT32_MAX) || length > kMaxStringBytes) {
+                stop(QStringLiteral("共享文字表过大，无法读取"));
+                return;
+            }
+            out_.slices.push_back(std::uint64_t(start_) << 32 | std::uint64_t(length));
+        }
+    }
+    void text(QByteArrayView chars) override
+    {
+        if (inText_)
+            out_.texts.append(chars);
+    }
+
+private:
+    XlsxWorkbook::SharedStrings& out_;
+    bool inItem_ = false;
+    bool inText_ = false;
+    int phonetic_ = 0;
+    qsizetype start_ = 0;
+};
+
+} // namespace
+
+WorkbookPart parseWorkbook(const QByteArray& xml, const QString& label)
+{
+    WorkbookHandler h;
+    XmlStream::parse(h, xml, label);
+    return std::move(h.part);
+}
+
+std::vector<Relationship> parseRelationships(const QByteArray& xml, const QByteArray& base, const QString& label)
+{
+    RelationshipHandler h(base);
+    XmlStream::parse(h, xml, label);
+    return std::move(h.relationships);
+}
+
+std::vector<bool> parseDateStyles(const QByteArray& xml, const QString& label)
+{
+    StylesHandler h;
+    XmlStream::parse(h, xml, label);
+    std::vector<bool> dateXf(h.xfFormats.size());
+    for (size_t i = 0; i < h.xfFormats.size(); ++i) {
+        const int f = h.xfFormats[i];
+        // A custom format may reuse a built-in number; its own code decides.
+        dateXf[i] = h.formatIsDate.contains(f) ? h.formatIsDate.value(f) : NumberFormats::isBuiltinDateFormat(f);
+    }
+    return dateXf;
+}
+
+void parseSharedStrings(const ZipContainer& zip, const QByteArray& part, XlsxWorkbook::SharedStrings& out)
+{
+    SharedStringsHandler h(out);
+    XmlStream stream(h, zip.path());
+    zip.stream(part, [&](const char* data, size_t size) { stream.feed(data, size); });
+    stream.finish();
+}
+
+} // namespace xlsx

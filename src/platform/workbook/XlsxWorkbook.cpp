@@ -1,0 +1,112 @@
+#include "platform/workbook/XlsxWorkbook.h"
+
+#include "platform/Errors.h"
+#include "platform/workbook/Container.h"
+
+namespace {
+
+// The small parts (workbook, relationships, styles) are read whole, up to
+// this size each.
+constexpr qint64 kMaxSmallPart = qint64(64) << 20;
+
+const char16_t* const kDamaged = u"文件已损坏或不完整(缺少工作簿的组成部分)";
+const char16_t* const kNoWorksheet = u"工作簿中没有工作表";
+
+} // namespace
+
+XlsxWorkbook::~XlsxWorkbook() = default;
+
+std::unique_ptr<XlsxWorkbook> XlsxWorkbook::open(ZipContainer zip)
+{
+    std::unique_ptr<XlsxWorkbook> book(new XlsxWorkbook(std::move(zip)));
+    book->readWorkbook();
+    book->readStyles();
+    return book;
+}
+
+void XlsxWorkbook::readWorkbook()
+{
+    const QString& label = zip_.path();
+    const QByteArray workbook = zip_.read("xl/workbook.xml", kMaxSmallPart);
+    const QByteArray rels = zip_.read("xl/_rels/workbook.xml.rels", kMaxSmallPart);
+    if (workbook.isNull() || rels.isNull())
+        container::fail(QString::fromUtf16(kDamaged), label);
+    const xlsx::WorkbookPart part = xlsx::parseWorkbook(workbook, label);
+    relationships_ = xlsx::parseRelationships(rels, "xl/", label);
+    dates1904_ = part.dates1904;
+
+    for (const xlsx::WorkbookPart::Sheet& s : part.sheets) {
+        SheetInfo info;
+        info.name = s.name;
+        for (const xlsx::Relationship& r : relationships_) {
+            if (r.id != s.relationId)
+                continue;
+            info.part = r.target;
+            if (r.type == "worksheet")
+                info.type = SheetType::Worksheet;
+            else if (r.type == "chartsheet")
+                info.type = SheetType::Chart;
+            else if (r.type == "macrosheet")
+                info.type = SheetType::MacroSheet;
+            break;
+        }
+        sheets_.push_back(std::move(info));
+    }
+    int active = -1;
+    if (part.activeTab >= 0 && part.activeTab < sheetCount() && sheets_[size_t(part.activeTab)].type == SheetType::Worksheet)
+        active = part.activeTab;
+    for (int i = 0; active < 0 && i < sheetCount(); ++i)
+        if (sheets_[size_t(i)].type == SheetType::Worksheet)
+            active = i;
+    if (active < 0)
+        container::fail(QString::fromUtf16(kNoWorksheet), label);
+    active_ = active;
+}
+
+void XlsxWorkbook::readStyles()
+{
+    for (const xlsx::Relationship& r : relationships_) {
+        if (r.type != "styles")
+            continue;
+        const QByteArray styles = zip_.read(r.target, kMaxSmallPart);
+        if (!styles.isNull())
+            dateXf_ = xlsx::parseDateStyles(styles, zip_.path());
+        return;
+    }
+}
+
+void XlsxWorkbook::readSharedStrings()
+{
+    if (stringsRead_)
+        return;
+    stringsRead_ = true;
+    for (const xlsx::Relationship& r : relationships_)
+        if (r.type == "sharedStrings")
+            xlsx::parseSharedStrings(zip_, r.target, strings_);
+}
+
+QString XlsxWorkbook::sheetName(int index) const
+{
+    return index >= 0 && index < sheetCount() ? sheets_[size_t(index)].name : QString();
+}
+
+Workbook::SheetType XlsxWorkbook::sheetType(int index) const
+{
+    return index >= 0 && index < sheetCount() ? sheets_[size_t(index)].type : SheetType::Other;
+}
+
+const WorkbookSheet& XlsxWorkbook::sheet(int index)
+{
+    if (index < 0 || index >= sheetCount() || sheets_[size_t(index)].type != SheetType::Worksheet)
+        throw Error(QStringLiteral("不是工作表: %1").arg(index + 1));
+    SheetInfo& info = sheets_[size_t(index)];
+    if (!info.cells) {
+        readSharedStrings();
+        auto cells = std::make_unique<CompactSheet>(zip_.path());
+        // Shared strings are read where they lie: cells point into the table.
+        cells->texts() = strings_.texts;
+        xlsx::parseWorksheet(zip_, info.part, dateXf_, dates1904_, strings_, *cells);
+        info.cells = std::move(cells);
+    }
+    return *info.cells;
+}

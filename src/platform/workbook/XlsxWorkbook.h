@@ -1,0 +1,99 @@
+#pragma once
+
+#include "platform/workbook/CompactSheet.h"
+#include "platform/workbook/Workbook.h"
+#include "platform/workbook/ZipContainer.h"
+
+#include <QByteArray>
+
+#include <memory>
+#include <vector>
+
+namespace xlsx {
+struct Relationship {
+    QByteArray id;
+    QByteArray type;   // the last piece of the type URI: "worksheet", "sharedStrings", ...
+    QByteArray target; // resolved against `base`, without a leading "/"
+};
+} // namespace xlsx
+
+// A reader of Office Open XML workbooks (.xlsx: Excel 2007 and later, WPS,
+// LibreOffice). It reads the workbook part (sheets, active tab, 1904 date
+// system), the relationships, the cell formats that make numbers dates and
+// the shared strings, then streams the active worksheet's XML into a
+// compact sheet. Like the .xls reader it only says what each cell holds.
+//
+// All input is distrusted: the ZIP container bounds what may be inflated,
+// the XML layer refuses DOCTYPEs and entities and bounds nesting, cell
+// references past XFD1048576 are refused, and counts in the file (string
+// counts, dimensions) size nothing.
+class XlsxWorkbook final : public Workbook {
+public:
+    static std::unique_ptr<XlsxWorkbook> open(ZipContainer zip);
+    ~XlsxWorkbook() override;
+
+    int sheetCount() const override { return int(sheets_.size()); }
+    QString sheetName(int index) const override;
+    SheetType sheetType(int index) const override;
+    int activeSheetIndex() const override { return active_; }
+    bool uses1904Dates() const override { return dates1904_; }
+    const WorkbookSheet& sheet(int index) override;
+
+    // The sheet part's XML, handed over piece by piece; parts of this reader.
+    struct SharedStrings {
+        QByteArray texts;                   // UTF-8, one after another
+        std::vector<std::uint64_t> slices;  // offset << 32 | length
+    };
+
+private:
+    struct SheetInfo {
+        QString name;
+        SheetType type = SheetType::Other;
+        QByteArray part; // path inside the ZIP
+        std::unique_ptr<CompactSheet> cells;
+    };
+
+    explicit XlsxWorkbook(ZipContainer zip) : zip_(std::move(zip)) {}
+    void readWorkbook();
+    void readStyles();
+    void readSharedStrings();
+
+    ZipContainer zip_;
+    std::vector<xlsx::Relationship> relationships_;
+    bool dates1904_ = false;
+    int active_ = 0;
+    std::vector<SheetInfo> sheets_;
+    std::vector<bool> dateXf_;
+    SharedStrings strings_;
+    bool stringsRead_ = false;
+};
+
+// The pieces of the reader, each a handler over one kind of part.
+namespace xlsx {
+
+struct WorkbookPart {
+    struct Sheet {
+        QString name;
+        QByteArray relationId;
+    };
+    std::vector<Sheet> sheets;
+    bool dates1904 = false;
+    int activeTab = 0;
+};
+WorkbookPart parseWorkbook(const QByteArray& xml, const QString& label);
+
+std::vector<Relationship> parseRelationships(const QByteArray& xml, const QByteArray& base, const QString& label);
+
+// For each cell format (xf) of cellXfs, whether it shows a date or time.
+std::vector<bool> parseDateStyles(const QByteArray& xml, const QString& label);
+
+void parseSharedStrings(const ZipContainer& zip, const QByteArray& part, XlsxWorkbook::SharedStrings& out);
+
+// Streams a worksheet part into `sheet`.
+void parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
+                    const XlsxWorkbook::SharedStrings& strings, CompactSheet& sheet);
+
+// "B12" -> row 11, column 1; false for anything else or past XFD1048576.
+bool parseCellReference(QByteArrayView ref, int& row, int& column);
+
+} // namespace xlsx

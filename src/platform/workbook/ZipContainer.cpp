@@ -1,0 +1,142 @@
+#include "platform/workbook/ZipContainer.h"
+
+#include "platform/workbook/Container.h"
+
+#include <QFileInfo>
+
+#include <gsf/gsf.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+// Whatever the file's size, this much inflated data is fine.
+constexpr qint64 kMinInflateBudget = qint64(1) << 30;
+// A larger file may inflate to this many times its size.
+constexpr qint64 kInflateRatio = 100;
+// Members are read in pieces of this size.
+constexpr size_t kPiece = size_t(1) << 20;
+
+const char16_t* const kDamaged = u"文件已损坏或不完整";
+const char16_t* const kBomb = u"文件解压后过大(可能是恶意的压缩文件)，无法读取";
+
+struct Unref {
+    void operator()(void* p) const { g_object_unref(p); }
+};
+
+} // namespace
+
+struct ZipContainer::Input {
+    std::unique_ptr<GsfInput, Unref> input;
+    qint64 size = 0;
+};
+
+ZipContainer::ZipContainer(const QString& path) : path_(path)
+{
+    container::initGsf();
+    GError* err = nullptr;
+    GsfInput* file = gsf_input_stdio_new(QFile::encodeName(path).constData(), &err);
+    if (!file) {
+        if (err)
+            g_error_free(err);
+        container::fail(QStringLiteral("无法读取文件"), path);
+    }
+    openArchive(file);
+}
+
+ZipContainer::ZipContainer(const QByteArray& bytes, const QString& label) : path_(label), bytes_(bytes)
+{
+    container::initGsf();
+    openArchive(gsf_input_memory_new(reinterpret_cast<const guint8*>(bytes_.constData()), bytes_.size(), FALSE));
+}
+
+void ZipContainer::openArchive(GsfInput* source)
+{
+    const qint64 fileSize = gsf_input_size(source);
+    budget_ = std::max(kMinInflateBudget, fileSize * kInflateRatio);
+    GError* err = nullptr;
+    zip_ = gsf_infile_zip_new(source, &err);
+    g_object_unref(source);
+    if (!zip_) {
+        if (err)
+            g_error_free(err);
+        container::fail(QString::fromUtf16(kDamaged), path_);
+    }
+}
+
+ZipContainer::ZipContainer(ZipContainer&& other) noexcept
+    : path_(std::move(other.path_)), bytes_(std::move(other.bytes_)), zip_(std::exchange(other.zip_, nullptr)),
+      budget_(other.budget_),
+      inflated_(other.inflated_)
+{
+}
+
+ZipContainer::~ZipContainer()
+{
+    if (zip_)
+        g_object_unref(zip_);
+}
+
+ZipContainer::Input ZipContainer::open(const QByteArray& name) const
+{
+    Input in;
+    const QList<QByteArray> parts = name.split('/');
+    std::vector<const char*> names;
+    for (const QByteArray& p : parts) {
+        if (p.isEmpty())
+            return in;
+        names.push_back(p.constData());
+    }
+    names.push_back(nullptr);
+    in.input.reset(gsf_infile_child_by_aname(zip_, names.data()));
+    // A folder is no member.
+    if (in.input && GSF_IS_INFILE(in.input.get()) && gsf_infile_num_children(GSF_INFILE(in.input.get())) >= 0)
+        in.input.reset();
+    if (in.input)
+        in.size = gsf_input_size(in.input.get());
+    return in;
+}
+
+void ZipContainer::charge(qint64 bytes) const
+{
+    if (bytes < 0 || bytes > budget_ - inflated_)
+        container::fail(QString::fromUtf16(kBomb), path_);
+    inflated_ += bytes;
+}
+
+bool ZipContainer::contains(const QByteArray& name) const
+{
+    return open(name).input != nullptr;
+}
+
+QByteArray ZipContainer::read(const QByteArray& name, qint64 limit) const
+{
+    Input in = open(name);
+    if (!in.input)
+        return QByteArray();
+    if (in.size > limit)
+        container::fail(QString::fromUtf16(kBomb), path_);
+    charge(in.size);
+    QByteArray out(in.size, Qt::Uninitialized);
+    if (in.size > 0 && !gsf_input_read(in.input.get(), size_t(in.size), reinterpret_cast<guint8*>(out.data())))
+        container::fail(QString::fromUtf16(kDamaged), path_);
+    return out.isNull() ? QByteArray("") : out;
+}
+
+bool ZipContainer::stream(const QByteArray& name, const std::function<void(const char*, size_t)>& sink) const
+{
+    Input in = open(name);
+    if (!in.input)
+        return false;
+    charge(in.size);
+    std::unique_ptr<char[]> piece(new char[kPiece]);
+    for (qint64 left = in.size; left > 0;) {
+        const size_t n = size_t(std::min<qint64>(left, qint64(kPiece)));
+        if (!gsf_input_read(in.input.get(), n, reinterpret_cast<guint8*>(piece.get())))
+            container::fail(QString::fromUtf16(kDamaged), path_);
+        sink(piece.get(), n);
+        left -= qint64(n);
+    }
+    return true;
+}

@@ -1,0 +1,60 @@
+#include "import/FieldValues.h"
+#include "import/ImportTestSupport.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestDatabase.h"
+
+#include <gtest/gtest.h>
+
+TEST(FieldValues, DatesInTheFormsTheServersReadAndNothingElse)
+{
+    const struct { const char* in; const char* out; } cases[] = {
+        {"1990-5-12", "1990-05-12"}, {"1990/05/12", "1990-05-12"}, {"1990.5.2", "1990-05-02"},
+        {"19900512", "1990-05-12"}, {"1990年5月12日", "1990-05-12"}, {"2000-2-29", "2000-02-29"},
+        {"1990-05-12 8:30", "1990-05-12 08:30:00"}, {"1990/5/12  08:30:15", "1990-05-12 08:30:15"},
+        {"1990年5月12日 23:59:59", "1990-05-12 23:59:59"},
+        // Unchanged: no real date, a mixed or day-first form, a bad time.
+        {"1990-13-45", "1990-13-45"}, {"1900-2-29", "1900-2-29"}, {"12/05/1990", "12/05/1990"},
+        {"1990-5/12", "1990-5/12"}, {"1990-05-12 24:00", "1990-05-12 24:00"}, {"199005", "199005"},
+        {"0000-01-01", "0000-01-01"}, {"不是日期", "不是日期"}, {" 1990-5-12", " 1990-5-12"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FieldValues::normalisedDate(QString::fromUtf8(c.in)), QString::fromUtf8(c.out)) << c.in;
+
+    for (const char* lost : {"4.40102198001015E+17", "6.22202123456789E+15", "-1E+16", "1.5E-07"})
+        EXPECT_TRUE(FieldValues::lostDigits(QString::fromLatin1(lost))) << lost;
+    for (const char* kept : {"440102199005120011", "2E10", "W1E+17", "1.5e+17", "12E+17", ""})
+        EXPECT_FALSE(FieldValues::lostDigits(QString::fromLatin1(kept))) << kept;
+}
+
+// A workbook as a clerk has it, through the whole run: date forms as text
+// and as date cells, digits lost to the number format, a worker number and
+// departments in another case, names with rare characters.
+TEST(FieldValues, WorkbookOfClerksValues)
+{
+    TestDatabase db;
+    db.addDepartment(QStringLiteral("07"), QStringLiteral("IT部"));
+    ImportHarness h;
+    h.view.mapAll();
+    h.view.path = importFixture("values.xls");
+    EXPECT_EQ(h.run(), RunEnd::Succeeded);
+    EXPECT_EQ(h.imported, 3);
+    EXPECT_EQ(db.scalar(QStringLiteral("select group_concat(Workerid || ',' || NamePy || ',' || DeptNo || ',' "
+                                       "|| ifnull(BIrThday,'') || ',' || ifnull(GraduateDate,'') || ',' "
+                                       "|| ifnull(BeginDate,'') || ',' || ifnull(NorMalDate,''), ';') "
+                                       "from (select * from Hrp_workers order by Wkid)")).toString(),
+              QStringLiteral("W0001,WX,07,1990-05-12,2012-07-01,2010-03-01,2010-06-01;"
+                             "W0003,ZY,07,1990-05-12 08:30:00,,2010-03-01 08:30:00,2010-06-01;"
+                             "W0007,ZH,03,,2012-07-01 00:00:00,,"));
+    // The database's refusals carry its text on a second line; the rows
+    // refused for lost digits drew no key and asked nothing of it.
+    EXPECT_EQ(h.view.reasons,
+              (QStringList{QStringLiteral("工号为：w0001-的已存在，不能导入！"),
+                           QStringLiteral("出生日期「1990-13-45」不是有效日期\nCHECK constraint failed: BIrThday IS NULL OR "
+                                          "BIrThday IS date(BIrThday, '+0 days') OR BIrThday IS datetime(BIrThday, '+0 days')"),
+                           QStringLiteral("「身份证号码」「银行帐号」以数字格式保存，已丢失位数，请将该列设为文本后重新录入"),
+                           QStringLiteral("基本工资「abc」不是数字\nCHECK constraint failed: BaseWage IS NULL OR typeof(BaseWage) "
+                                          "IN ('integer', 'real')")}));
+    EXPECT_EQ(db.scalar(QStringLiteral("select AValue from Sys_SerialNo")).toLongLong(), 6);
+    ASSERT_EQ(scriptedDialogs().boxes.size(), 2);  // the duplicate's, then success
+    EXPECT_EQ(scriptedDialogs().boxes[0].text, QStringLiteral("工号为：w0001-的已存在，不能导入！"));
+}

@@ -1,0 +1,74 @@
+#include "platform/Errors.h"
+#include "platform/workbook/XmlStream.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+// Writes what it is handed as a line per event.
+class Recorder final : public XmlHandler {
+public:
+    QString events;
+    void startElement(QByteArrayView uri, QByteArrayView name, const XmlAttribute* a, int n) override
+    {
+        events += u'<' + QString::fromUtf8(uri) + u'|' + QString::fromUtf8(name);
+        for (int i = 0; i < n; ++i)
+            events += u' ' + QString::fromUtf8(a[i].name) + u'=' + QString::fromUtf8(a[i].value);
+        events += u'>';
+    }
+    void endElement(QByteArrayView, QByteArrayView name) override { events += "</" + QString::fromUtf8(name) + u'>'; }
+    void text(QByteArrayView chars) override { events += QString::fromUtf8(chars); }
+};
+
+QString parse(XmlStream::Parser parser, const QByteArray& xml, qsizetype piece)
+{
+    Recorder r;
+    XmlStream stream(r, QStringLiteral("f.xlsx"), parser);
+    for (qsizetype i = 0; i < xml.size(); i += piece)
+        stream.feed(xml.constData() + i, size_t(std::min(piece, xml.size() - i)));
+    stream.finish();
+    return r.events;
+}
+} // namespace
+
+TEST(XmlStream, BothParsersHandOverTheSameEventsInAnyPieces)
+{
+    const QByteArray xml = "<?xml version=\"1.0\"?><x:a xmlns:x=\"urn:x\" k=\"v&amp;w\"><b>&lt;&#20013;&#x6587;"
+                           "<![CDATA[<c>]]></b><x:c/></x:a>";
+    const QString expected = QStringLiteral("<urn:x|a k=v&w><|b><中文<c></b><urn:x|c></c></a>");
+    for (XmlStream::Parser p : {XmlStream::Parser::Expat, XmlStream::Parser::Libxml2})
+        for (qsizetype piece : {1, 7, 4096})
+            EXPECT_EQ(parse(p, xml, piece), expected) << int(p) << " " << piece;
+}
+
+TEST(XmlStream, HostileDocumentsEndTheParse)
+{
+    const QByteArray deep = QByteArray("<a>").repeated(XmlStream::kMaxDepth + 1) + QByteArray("</a>").repeated(XmlStream::kMaxDepth + 1);
+    QByteArray attributes = "<a";
+    for (int i = 0; i <= XmlStream::kMaxAttributes; ++i)
+        attributes += " a" + QByteArray::number(i) + "=\"1\"";
+    attributes += "/>";
+    const struct {
+        QByteArray xml;
+        const char* reason;
+    } cases[] = {
+        {"<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>", "DOCTYPE"},
+        {"<!DOCTYPE a SYSTEM \"http://example.invalid/a.dtd\"><a/>", "DOCTYPE"},
+        {"<a>&undeclared;</a>", "XML"},
+        {deep, "嵌套过深"},
+        {attributes, "属性过多"},
+        {"<a><b></a>", "XML"},
+        {"<a>", "XML"}, // cut short
+    };
+    for (XmlStream::Parser p : {XmlStream::Parser::Expat, XmlStream::Parser::Libxml2}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.xml.left(60).toStdString());
+            try {
+                parse(p, c.xml, 4096);
+                ADD_FAILURE() << "parsed";
+            } catch (const Error& e) {
+                EXPECT_TRUE(e.text().contains(QString::fromUtf8(c.reason))) << e.text().toStdString();
+                EXPECT_TRUE(e.text().endsWith(QStringLiteral(": f.xlsx")));
+            }
+        }
+    }
+}
