@@ -82,25 +82,40 @@ OdbcStatement::~OdbcStatement()
 void OdbcStatement::run(const QList<Param>& params, const QList<int>& slots, ResultRows* result)
 {
     auto* stmt = static_cast<SQLHSTMT>(stmt_);
-    lengths_.resize(slots.size());
+    // Buffers of our own, bound once and bound again only when one must
+    // grow or the kind of value changes: a binding costs the driver more
+    // than copying the value.
+    if (bound_.size() != size_t(slots.size()))
+        bound_ = std::vector<Bound>(size_t(slots.size()));
     for (int i = 0; i < slots.size(); ++i) {
         const Param& p = params[slots[i]];
-        auto* length = reinterpret_cast<SQLLEN*>(&lengths_[i]);
-        SQLRETURN r;
+        Bound& b = bound_[size_t(i)];
+        auto* length = reinterpret_cast<SQLLEN*>(&b.length);
+        SQLRETURN r = SQL_SUCCESS;
         if (p.kind == Param::Integer) {
+            b.integer = p.integer;
             *length = 0;
-            r = SQLBindParameter(stmt, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
-                                 const_cast<qint64*>(&p.integer), 0, length);
+            if (b.as != Bound::Integer)
+                r = SQLBindParameter(stmt, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
+                                     &b.integer, 0, length);
+            b.as = Bound::Integer;
         } else {
-            // The values live in `params` until the statement has run.
-            const QString& text = p.text;
-            *length = p.kind == Param::Text ? SQLLEN(text.size() * 2) : SQLLEN(SQL_NULL_DATA);
-            r = SQLBindParameter(stmt, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR,
-                                 text.size() > 254 ? SQL_WLONGVARCHAR : SQL_WVARCHAR, 0, 0,
-                                 const_cast<ushort*>(text.utf16()), SQLLEN(text.size() * 2), length);
+            const qsizetype n = p.kind == Param::Text ? p.text.size() : 0;
+            const Bound::As as = n > 254 ? Bound::LongText : Bound::Text;
+            if (b.as != as || n > qsizetype(b.text.size())) {
+                b.text.resize(size_t(qMax<qsizetype>(n, 64)));
+                r = SQLBindParameter(stmt, SQLUSMALLINT(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR,
+                                     as == Bound::LongText ? SQL_WLONGVARCHAR : SQL_WVARCHAR, 0, 0, b.text.data(),
+                                     SQLLEN(b.text.size() * 2), length);
+                b.as = as;
+            }
+            std::memcpy(b.text.data(), p.text.utf16(), size_t(n) * 2);
+            *length = p.kind == Param::Text ? SQLLEN(n * 2) : SQLLEN(SQL_NULL_DATA);
         }
-        if (!ok(r))
+        if (!ok(r)) {
+            b.as = Bound::Unbound;
             throw diagnostics(SQL_HANDLE_STMT, stmt);
+        }
     }
     const SQLRETURN r = SQLExecute(stmt);
     if (!ok(r) && r != SQL_NO_DATA) {

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <vector>
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -78,6 +80,15 @@ public:
 private:
     void fetch(ResultRows& result);
 
+    // What is bound to one placeholder.
+    struct Bound {
+        enum As { Unbound, Integer, Text, LongText };
+        As as = Unbound;
+        qint64 integer = 0;
+        std::vector<char16_t> text;
+        qint64 length = 0;  // bytes, or the null indicator
+    };
+
     void* stmt_ = nullptr;
-    QList<qint64> lengths_;  // length or null indicator per placeholder
+    std::vector<Bound> bound_;
 };
