@@ -6,9 +6,10 @@
 #include <sqlext.h>
 
 #include <cstring>
+#include <type_traits>
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "unixODBC's wide characters are UTF-16");
-static_assert(sizeof(SQLLEN) == sizeof(qint64), "lengths are kept as qint64");
+static_assert(std::is_same_v<SQLLEN, long>, "lengths are kept as long");
 
 namespace {
 
@@ -90,7 +91,7 @@ void OdbcStatement::run(const QList<Param>& params, const QList<int>& slots, Res
     for (int i = 0; i < slots.size(); ++i) {
         const Param& p = params[slots[i]];
         Bound& b = bound_[size_t(i)];
-        auto* length = reinterpret_cast<SQLLEN*>(&b.length);
+        SQLLEN* length = &b.length;
         SQLRETURN r = SQL_SUCCESS;
         if (p.kind == Param::Integer) {
             b.integer = p.integer;

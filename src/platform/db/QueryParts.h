@@ -86,7 +86,7 @@ private:
         As as = Unbound;
         qint64 integer = 0;
         std::vector<char16_t> text;
-        qint64 length = 0;  // bytes, or the null indicator
+        long length = 0;  // SQLLEN: bytes, or the null indicator
     };
 
     void* stmt_ = nullptr;
