@@ -3,6 +3,7 @@
 #include "cli/Command.h"
 #include "data/UserDMUnit.h"
 #include "import/HeaderMap.h"
+#include "import/ImportCheck.h"
 #include "import/ImportRun.h"
 #include "import/RejectsExport.h"
 #include "import/SpreadsheetLink.h"
@@ -96,7 +97,6 @@ bool stderrIsTerminal()
 class CliDialogs : public StderrDialogs {
 public:
     bool progressShown = false;
-    bool check = false;
 
     void endProgress()
     {
@@ -108,10 +108,7 @@ public:
     void messageBox(const QString& text, const QString& caption, MsgIcon icon) override
     {
         endProgress();
-        if (check && text.startsWith(QStringLiteral("数据导入成功，请查询!")))
-            StderrDialogs::messageBox(QStringLiteral("检查完成，未写入任何数据"), caption, icon);
-        else
-            StderrDialogs::messageBox(text, caption, icon);
+        StderrDialogs::messageBox(text, caption, icon);
     }
     bool confirm(const QString&) override { return false; }
 };
@@ -218,7 +215,6 @@ int run(const QStringList& args)
     const bool check = opts.has(QStringLiteral("check"));
 
     CliDialogs dialogs;
-    dialogs.check = check;
     DialogSeam* previous = Dialogs::install(&dialogs);
     struct Restore {
         DialogSeam* seam;
@@ -279,11 +275,12 @@ int run(const QStringList& args)
 
     ImportRow row;
     WorkerWriter writer;
-    DuplicateChecker checker;
     CliView view(boxes, workbook, mode == QLatin1String("update") ? 1 : 0, dialogs);
-    ImportRun importRun(view, row, check ? static_cast<RowWriter&>(checker) : writer);
+    ImportRun realRun(view, row, writer);
+    ImportCheck checkRun(view, row);
+    const ImportRun& importRun = check ? checkRun.lastRun() : realRun;
     const RejectsExport::Source source = RejectsExport::Source::of(workbook);
-    const RunEnd end = importRun.SBSaveClick();
+    const RunEnd end = check ? checkRun.run() : realRun.SBSaveClick();
     dialogs.endProgress();
 
     const bool wrote = end == RunEnd::Succeeded || end == RunEnd::WritePassFailed || end == RunEnd::Stopped;
@@ -295,12 +292,8 @@ int run(const QStringList& args)
         cliError(QStringLiteral("未导入的 %1 行已导出到 %2").arg(importRun.notImportedRows().size()).arg(out));
     }
 
-    if (wrote) {
-        cliError(check ? QStringLiteral("可导入 %1 行，不能导入 %2 行（检查，未写入）")
-                             .arg(importRun.imported()).arg(importRun.notImported())
-                       : QStringLiteral("已导入 %1 行，未导入 %2 行")
-                             .arg(importRun.imported()).arg(importRun.notImported()));
-    }
+    if (wrote && !check) // a check's own box counts
+        cliError(QStringLiteral("已导入 %1 行，未导入 %2 行").arg(importRun.imported()).arg(importRun.notImported()));
     if (opts.has(QStringLiteral("timings")))
         cliError(QStringLiteral("timings: rows %1, check pass %2 ms, write pass %3 ms")
                      .arg(importRun.imported() + importRun.notImported())

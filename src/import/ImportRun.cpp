@@ -35,6 +35,15 @@ constexpr std::array<int, 3> kRequiredSlots{1, 2, 17};
 constexpr int kWorkeridSlot = 1;
 constexpr int kDepNameSlot = 17;
 constexpr int kCheckPassBreath = 1024; // rows between two looks at the window
+
+// Where the run can no longer report a failure of its own.
+void endRunQuietly(RowWriter& writer)
+{
+    try {
+        writer.endRun();
+    } catch (const std::exception&) {
+    }
+}
 } // namespace
 
 void ImportView::openWorkbook(SpreadsheetLink& link, const QString& path)
@@ -156,6 +165,7 @@ RunEnd ImportRun::SBSaveClick()
         return RunEnd::WorkbookNotOpened;
     }
 
+    DeptNoCache deptNumbers;  // one lookup per department name and run
     QElapsedTimer timer;
     timer.start();
     int lastRow = 0;
@@ -215,13 +225,14 @@ RunEnd ImportRun::SBSaveClick()
         QElapsedTimer& timer;
         ~Finish()
         {
+            endRunQuietly(run.writer_);
             run.writePassMs_ = timer.elapsed();
             run.view_.runFinished(run.imported_, run.notImported_);
         }
     } finish{*this, timer};
 
-    writer_.runStarted();
     try {
+        writer_.beginRun();
         r = 2;
         row_.clearFields();
         for (;;) {
@@ -246,6 +257,7 @@ RunEnd ImportRun::SBSaveClick()
             }
             view_.processMessages();
             if (view_.stopRequested()) {
+                writer_.endRun();
                 link.CloseAndQuit();
                 return RunEnd::Stopped;
             }
@@ -253,11 +265,13 @@ RunEnd ImportRun::SBSaveClick()
             row_.clearFields();
         }
         view_.setProgress(100);
+        writer_.endRun();
         box(QStringLiteral("数据导入成功，请查询!\n已导入 %1 人，未导入 %2 人").arg(imported_).arg(notImported_),
             MsgIcon::Information);
         link.CloseAndQuit();
         view_.clearPath();
     } catch (const std::exception& e) {
+        endRunQuietly(writer_);
         const QString where = cellInHand();
         link.CloseAndQuit();
         refuse(QStringLiteral("请选择正确的文件！\n%1").arg(where.isEmpty() ? errorText(e) : where + u'：' + errorText(e)));

@@ -2,6 +2,7 @@
 
 #include "data/UserDMUnit.h"
 #include "import/HeaderMap.h"
+#include "import/ImportCheck.h"
 #include "import/ImportTemplate.h"
 #include "import/SpreadsheetLink.h"
 #include "import/StagingGrid.h"
@@ -121,6 +122,7 @@ void TWorkerInfoImaportFrm::connectButtons()
     on(ui_->BtSelect, &TWorkerInfoImaportFrm::BtSelectClick);
     on(ui_->BtAutoMap, &TWorkerInfoImaportFrm::BtAutoMapClick);
     on(ui_->BtClearMap, &TWorkerInfoImaportFrm::BtClearMapClick);
+    on(ui_->SBCheck, &TWorkerInfoImaportFrm::SBCheckClick);
     on(ui_->SBSave, &TWorkerInfoImaportFrm::SBSaveClick);
     on(ui_->SBRejects, &TWorkerInfoImaportFrm::SBRejectsClick);
     on(ui_->SBTemplate, &TWorkerInfoImaportFrm::SBTemplateClick);
@@ -353,6 +355,26 @@ void TWorkerInfoImaportFrm::SBSaveClick()
         lastRefused_ = run_.notImportedRows();
         if (end == RunEnd::Succeeded || end == RunEnd::Stopped || end == RunEnd::WritePassFailed)
             showStoredWorkers();
+    });
+}
+
+void TWorkerInfoImaportFrm::SBCheckClick()
+{
+    busy([this] {
+        ui_->LblCounts->clear();
+        book_.reset(); // the check opens the workbook itself
+        const QString path = pathText();
+        lastSource_ = RejectsExport::Source::of(path);
+        ImportCheck check(*this, row_);
+        const RunEnd end = check.run();
+        lastRefused_ = check.lastRun().notImportedRows();
+        if (end == RunEnd::Succeeded)
+            ui_->LblCounts->setText(QStringLiteral("检查：可导入 %1 人，不能导入 %2 人")
+                                        .arg(check.lastRun().imported())
+                                        .arg(check.lastRun().notImported()));
+        // The file is still the one to import: show its rows again.
+        if (end != RunEnd::MapRefused && end != RunEnd::PathRefused && !closeRequested_)
+            loadWorkbook(path);
     });
 }
 

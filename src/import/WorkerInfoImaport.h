@@ -64,6 +64,7 @@ public Q_SLOTS:
     void BtSelectClick();
     void BtAutoMapClick();
     void BtClearMapClick();
+    void SBCheckClick();
     void SBSaveClick();
     void SBRejectsClick();
     void SBTemplateClick();

@@ -36,7 +36,37 @@ QString WorkerWriter::duplicateMessage(const QString& workerid)
     return QStringLiteral("工号为：%1-的已存在，不能导入！").arg(workerid);
 }
 
+void WorkerWriter::beginRun()
+{
+    askDuplicates_ = end_ == WriteSession::End::Commit;
+    session_.reset();
+    session_ = std::make_unique<WriteSession>(UserDM->ADOConnection1, end_);
+}
+
+void WorkerWriter::endRun()
+{
+    if (const auto session = std::move(session_))
+        session->finish();
+}
+
 void WorkerWriter::SaveWorkerRow(ImportRow& row, int mode)
+{
+    if (session_) {
+        saveRow(row, mode, *session_);
+        session_->rowDone();
+        return;
+    }
+    WriteSession single(UserDM->ADOConnection1, end_);
+    saveRow(row, mode, single);
+    try {
+        single.finish();
+    } catch (const std::exception& e) {
+        row.RowWritten = false;
+        reason_ = errorText(e);
+    }
+}
+
+void WorkerWriter::saveRow(ImportRow& row, int mode, WriteSession& session)
 {
     row.RowWritten = false;
     reason_.clear();
@@ -48,15 +78,16 @@ void WorkerWriter::SaveWorkerRow(ImportRow& row, int mode)
     }
     try {
         if (mode == 0) {
-            Transaction rowTransaction(&UserDM->ADOConnection1, Transaction::Write);
-            if (!insertRow(row, rowTransaction))
+            session.beginRow();
+            // The counter's row first: the group's duplicate checks then see
+            // every other importer's rows.
+            HoldSerialValue(QStringLiteral("WKID"));
+            if (!insertRow(row, session))
                 return;
-            rowTransaction.commit();
         } else if (mode == 1) {
-            Transaction rowTransaction(&UserDM->ADOConnection1, Transaction::Write);
+            session.beginRow();
             if (!updateRow(row))
                 return;
-            rowTransaction.commit();
         }
         row.RowWritten = true;
     } catch (const std::exception& e) {
@@ -65,11 +96,11 @@ void WorkerWriter::SaveWorkerRow(ImportRow& row, int mode)
     }
 }
 
-bool WorkerWriter::insertRow(ImportRow& row, Transaction& rowTransaction)
+bool WorkerWriter::insertRow(ImportRow& row, WriteSession& session)
 {
     if (workerExists(row.Workerid)) {
         reason_ = kDuplicateReason;
-        rowTransaction.commit(); // no lock while the box waits
+        session.commitNow(); // nothing held while the box waits
         if (askDuplicates_)
             askDuplicates_ = !Dialogs::messageBoxWithCheck(duplicateMessage(row.Workerid), QStringLiteral("提示"),
                                                            MsgIcon::Error, QStringLiteral("本次导入不再提示重复工号"));
@@ -168,21 +199,4 @@ bool WorkerWriter::updateRow(const ImportRow& row)
     q.setText(QStringLiteral("workerid"), row.Workerid);
     q.execute();
     return true;
-}
-
-void DuplicateChecker::SaveWorkerRow(ImportRow& row, int)
-{
-    row.RowWritten = false;
-    reason_ = FieldValues::lostDigitsReason(row);
-    if (!reason_.isEmpty())
-        return;
-    try {
-        if (workerExists(row.Workerid)) {
-            reason_ = kDuplicateReason;
-            return;
-        }
-        row.RowWritten = true;
-    } catch (const std::exception& e) {
-        reason_ = errorText(e);
-    }
 }

@@ -175,21 +175,6 @@ TEST_F(WorkerWriterTest, HostileTextsAreStoredAsTheyAre)
     EXPECT_EQ(value("NamePy").toString(), "O'B");
 }
 
-TEST(DuplicateChecker, WritesNothing)
-{
-    TestDatabase db(false);
-    ImportRow row;
-    row.Workerid = QStringLiteral("W1");
-    DuplicateChecker checker;
-    checker.SaveWorkerRow(row, 0);
-    EXPECT_TRUE(row.RowWritten);
-    db.exec(QStringLiteral("insert into Hrp_workers(Wkid, Workerid) values (1, 'W1')"));
-    checker.SaveWorkerRow(row, 0);
-    EXPECT_FALSE(row.RowWritten);
-    EXPECT_EQ(checker.lastReason(), "工号已存在");
-    EXPECT_TRUE(scriptedDialogs().boxes.isEmpty());
-}
-
 TEST_F(WorkerWriterTest, NoLockIsHeldWhileTheDuplicateBoxWaits)
 {
     writer.SaveWorkerRow(row, 0);
