@@ -321,3 +321,20 @@ TEST_F(ImportWindowTest, TemplateButtonSavesAWorkbookAnotherProgramReads)
     EXPECT_TRUE(scriptedDialogs().fileFilters.isEmpty());
     EXPECT_EQ(scriptedDialogs().boxes.size(), 1);
 }
+
+TEST_F(ImportWindowTest, CheckListsTheRefusalsWritesNothingAndKeepsTheFile)
+{
+    db.exec(QStringLiteral("insert into Hrp_workers(Wkid, Workerid) values (100, 'W0003')"));
+    TWorkerInfoImaportFrm w;
+    mapAll(w);
+    w.ui()->EdtPaths->setText(importFixture("people.xls"));
+    w.ui()->SBCheck->click();
+    EXPECT_EQ(workers(), 1);
+    ASSERT_EQ(scriptedDialogs().boxes.size(), 1);
+    EXPECT_EQ(scriptedDialogs().boxes[0].text, "检查完成：可导入 4 人，不能导入 1 人");
+    ASSERT_EQ(w.ui()->ListBox1->count(), 1);
+    EXPECT_EQ(w.ui()->ListBox1->item(0)->toolTip(), "工号已存在");
+    EXPECT_EQ(w.ui()->LblCounts->text(), "检查：可导入 4 人，不能导入 1 人");
+    EXPECT_EQ(w.ui()->EdtPaths->text(), importFixture("people.xls"));
+    EXPECT_EQ(grid(w)->footerText(), "共 5 行"); // the file's rows again
+}
