@@ -11,6 +11,26 @@
 
 #include <cstdio>
 
+static void previewOnce(const QString& path)
+{
+    QElapsedTimer timer;
+    timer.start();
+    SpreadsheetLink link;
+    link.OpenWorkbook(path);
+    const qint64 openMs = timer.restart();
+    const HeaderMap::Columns columns = HeaderMap::suggest(HeaderMap::readHeaderRow(link));
+    std::array<QString, ImportRow::SlotCount> boxes;
+    for (size_t k = 0; k < boxes.size(); ++k)
+        boxes[k] = columns[k] ? QString::number(columns[k]) : QString();
+    const qint64 mapMs = timer.restart();
+    int calls = 0;
+    const WorkbookPreview p = WorkbookPreview::read(link, boxes, [&calls](int) { return ++calls > 0; });
+    const qint64 previewMs = timer.elapsed();
+    std::printf("preview of %d data rows (%lld kept, %d columns): open %lld ms, map %lld ms, preview %lld ms, "
+                "%d progress calls\n",
+                p.dataRows, qint64(p.sheetRows.size()), int(p.columns.size()), openMs, mapMs, previewMs, calls);
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -20,28 +40,12 @@ int main(int argc, char** argv)
     }
     const QString path = QString::fromLocal8Bit(argv[1]);
     const int rounds = argc > 2 ? atoi(argv[2]) : 3;
-    for (int round = 0; round < rounds; ++round) {
-        QElapsedTimer timer;
-        timer.start();
-        SpreadsheetLink link;
-        try {
-            link.OpenWorkbook(path);
-        } catch (const Error& e) {
-            std::fprintf(stderr, "%s\n", e.what());
-            return 1;
-        }
-        const qint64 openMs = timer.restart();
-        const HeaderMap::Columns columns = HeaderMap::suggest(HeaderMap::readHeaderRow(link));
-        std::array<QString, ImportRow::SlotCount> boxes;
-        for (size_t k = 0; k < boxes.size(); ++k)
-            boxes[k] = columns[k] ? QString::number(columns[k]) : QString();
-        const qint64 mapMs = timer.restart();
-        int calls = 0;
-        const WorkbookPreview p = WorkbookPreview::read(link, boxes, [&calls](int) { return ++calls > 0; });
-        const qint64 previewMs = timer.elapsed();
-        std::printf("preview of %d data rows (%lld kept, %d columns): open %lld ms, map %lld ms, preview %lld ms, "
-                    "%d progress calls\n",
-                    p.dataRows, qint64(p.sheetRows.size()), int(p.columns.size()), openMs, mapMs, previewMs, calls);
+    try {
+        for (int round = 0; round < rounds; ++round)
+            previewOnce(path);
+    } catch (const Error& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
     }
     return 0;
 }

@@ -24,6 +24,12 @@ protected:
             db.addDepartment(QString::fromUtf8(d), QString::fromUtf8(d));
     }
     QString stored(const char* sql) { return db.scalar(QString::fromUtf8(sql)).toString(); }
+    void importsTwo(const QString& path)
+    {
+        h.view.path = path;
+        EXPECT_EQ(h.run(), RunEnd::Succeeded);
+        EXPECT_EQ(h.imported, 2) << h.view.reasons.join(u'|').toStdString();
+    }
     void mapFromHeader(const QString& path)
     {
         SpreadsheetLink link;
@@ -56,9 +62,7 @@ TEST_F(WorkbookFilesTest, TemplateFilledElsewhereImportsByNumbersAndByHeader)
             mapFromHeader(filled);
         else
             h.view.mapAll();
-        h.view.path = filled;
-        EXPECT_EQ(h.run(), RunEnd::Succeeded);
-        EXPECT_EQ(h.imported, 2) << h.view.reasons.join(u'|').toStdString();
+        importsTwo(filled);
         EXPECT_EQ(stored("select BIrThday || '|' || IdNumber || '|' || BankId || '|' || BaseWage from Hrp_workers "
                          "where Workerid='T001'"),
                   "1985-03-04|440102198503040011|6222021234567890123|4200");
@@ -95,9 +99,7 @@ TEST_F(WorkbookFilesTest, RowsNotImportedCorrectedElsewhereImportWithTheSameMap)
 
     const QString fixed = dir.file(QStringLiteral("fixed.xlsx"));
     editXlsx(rejects, fixed, {QStringLiteral("F2=date:1981-02-02"), QStringLiteral("V3=3520")});
-    h.view.path = fixed;
-    EXPECT_EQ(h.run(), RunEnd::Succeeded);
-    EXPECT_EQ(h.imported, 2) << h.view.reasons.join(u'|').toStdString();
+    importsTwo(fixed);
     EXPECT_EQ(stored("select group_concat(Workerid || ',' || ifnull(BIrThday, '') || ',' || BaseWage, ';') from "
                      "(select * from Hrp_workers where Workerid <> 'W0001' order by Workerid)"),
               "W0002,1981-02-02,3510;W0003,1982-03-03,3520");
