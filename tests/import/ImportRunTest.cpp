@@ -122,16 +122,6 @@ TEST_F(ImportRunTest, SecondImportListsEveryRowAsDuplicateAndTheTickedBoxStaysAw
     }
 }
 
-TEST_F(ImportRunTest, UpdateOfAnUnknownWorkerIsListedNotCounted)
-{
-    view.path = importFixture("people.xls");
-    view.mode = 1;
-    EXPECT_EQ(run(), RunEnd::Succeeded);
-    EXPECT_EQ(workers(), 0);
-    EXPECT_EQ(view.reasons, QStringList(5, QStringLiteral("工号不存在")));
-    EXPECT_EQ(scriptedDialogs().boxes, QList<RecordedBox>{success(0, 5)});
-}
-
 TEST_F(ImportRunTest, BlankWorkerNumberEndsTheData)
 {
     view.path = importFixture("blank-middle.xls");
