@@ -322,10 +322,11 @@ int OdsWorkbook::readContent(int index, const QString& activeName)
     QStringList names;
     auto sheet = std::make_unique<CompactSheet>(zip_.path());
     ContentHandler handler(names, index, activeName, *sheet);
-    XmlStream stream(handler, zip_.path());
-    if (!zip_.stream("content.xml", [&](const char* data, size_t size) { stream.feed(data, size); }))
+    const std::unique_ptr<ZipStream> in = zip_.openStream("content.xml");
+    if (!in)
         container::fail(QStringLiteral("文件已损坏或不完整(缺少content.xml)"), zip_.path());
-    stream.finish();
+    XmlStream stream(handler, zip_.path());
+    stream.pull([&](char* data, size_t size) { return in->read(data, size); });
     if (index < 0 && handler.captured < 0 && !names.isEmpty())
         return readContent(0, QString()); // the settings named no table there is: the first one
     if (names.isEmpty())

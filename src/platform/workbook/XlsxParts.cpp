@@ -197,9 +197,11 @@ std::vector<bool> parseDateStyles(const QByteArray& xml, const QString& label)
 void parseSharedStrings(const ZipContainer& zip, const QByteArray& part, XlsxWorkbook::SharedStrings& out)
 {
     SharedStringsHandler h(out);
+    const std::unique_ptr<ZipStream> in = zip.openStream(part);
+    if (!in)
+        return;
     XmlStream stream(h, zip.path());
-    zip.stream(part, [&](const char* data, size_t size) { stream.feed(data, size); });
-    stream.finish();
+    stream.pull([&](char* data, size_t size) { return in->read(data, size); });
 }
 
 } // namespace xlsx

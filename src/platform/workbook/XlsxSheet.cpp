@@ -297,10 +297,11 @@ void parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::
                     const XlsxWorkbook::SharedStrings& strings, CompactSheet& sheet)
 {
     SheetHandler h(dateXf, dates1904, strings, sheet);
-    XmlStream stream(h, zip.path());
-    if (!zip.stream(part, [&](const char* data, size_t size) { stream.feed(data, size); }))
+    const std::unique_ptr<ZipStream> in = zip.openStream(part);
+    if (!in)
         throw Error(QStringLiteral("工作表数据不存在，文件已损坏: ") + zip.path());
-    stream.finish();
+    XmlStream stream(h, zip.path());
+    stream.pull([&](char* data, size_t size) { return in->read(data, size); });
     sheet.finish();
 }
 

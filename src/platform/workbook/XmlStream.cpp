@@ -6,10 +6,12 @@
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <string>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace {
@@ -20,6 +22,8 @@ std::atomic<XmlStream::Parser> chosenParser{XmlStream::Parser::Libxml2};
 
 // Expat hands over namespaced names as URI, this byte, local name.
 constexpr char kNamespaceSeparator = '\x01';
+// Expat parses pulled documents in pieces of this size.
+constexpr size_t kPullPiece = size_t(1) << 20;
 
 QString damagedXml(long line)
 {
@@ -53,12 +57,15 @@ public:
         return true;
     }
     virtual void stop() = 0;
+    // The whole document from `source`; false at the first fault, as feed.
+    virtual bool pull(const XmlStream::Source& source, QString& error) = 0;
 
 protected:
     virtual bool parse(const char* data, int size, bool final, QString& error) = 0;
     XmlHandler& handler() { return stream_.handler_; }
     bool stopped() const { return !stream_.stopReason_.isEmpty(); }
     void stopWith(const char16_t* reason) { stream_.stopWith(QString::fromUtf16(reason)); }
+    void stopWith(const Error& error) { stream_.stopWith(error.text(), true); }
 
     // Depth and attribute bounds, for both parsers; false once stopped.
     bool enter(int attributes)
@@ -119,6 +126,25 @@ public:
         return false;
     }
     void stop() override { XML_StopParser(parser_, XML_FALSE); }
+
+    bool pull(const XmlStream::Source& source, QString& error) override
+    {
+        for (;;) {
+            void* buffer = XML_GetBuffer(parser_, int(kPullPiece));
+            if (!buffer) {
+                error = damagedXml(long(XML_GetCurrentLineNumber(parser_)));
+                return false;
+            }
+            const size_t n = source(static_cast<char*>(buffer), kPullPiece);
+            if (XML_ParseBuffer(parser_, int(n), n == 0) != XML_STATUS_OK) {
+                if (!stopped())
+                    error = damagedXml(long(XML_GetCurrentLineNumber(parser_)));
+                return false;
+            }
+            if (n == 0)
+                return true;
+        }
+    }
 
 private:
     static void XMLCALL start(void* self, const XML_Char* name, const XML_Char** atts)
@@ -198,25 +224,22 @@ class Libxml2Backend final : public XmlStream::Backend {
 public:
     explicit Libxml2Backend(XmlStream& stream) : Backend(stream)
     {
-        xmlSAXHandler sax;
-        std::memset(&sax, 0, sizeof sax);
-        sax.initialized = XML_SAX2_MAGIC;
-        sax.startElementNs = &Libxml2Backend::start;
-        sax.endElementNs = &Libxml2Backend::end;
-        sax.characters = &Libxml2Backend::chars;
-        sax.cdataBlock = &Libxml2Backend::chars;
-        sax.internalSubset = &Libxml2Backend::doctype;
-        sax.externalSubset = &Libxml2Backend::doctype;
-        sax.entityDecl = &Libxml2Backend::entity;
-        sax.getEntity = &Libxml2Backend::getEntity;
-        sax.serror = &Libxml2Backend::quiet;
-        ctxt_ = xmlCreatePushParserCtxt(&sax, this, nullptr, 0, nullptr);
-        // No network, no entity substitution, no DTD loading; libxml2's own
-        // size limits stay on (no XML_PARSE_HUGE).
-        xmlCtxtUseOptions(ctxt_, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+        std::memset(&sax_, 0, sizeof sax_);
+        sax_.initialized = XML_SAX2_MAGIC;
+        sax_.startElementNs = &Libxml2Backend::start;
+        sax_.endElementNs = &Libxml2Backend::end;
+        sax_.characters = &Libxml2Backend::chars;
+        sax_.cdataBlock = &Libxml2Backend::chars;
+        sax_.internalSubset = &Libxml2Backend::doctype;
+        sax_.externalSubset = &Libxml2Backend::doctype;
+        sax_.entityDecl = &Libxml2Backend::entity;
+        sax_.getEntity = &Libxml2Backend::getEntity;
+        sax_.serror = &Libxml2Backend::quiet;
     }
     ~Libxml2Backend() override
     {
+        if (!ctxt_)
+            return;
         if (ctxt_->myDoc)
             xmlFreeDoc(ctxt_->myDoc);
         xmlFreeParserCtxt(ctxt_);
@@ -224,6 +247,8 @@ public:
 
     bool parse(const char* data, int size, bool final, QString& error) override
     {
+        if (!ctxt_)
+            useContext(xmlCreatePushParserCtxt(&sax_, this, nullptr, 0, nullptr));
         const int rc = xmlParseChunk(ctxt_, data, size, final);
         if (stopped())
             return false;
@@ -232,10 +257,47 @@ public:
         error = damagedXml(long(xmlSAX2GetLineNumber(ctxt_)));
         return false;
     }
+
+    bool pull(const XmlStream::Source& source, QString& error) override
+    {
+        source_ = &source;
+        useContext(xmlCreateIOParserCtxt(&sax_, this, &Libxml2Backend::read, nullptr, this, XML_CHAR_ENCODING_NONE));
+        xmlParseDocument(ctxt_);
+        source_ = nullptr;
+        if (stopped())
+            return false;
+        if (ctxt_->wellFormed)
+            return true;
+        error = damagedXml(long(xmlSAX2GetLineNumber(ctxt_)));
+        return false;
+    }
+
     void stop() override { xmlStopParser(ctxt_); }
 
 private:
     static Libxml2Backend* self(void* ctx) { return static_cast<Libxml2Backend*>(ctx); }
+
+    void useContext(xmlParserCtxtPtr ctxt)
+    {
+        if (!ctxt)
+            throw std::bad_alloc();
+        ctxt_ = ctxt;
+        // No network, no entity substitution, no DTD loading; libxml2's own
+        // size limits stay on (no XML_PARSE_HUGE).
+        xmlCtxtUseOptions(ctxt_, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    }
+
+    // No exception may cross libxml2: the source's Error stops the parse.
+    static int read(void* ctx, char* data, int size)
+    {
+        Libxml2Backend* b = self(ctx);
+        try {
+            return int((*b->source_)(data, size_t(std::max(size, 0))));
+        } catch (const Error& e) {
+            b->stopWith(e);
+            return -1;
+        }
+    }
 
     static void start(void* ctx, const xmlChar* localname, const xmlChar*, const xmlChar* uri, int, const xmlChar**,
                       int count, int, const xmlChar** atts)
@@ -276,7 +338,9 @@ private:
     static xmlEntityPtr getEntity(void*, const xmlChar* name) { return xmlGetPredefinedEntity(name); }
     static void quiet(void*, xmlErrorPtr) {}
 
-    xmlParserCtxtPtr ctxt_;
+    xmlSAXHandler sax_;
+    xmlParserCtxtPtr ctxt_ = nullptr;
+    const XmlStream::Source* source_ = nullptr;
     std::vector<std::string> decoded_;
 };
 
@@ -339,6 +403,13 @@ void XmlStream::finish()
         raise(stopReason_);
     QString error;
     if (!backend_->feed(nullptr, 0, true, error))
+        raise(stopReason_.isEmpty() ? error : stopReason_);
+}
+
+void XmlStream::pull(const Source& source)
+{
+    QString error;
+    if (!stopReason_.isEmpty() || !backend_->pull(source, error))
         raise(stopReason_.isEmpty() ? error : stopReason_);
 }
 

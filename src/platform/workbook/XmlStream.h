@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 // A streaming XML parser for the parts of .xlsx and .ods files: elements
@@ -61,6 +62,13 @@ public:
     void feed(const char* data, size_t size);
     // The document ends here; raises Error when it is incomplete.
     void finish();
+
+    // Fills up to `size` bytes and gives how many; 0 at the end. May raise Error.
+    using Source = std::function<size_t(char* data, size_t size)>;
+    // The whole document, pulled from `source` as the parser needs it
+    // (cheaper than feeding pieces: the parser need not look ahead for
+    // complete tags). Raises Error at the first fault, the source's own too.
+    void pull(const Source& source);
 
     // A whole document in memory.
     static void parse(XmlHandler& handler, QByteArrayView document, const QString& label);

@@ -6,8 +6,13 @@
 
 #include <gsf/gsf.h>
 
+#include <cstring>
+
 #include <algorithm>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -139,4 +144,106 @@ bool ZipContainer::stream(const QByteArray& name, const std::function<void(const
         left -= qint64(n);
     }
     return true;
+}
+
+// The ring between the inflating thread and the reader: pieces [head, tail)
+// are full, the others free.
+struct ZipStream::Shared {
+    GsfInput* input = nullptr; // the inflating thread's alone
+    qint64 left = 0;
+    QString path;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::unique_ptr<char[]> pieces[kPieces];
+    size_t sizes[kPieces] = {};
+    unsigned head = 0, tail = 0;
+    bool ended = false, damaged = false, stopping = false;
+    size_t offset = 0; // read so far from the head piece
+    std::thread thread;
+
+    void inflate()
+    {
+        while (left > 0) {
+            unsigned slot;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return stopping || tail - head < unsigned(kPieces); });
+                if (stopping)
+                    return;
+                slot = tail % kPieces;
+            }
+            const size_t n = size_t(std::min<qint64>(left, qint64(kPiece)));
+            const bool ok = gsf_input_read(input, n, reinterpret_cast<guint8*>(pieces[slot].get())) != nullptr;
+            left -= qint64(n);
+            std::lock_guard lock(mutex);
+            if (!ok) {
+                damaged = true;
+                break;
+            }
+            sizes[slot] = n;
+            ++tail;
+            changed.notify_all();
+        }
+        std::lock_guard lock(mutex);
+        ended = true;
+        changed.notify_all();
+    }
+};
+
+ZipStream::ZipStream(std::unique_ptr<Shared> shared) : shared_(std::move(shared))
+{
+    Shared* s = shared_.get();
+    s->thread = std::thread([s] { s->inflate(); });
+}
+
+ZipStream::~ZipStream()
+{
+    {
+        std::lock_guard lock(shared_->mutex);
+        shared_->stopping = true;
+    }
+    shared_->changed.notify_all();
+    shared_->thread.join();
+    g_object_unref(shared_->input);
+}
+
+size_t ZipStream::read(char* data, size_t size)
+{
+    Shared& s = *shared_;
+    std::unique_lock lock(s.mutex);
+    s.changed.wait(lock, [&] { return s.head != s.tail || s.ended; });
+    if (s.head == s.tail) {
+        if (s.damaged)
+            container::fail(QString::fromUtf16(kDamaged), s.path);
+        return 0;
+    }
+    const unsigned slot = s.head % kPieces;
+    // The piece is the reader's until head moves past it.
+    lock.unlock();
+    const size_t n = std::min(size, s.sizes[slot] - s.offset);
+    std::memcpy(data, s.pieces[slot].get() + s.offset, n);
+    s.offset += n;
+    if (s.offset == s.sizes[slot]) {
+        lock.lock();
+        s.offset = 0;
+        ++s.head;
+        s.changed.notify_all();
+    }
+    return n;
+}
+
+std::unique_ptr<ZipStream> ZipContainer::openStream(const QByteArray& name) const
+{
+    Input in = open(name);
+    if (!in.input)
+        return nullptr;
+    charge(in.size);
+    auto shared = std::make_unique<ZipStream::Shared>();
+    shared->left = in.size;
+    shared->path = path_;
+    for (auto& piece : shared->pieces)
+        piece.reset(new char[kPiece]);
+    shared->input = in.input.release();
+    return std::unique_ptr<ZipStream>(new ZipStream(std::move(shared)));
 }

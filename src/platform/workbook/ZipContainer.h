@@ -5,8 +5,28 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 typedef struct _GsfInfile GsfInfile;
+
+// A member inflating on a second thread, a few pieces ahead of its reader,
+// so that inflating and parsing share the two cores. Only that thread calls
+// libgsf while the stream lives; at most kPieces pieces are held.
+class ZipStream {
+public:
+    static constexpr int kPieces = 4;
+    ~ZipStream(); // stops the thread and waits for it
+
+    // Copies up to `size` bytes; 0 at the end. Raises Error when the member
+    // is damaged.
+    size_t read(char* data, size_t size);
+
+private:
+    friend class ZipContainer;
+    struct Shared;
+    explicit ZipStream(std::unique_ptr<Shared> shared);
+    std::unique_ptr<Shared> shared_;
+};
 
 // The ZIP container of .xlsx and .ods files, over libgsf's zip reader.
 //
@@ -33,6 +53,10 @@ public:
     // Hands a member to `sink` piece by piece, as it inflates; false when
     // there is no such member.
     bool stream(const QByteArray& name, const std::function<void(const char*, size_t)>& sink) const;
+    // The same member to be pulled by its reader while it inflates; null
+    // when there is no such member. Use no other call of this container
+    // before the stream is gone.
+    std::unique_ptr<ZipStream> openStream(const QByteArray& name) const;
 
 private:
     struct Input;
