@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -21,6 +22,10 @@ public:
     // Rows and columns count from 1; a cell beyond the sheet's data reads
     // as empty text. Dates use the user's short date format as it is now.
     QString ReadCellText(int row, int column);
+    // The same text appended to `out` as UTF-8, without a string object for
+    // most cells (what `cells` prints); raises the same Errors, and then
+    // appends nothing.
+    void appendCellText(int row, int column, QByteArray& out);
     void CloseAndQuit();
     bool isOpen() const;
 

@@ -105,11 +105,10 @@ void CompactSheet::finish()
         rowStart_[i] += rowStart_[i - 1];
 }
 
-WorkbookCell CompactSheet::cell(int row, int column) const
+const CompactSheet::Cell* CompactSheet::find(int row, int column) const
 {
-    WorkbookCell out;
     if (row < 0 || column < 0 || row >= rowCount_ || column >= columnCount_)
-        return out;
+        return nullptr;
     const Cell* begin = cells_.data() + rowStart_[size_t(row)];
     const Cell* end = cells_.data() + rowStart_[size_t(row) + 1];
     // Rows filled from column A on hold column c at index c.
@@ -117,24 +116,41 @@ WorkbookCell CompactSheet::cell(int row, int column) const
     if (it >= end || it->column != column) {
         it = std::lower_bound(begin, end, column, [](const Cell& c, int col) { return c.column < col; });
         if (it == end || it->column != column)
-            return out;
+            return nullptr;
     }
+    return it;
+}
+
+WorkbookCell CompactSheet::cellUtf8(int row, int column, QByteArrayView& utf8) const
+{
+    WorkbookCell out;
+    utf8 = QByteArrayView();
+    const Cell* it = find(row, column);
+    if (!it)
+        return out;
     out.kind = it->kind;
     switch (it->kind) {
     case WorkbookCell::Kind::Text:
-        out.text = QString::fromUtf8(texts_.constData() + it->text.offset, it->text.length);
+        utf8 = QByteArrayView(texts_.constData() + it->text.offset, it->text.length);
         break;
-    case WorkbookCell::Kind::Error: {
-        const QByteArrayView name(texts_.constData() + it->text.offset, it->text.length);
-        out.text = QString::fromUtf8(name);
-        out.number = errorCode(name);
+    case WorkbookCell::Kind::Error:
+        utf8 = QByteArrayView(texts_.constData() + it->text.offset, it->text.length);
+        out.number = errorCode(utf8);
         break;
-    }
     default:
         out.number = it->number;
         out.isDate = it->isDate;
         break;
     }
+    return out;
+}
+
+WorkbookCell CompactSheet::cell(int row, int column) const
+{
+    QByteArrayView utf8;
+    WorkbookCell out = cellUtf8(row, column, utf8);
+    if (out.kind == WorkbookCell::Kind::Text || out.kind == WorkbookCell::Kind::Error)
+        out.text = QString::fromUtf8(utf8);
     return out;
 }
 

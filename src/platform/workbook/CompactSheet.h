@@ -49,6 +49,7 @@ public:
     int rowCount() const override { return rowCount_; }
     int columnCount() const override { return columnCount_; }
     WorkbookCell cell(int row, int column) const override;
+    WorkbookCell cellUtf8(int row, int column, QByteArrayView& utf8) const override;
 
     // Excel's date serial of a date and time (1900 system, with its
     // 29 February 1900); NaN before 1900-01-01.
@@ -72,6 +73,7 @@ private:
         };
     };
     void push(const Cell& c);
+    const Cell* find(int row, int column) const;
 
     QString label_;
     std::vector<Cell> cells_;
