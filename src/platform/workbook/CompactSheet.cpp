@@ -68,11 +68,28 @@ void CompactSheet::addEmpty(int row, int column)
 
 std::uint32_t CompactSheet::storeText(QByteArrayView utf8)
 {
-    const qsizetype at = texts_.size();
-    if (quint64(at) + quint64(utf8.size()) > std::numeric_limits<std::uint32_t>::max())
+    const quint64 at = quint64(textBase_) + quint64(texts_.size());
+    if (at + quint64(utf8.size()) > std::numeric_limits<std::uint32_t>::max())
         container::fail(QString::fromUtf16(kTooMuchText), label_);
     texts_.append(utf8);
     return std::uint32_t(at);
+}
+
+void CompactSheet::append(CompactSheet&& part)
+{
+    const quint64 at = quint64(textBase_) + quint64(texts_.size());
+    if (at + quint64(part.texts_.size()) > std::numeric_limits<std::uint32_t>::max())
+        container::fail(QString::fromUtf16(kTooMuchText), label_);
+    if (cells_.empty())
+        cells_.reserve(part.cells_.size() * 2);
+    for (Cell c : part.cells_) {
+        if ((c.kind == WorkbookCell::Kind::Text || c.kind == WorkbookCell::Kind::Error) && c.text.offset >= part.textBase_)
+            c.text.offset = std::uint32_t(c.text.offset - part.textBase_ + at);
+        push(c);
+    }
+    texts_.append(part.texts_);
+    part.cells_ = {};
+    part.texts_ = QByteArray();
 }
 
 void CompactSheet::finish()

@@ -24,7 +24,10 @@ public:
     // stay below it.
     static constexpr std::uint32_t kMaxCells = 25'000'000;
 
-    explicit CompactSheet(const QString& label) : label_(label) {}
+    // A sheet read in pieces has a part for each piece; a part numbers its
+    // own texts from `textBase` on (below it lie texts the whole sheet
+    // holds already, the shared strings).
+    explicit CompactSheet(const QString& label, std::uint32_t textBase = 0) : label_(label), textBase_(textBase) {}
 
     // Building. Rows and columns count from 0 and must lie inside the
     // largest sheet (the readers check that first); a later cell at the
@@ -43,6 +46,8 @@ public:
     std::uint32_t storeText(QByteArrayView utf8);
     // The text buffer itself, for readers that fill it whole.
     QByteArray& texts() { return texts_; }
+    // Appends the cells and texts of the part read after the cells so far.
+    void append(CompactSheet&& part);
     // Orders the cells and indexes the rows; call once, after the last cell.
     void finish();
 
@@ -79,6 +84,7 @@ private:
     std::vector<Cell> cells_;
     std::vector<std::uint32_t> rowStart_; // cells of row r: [rowStart_[r], rowStart_[r + 1])
     QByteArray texts_;
+    std::uint32_t textBase_ = 0;
     bool ordered_ = true;
     int rowCount_ = 0;
     int columnCount_ = 0;

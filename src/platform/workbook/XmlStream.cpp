@@ -57,13 +57,14 @@ public:
         return true;
     }
     virtual void stop() = 0;
+    virtual qint64 position() const = 0;
     // The whole document from `source`; false at the first fault, as feed.
     virtual bool pull(const XmlStream::Source& source, QString& error) = 0;
 
 protected:
     virtual bool parse(const char* data, int size, bool final, QString& error) = 0;
     XmlHandler& handler() { return stream_.handler_; }
-    bool stopped() const { return !stream_.stopReason_.isEmpty(); }
+    bool stopped() const { return !stream_.stopReason_.isEmpty() || stream_.endedHere_; }
     void stopWith(const char16_t* reason) { stream_.stopWith(QString::fromUtf16(reason)); }
     void stopWith(const Error& error) { stream_.stopWith(error.text(), true); }
 
@@ -126,6 +127,10 @@ public:
         return false;
     }
     void stop() override { XML_StopParser(parser_, XML_FALSE); }
+    qint64 position() const override
+    {
+        return qint64(XML_GetCurrentByteIndex(parser_)) + XML_GetCurrentByteCount(parser_);
+    }
 
     bool pull(const XmlStream::Source& source, QString& error) override
     {
@@ -150,6 +155,8 @@ private:
     static void XMLCALL start(void* self, const XML_Char* name, const XML_Char** atts)
     {
         auto* b = static_cast<ExpatBackend*>(self);
+        if (b->stopped())
+            return;
         int count = 0;
         while (atts[2 * count])
             ++count;
@@ -168,6 +175,8 @@ private:
     static void XMLCALL end(void* self, const XML_Char* name)
     {
         auto* b = static_cast<ExpatBackend*>(self);
+        if (b->stopped())
+            return;
         b->leave();
         QByteArrayView uri;
         const QByteArrayView local = localName(name, uri);
@@ -175,7 +184,9 @@ private:
     }
     static void XMLCALL chars(void* self, const XML_Char* s, int len)
     {
-        static_cast<ExpatBackend*>(self)->handler().text(QByteArrayView(s, len));
+        auto* b = static_cast<ExpatBackend*>(self);
+        if (!b->stopped())
+            b->handler().text(QByteArrayView(s, len));
     }
     static void XMLCALL doctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int)
     {
@@ -273,6 +284,13 @@ public:
     }
 
     void stop() override { xmlStopParser(ctxt_); }
+    qint64 position() const override
+    {
+        // A start tag is handed over before its ">" or "/>" is read.
+        const xmlChar* cur = ctxt_->input->cur;
+        const qint64 tagEnd = cur[0] == '>' ? 1 : cur[0] == '/' && cur[1] == '>' ? 2 : 0;
+        return qint64(xmlByteConsumed(ctxt_)) + tagEnd;
+    }
 
 private:
     static Libxml2Backend* self(void* ctx) { return static_cast<Libxml2Backend*>(ctx); }
@@ -358,8 +376,24 @@ void XmlHandler::stop(const Error& error)
         stream_->stopWith(error.text(), true);
 }
 
+void XmlHandler::endHere()
+{
+    if (stream_ && stream_->stopReason_.isEmpty() && !stream_->endedHere_) {
+        stream_->endedHere_ = true;
+        stream_->backend_->stop();
+    }
+}
+
+qint64 XmlHandler::position() const
+{
+    return stream_ ? stream_->backend_->position() : 0;
+}
+
 XmlStream::XmlStream(XmlHandler& handler, const QString& label, Parser parser) : handler_(handler), label_(label)
 {
+    // Once, before streams on several threads.
+    static const bool ready = (xmlInitParser(), true);
+    Q_UNUSED(ready);
     if (parser == Parser::Libxml2)
         backend_ = std::make_unique<Libxml2Backend>(*this);
     else
@@ -409,7 +443,7 @@ void XmlStream::finish()
 void XmlStream::pull(const Source& source)
 {
     QString error;
-    if (!stopReason_.isEmpty() || !backend_->pull(source, error))
+    if (!stopReason_.isEmpty() || (!backend_->pull(source, error) && !endedHere_))
         raise(stopReason_.isEmpty() ? error : stopReason_);
 }
 

@@ -42,6 +42,12 @@ public:
     void stop(const QString& reason);
     // The same for an Error raised below the handler; its text stands whole.
     void stop(const class Error& error);
+    // Ends the parse here, without fault: the rest of the document is not
+    // read (a handler that was handed one piece of a document).
+    void endHere();
+    // Bytes of the document up to the end of the element start or end tag
+    // being handed over (a byte-order mark counts).
+    qint64 position() const;
 
 private:
     friend class XmlStream;
@@ -82,6 +88,7 @@ public:
 private:
     friend class XmlHandler;
     void stopWith(const QString& reason, bool whole = false);
+    bool endedHere_ = false;
     [[noreturn]] void raise(const QString& reason) const;
 
     XmlHandler& handler_;

@@ -146,46 +146,73 @@ bool ZipContainer::stream(const QByteArray& name, const std::function<void(const
     return true;
 }
 
-// The ring between the inflating thread and the reader: pieces [head, tail)
-// are full, the others free.
+// The ring between the inflating thread and the readers: pieces [head,
+// tail) are full, the others free.
 struct ZipStream::Shared {
     GsfInput* input = nullptr; // the inflating thread's alone
     qint64 left = 0;
     QString path;
+    Cutter cutter;
+    qsizetype pieceSize = qsizetype(kPiece);
 
     std::mutex mutex;
     std::condition_variable changed;
-    std::unique_ptr<char[]> pieces[kPieces];
-    size_t sizes[kPieces] = {};
+    QByteArray pieces[kPieces];
+    bool lastPiece[kPieces] = {};
     unsigned head = 0, tail = 0;
     bool ended = false, damaged = false, stopping = false;
-    size_t offset = 0; // read so far from the head piece
     std::thread thread;
+
+    // Appends up to `n` more inflated bytes; false when damaged.
+    bool inflateInto(QByteArray& piece, qsizetype n)
+    {
+        const qsizetype at = piece.size();
+        piece.resize(at + n);
+        left -= n;
+        return gsf_input_read(input, size_t(n), reinterpret_cast<guint8*>(piece.data() + at)) != nullptr;
+    }
 
     void inflate()
     {
-        while (left > 0) {
-            unsigned slot;
+        QByteArray carry; // the bytes past the last cut
+        bool ok = true;
+        while (ok && (left > 0 || !carry.isEmpty())) {
             {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] { return stopping || tail - head < unsigned(kPieces); });
                 if (stopping)
                     return;
-                slot = tail % kPieces;
             }
-            const size_t n = size_t(std::min<qint64>(left, qint64(kPiece)));
-            const bool ok = gsf_input_read(input, n, reinterpret_cast<guint8*>(pieces[slot].get())) != nullptr;
-            left -= qint64(n);
+            QByteArray piece = std::move(carry);
+            carry = QByteArray();
+            piece.reserve(pieceSize + qsizetype(kPiece));
+            qsizetype from = 0;
+            while (ok && left > 0) {
+                while (ok && left > 0 && piece.size() < pieceSize)
+                    ok = inflateInto(piece, qsizetype(std::min<qint64>(left, qint64(kPiece))));
+                if (!cutter || !ok || left == 0)
+                    break;
+                const qsizetype cut = cutter(piece, std::max<qsizetype>(from, pieceSize - 64));
+                if (cut >= 0) {
+                    carry = piece.sliced(cut);
+                    piece.truncate(cut);
+                    break;
+                }
+                if (piece.size() >= pieceSize * kMaxCutStretch)
+                    break; // no boundary: the reader finds out
+                from = piece.size() - 64;
+                ok = inflateInto(piece, qsizetype(std::min<qint64>(left, qint64(kPiece))));
+            }
             std::lock_guard lock(mutex);
-            if (!ok) {
-                damaged = true;
+            if (!ok)
                 break;
-            }
-            sizes[slot] = n;
+            lastPiece[tail % kPieces] = left == 0 && carry.isEmpty();
+            pieces[tail % kPieces] = std::move(piece);
             ++tail;
             changed.notify_all();
         }
         std::lock_guard lock(mutex);
+        damaged = !ok;
         ended = true;
         changed.notify_all();
     }
@@ -208,7 +235,7 @@ ZipStream::~ZipStream()
     g_object_unref(shared_->input);
 }
 
-size_t ZipStream::read(char* data, size_t size)
+bool ZipStream::takePiece(QByteArray& piece, int& number, bool& last)
 {
     Shared& s = *shared_;
     std::unique_lock lock(s.mutex);
@@ -216,34 +243,56 @@ size_t ZipStream::read(char* data, size_t size)
     if (s.head == s.tail) {
         if (s.damaged)
             container::fail(QString::fromUtf16(kDamaged), s.path);
-        return 0;
+        return false;
     }
     const unsigned slot = s.head % kPieces;
-    // The piece is the reader's until head moves past it.
-    lock.unlock();
-    const size_t n = std::min(size, s.sizes[slot] - s.offset);
-    std::memcpy(data, s.pieces[slot].get() + s.offset, n);
-    s.offset += n;
-    if (s.offset == s.sizes[slot]) {
-        lock.lock();
-        s.offset = 0;
-        ++s.head;
-        s.changed.notify_all();
-    }
-    return n;
+    piece = std::move(s.pieces[slot]);
+    s.pieces[slot] = QByteArray();
+    last = s.lastPiece[slot];
+    number = int(s.head);
+    ++s.head;
+    s.changed.notify_all();
+    return true;
 }
 
-std::unique_ptr<ZipStream> ZipContainer::openStream(const QByteArray& name) const
+size_t ZipStream::read(char* data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        if (offset_ == current_.size()) {
+            int number;
+            bool last;
+            offset_ = 0;
+            if (!takePiece(current_, number, last)) {
+                current_.clear();
+                break;
+            }
+            continue;
+        }
+        const size_t n = std::min(size - done, size_t(current_.size() - offset_));
+        std::memcpy(data + done, current_.constData() + offset_, n);
+        offset_ += qsizetype(n);
+        done += n;
+    }
+    return done;
+}
+
+std::unique_ptr<ZipStream> ZipContainer::openStream(const QByteArray& name, const ZipStream::Cutter& cutter,
+                                                    qsizetype pieceSize) const
 {
     Input in = open(name);
     if (!in.input)
         return nullptr;
-    charge(in.size);
+    if (!streamed_.contains(name)) {
+        charge(in.size);
+        streamed_.append(name);
+    }
     auto shared = std::make_unique<ZipStream::Shared>();
     shared->left = in.size;
     shared->path = path_;
-    for (auto& piece : shared->pieces)
-        piece.reset(new char[kPiece]);
+    shared->cutter = cutter;
+    if (cutter && pieceSize > 0)
+        shared->pieceSize = pieceSize;
     shared->input = in.input.release();
     return std::unique_ptr<ZipStream>(new ZipStream(std::move(shared)));
 }
