@@ -473,6 +473,8 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet)
                     return;
                 if (!readPiece(bytes, number, last))
                     return fail();
+                in->giveBack(std::move(bytes));
+                bytes = QByteArray();
             }
         } catch (...) {
             fail();

@@ -305,6 +305,18 @@ private:
         xmlCtxtUseOptions(ctxt_, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     }
 
+    // Namespace names are long and few, and libxml2 keeps one copy of each.
+    QByteArrayView uriView(const xmlChar* uri)
+    {
+        if (!uri)
+            return QByteArrayView();
+        if (uri != lastUri_) {
+            lastUri_ = uri;
+            lastUriView_ = view(uri);
+        }
+        return lastUriView_;
+    }
+
     // No exception may cross libxml2: the source's Error stops the parse.
     static int read(void* ctx, char* data, int size)
     {
@@ -323,16 +335,19 @@ private:
         Libxml2Backend* b = self(ctx);
         if (b->stopped() || !b->enter(count))
             return;
-        b->attributes_.resize(size_t(count));
-        b->decoded_.resize(size_t(count));
+        if (b->attributes_.size() < size_t(count))
+            b->attributes_.resize(size_t(count));
         for (int i = 0; i < count; ++i) {
             const xmlChar* const* a = atts + 5 * i;
             QByteArrayView value(reinterpret_cast<const char*>(a[3]), a[4] - a[3]);
-            if (value.contains('&'))
+            if (value.contains('&')) {
+                if (b->decoded_.size() <= size_t(i))
+                    b->decoded_.resize(size_t(i) + 1);
                 value = decodeCharacterReferences(value, b->decoded_[size_t(i)]);
-            b->attributes_[size_t(i)] = {view(a[2]), view(a[0]), value};
+            }
+            b->attributes_[size_t(i)] = {b->uriView(a[2]), view(a[0]), value};
         }
-        b->handler().startElement(view(uri), view(localname), b->attributes_.data(), count);
+        b->handler().startElement(b->uriView(uri), view(localname), b->attributes_.data(), count);
     }
     static void end(void* ctx, const xmlChar* localname, const xmlChar*, const xmlChar* uri)
     {
@@ -340,7 +355,7 @@ private:
         if (b->stopped())
             return;
         b->leave();
-        b->handler().endElement(view(uri), view(localname));
+        b->handler().endElement(b->uriView(uri), view(localname));
     }
     static void chars(void* ctx, const xmlChar* s, int len)
     {
@@ -360,6 +375,8 @@ private:
     xmlParserCtxtPtr ctxt_ = nullptr;
     const XmlStream::Source* source_ = nullptr;
     std::vector<std::string> decoded_;
+    const xmlChar* lastUri_ = nullptr;
+    QByteArrayView lastUriView_;
 };
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <vector>
 #include <thread>
 
 namespace {
@@ -161,6 +162,7 @@ struct ZipStream::Shared {
     bool lastPiece[kPieces] = {};
     unsigned head = 0, tail = 0;
     bool ended = false, damaged = false, stopping = false;
+    std::vector<QByteArray> spares; // pieces given back
     std::thread thread;
 
     // Appends up to `n` more inflated bytes; false when damaged.
@@ -183,9 +185,18 @@ struct ZipStream::Shared {
                 if (stopping)
                     return;
             }
-            QByteArray piece = std::move(carry);
-            carry = QByteArray();
+            QByteArray piece;
+            {
+                std::lock_guard lock(mutex);
+                if (!spares.empty()) {
+                    piece = std::move(spares.back());
+                    spares.pop_back();
+                }
+            }
+            piece.resize(0); // keeps its room
             piece.reserve(pieceSize + qsizetype(kPiece));
+            piece.append(carry);
+            carry.resize(0);
             qsizetype from = 0;
             while (ok && left > 0) {
                 while (ok && left > 0 && piece.size() < pieceSize)
@@ -255,6 +266,13 @@ bool ZipStream::takePiece(QByteArray& piece, int& number, bool& last)
     return true;
 }
 
+void ZipStream::giveBack(QByteArray&& piece)
+{
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->spares.size() < size_t(kPieces))
+        shared_->spares.push_back(std::move(piece));
+}
+
 size_t ZipStream::read(char* data, size_t size)
 {
     size_t done = 0;
@@ -263,6 +281,8 @@ size_t ZipStream::read(char* data, size_t size)
             int number;
             bool last;
             offset_ = 0;
+            giveBack(std::move(current_));
+            current_ = QByteArray();
             if (!takePiece(current_, number, last)) {
                 current_.clear();
                 break;

@@ -31,6 +31,8 @@ public:
     // The next whole piece and its number (0, 1, ...); false after the
     // last. Any thread may take pieces. Raises Error when damaged.
     bool takePiece(QByteArray& piece, int& number, bool& last);
+    // A piece taken and done with, its memory to be used again.
+    void giveBack(QByteArray&& piece);
 
 private:
     friend class ZipContainer;
