@@ -75,13 +75,23 @@ std::uint32_t CompactSheet::storeText(QByteArrayView utf8)
     return std::uint32_t(at);
 }
 
+void CompactSheet::reserveFor(const std::vector<const CompactSheet*>& parts)
+{
+    size_t cells = cells_.size();
+    qsizetype texts = texts_.size();
+    for (const CompactSheet* p : parts) {
+        cells += p->cells_.size();
+        texts += p->texts_.size();
+    }
+    cells_.reserve(std::min<size_t>(cells, kMaxCells));
+    texts_.reserve(texts);
+}
+
 void CompactSheet::append(CompactSheet&& part)
 {
     const quint64 at = quint64(textBase_) + quint64(texts_.size());
     if (at + quint64(part.texts_.size()) > std::numeric_limits<std::uint32_t>::max())
         container::fail(QString::fromUtf16(kTooMuchText), label_);
-    if (cells_.empty())
-        cells_.reserve(part.cells_.size() * 2);
     for (Cell c : part.cells_) {
         if ((c.kind == WorkbookCell::Kind::Text || c.kind == WorkbookCell::Kind::Error) && c.text.offset >= part.textBase_)
             c.text.offset = std::uint32_t(c.text.offset - part.textBase_ + at);

@@ -48,6 +48,8 @@ public:
     QByteArray& texts() { return texts_; }
     // Appends the cells and texts of the part read after the cells so far.
     void append(CompactSheet&& part);
+    // Room for all parts at once: their cells and texts.
+    void reserveFor(const std::vector<const CompactSheet*>& parts);
     // Orders the cells and indexes the rows; call once, after the last cell.
     void finish();
 

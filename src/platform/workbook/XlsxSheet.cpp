@@ -487,6 +487,10 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet)
     }
     if (failed)
         return false;
+    std::vector<const CompactSheet*> all;
+    for (const auto& [number, p] : parts)
+        all.push_back(p.get());
+    sheet.reserveFor(all);
     for (auto& [number, p] : parts)
         sheet.append(std::move(*p));
     return true;
