@@ -26,9 +26,6 @@ namespace {
 // 32,767 characters).
 constexpr size_t kMaxCellBytes = size_t(16) << 20;
 
-// A large worksheet is cut into pieces of about this size, after a row's
-// end tag, and the pieces are parsed on two threads at once.
-constexpr qsizetype kPieceBytes = qsizetype(4) << 20;
 // The worksheet's start up to <sheetData> is parsed again before each
 // piece; past this size the sheet is read in one go.
 constexpr qsizetype kMaxHeadBytes = qsizetype(1) << 20;
@@ -392,9 +389,9 @@ void readWhole(const SheetArgs& a, CompactSheet& sheet)
 // piece that does not end exactly at the row end where it was cut fails.
 // False when anything failed (a cut in a comment or CDATA, rows that count
 // on earlier pieces, any error in the file): then nothing was added.
-bool readInPieces(const SheetArgs& a, CompactSheet& sheet)
+bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
 {
-    const std::unique_ptr<ZipStream> in = a.zip.openStream(a.part, cutAfterRowEnd, kPieceBytes);
+    const std::unique_ptr<ZipStream> in = a.zip.openStream(a.part, cutAfterRowEnd, pieceBytes);
     if (!in)
         throw Error(QStringLiteral("工作表数据不存在，文件已损坏: ") + a.zip.path());
     const std::uint32_t textBase = std::uint32_t(sheet.texts().size());
@@ -485,7 +482,7 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet)
         work();
         helper.join();
     }
-    if (failed)
+    if (failed || parts.empty())
         return false;
     std::vector<const CompactSheet*> all;
     for (const auto& [number, p] : parts)
@@ -498,13 +495,15 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet)
 
 } // namespace
 
-void parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
-                    const XlsxWorkbook::SharedStrings& strings, CompactSheet& sheet)
+bool parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
+                    const XlsxWorkbook::SharedStrings& strings, CompactSheet& sheet, qsizetype pieceBytes)
 {
     const SheetArgs args{zip, part, dateXf, dates1904, strings};
-    if (!readInPieces(args, sheet))
+    const bool inPieces = pieceBytes > 0 && readInPieces(args, sheet, pieceBytes);
+    if (!inPieces)
         readWhole(args, sheet);
     sheet.finish();
+    return inPieces;
 }
 
 } // namespace xlsx

@@ -89,9 +89,11 @@ std::vector<bool> parseDateStyles(const QByteArray& xml, const QString& label);
 
 void parseSharedStrings(const ZipContainer& zip, const QByteArray& part, XlsxWorkbook::SharedStrings& out);
 
-// Streams a worksheet part into `sheet`.
-void parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
-                    const XlsxWorkbook::SharedStrings& strings, CompactSheet& sheet);
+// Streams a worksheet part into `sheet`, in pieces of about `pieceBytes`
+// on two threads where it can (0: in one go); true when it could.
+constexpr qsizetype kPieceBytes = qsizetype(4) << 20;
+bool parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
+                    const XlsxWorkbook::SharedStrings& strings, CompactSheet& sheet, qsizetype pieceBytes = kPieceBytes);
 
 // "B12" -> row 11, column 1; false for anything else or past XFD1048576.
 bool parseCellReference(QByteArrayView ref, int& row, int& column);

@@ -198,20 +198,22 @@ struct ZipStream::Shared {
             piece.append(carry);
             carry.resize(0);
             qsizetype from = 0;
-            while (ok && left > 0) {
+            while (ok) {
                 while (ok && left > 0 && piece.size() < pieceSize)
                     ok = inflateInto(piece, qsizetype(std::min<qint64>(left, qint64(kPiece))));
-                if (!cutter || !ok || left == 0)
+                if (!cutter || !ok)
                     break;
-                const qsizetype cut = cutter(piece, std::max<qsizetype>(from, pieceSize - 64));
-                if (cut >= 0) {
-                    carry = piece.sliced(cut);
-                    piece.truncate(cut);
-                    break;
+                if (piece.size() > pieceSize) {
+                    const qsizetype cut = cutter(piece, std::max<qsizetype>(from, pieceSize - 64));
+                    if (cut > 0) {
+                        carry = piece.sliced(cut);
+                        piece.truncate(cut);
+                        break;
+                    }
                 }
-                if (piece.size() >= pieceSize * kMaxCutStretch)
-                    break; // no boundary: the reader finds out
-                from = piece.size() - 64;
+                if (left == 0 || piece.size() >= pieceSize * kMaxCutStretch)
+                    break; // the rest, or no boundary: the reader finds out
+                from = std::max<qsizetype>(0, piece.size() - 64);
                 ok = inflateInto(piece, qsizetype(std::min<qint64>(left, qint64(kPiece))));
             }
             std::lock_guard lock(mutex);
