@@ -11,6 +11,8 @@
 namespace {
 const char16_t* const kTooManyCells = u"工作表的单元格过多(超过2500万个)，无法读取";
 const char16_t* const kTooMuchText = u"工作表的文字过多(超过4GB)，无法读取";
+// The length of a text named by its index: no text is this long.
+constexpr std::uint32_t kByIndex = std::numeric_limits<std::uint32_t>::max();
 } // namespace
 
 void CompactSheet::push(const Cell& c)
@@ -68,7 +70,7 @@ void CompactSheet::addEmpty(int row, int column)
 
 std::uint32_t CompactSheet::storeText(QByteArrayView utf8)
 {
-    const quint64 at = quint64(textBase_) + quint64(texts_.size());
+    const quint64 at = quint64(texts_.size());
     if (at + quint64(utf8.size()) > std::numeric_limits<std::uint32_t>::max())
         container::fail(QString::fromUtf16(kTooMuchText), label_);
     texts_.append(utf8);
@@ -87,14 +89,25 @@ void CompactSheet::reserveFor(const std::vector<const CompactSheet*>& parts)
     texts_.reserve(texts);
 }
 
-void CompactSheet::append(CompactSheet&& part)
+void CompactSheet::addTextByIndex(int row, int column, std::uint32_t index)
 {
-    const quint64 at = quint64(textBase_) + quint64(texts_.size());
+    addText(row, column, index, kByIndex);
+}
+
+void CompactSheet::append(CompactSheet&& part, const std::vector<std::uint64_t>& slices)
+{
+    const quint64 at = quint64(texts_.size());
     if (at + quint64(part.texts_.size()) > std::numeric_limits<std::uint32_t>::max())
         container::fail(QString::fromUtf16(kTooMuchText), label_);
     for (Cell c : part.cells_) {
-        if ((c.kind == WorkbookCell::Kind::Text || c.kind == WorkbookCell::Kind::Error) && c.text.offset >= part.textBase_)
-            c.text.offset = std::uint32_t(c.text.offset - part.textBase_ + at);
+        if (c.kind == WorkbookCell::Kind::Text && c.text.length == kByIndex) {
+            if (c.text.offset < slices.size())
+                c.text = {std::uint32_t(slices[c.text.offset] >> 32), std::uint32_t(slices[c.text.offset])};
+            else
+                c = Cell{c.row, c.column, WorkbookCell::Kind::Empty, false, {}};
+        } else if (c.kind == WorkbookCell::Kind::Text || c.kind == WorkbookCell::Kind::Error) {
+            c.text.offset = std::uint32_t(c.text.offset + at);
+        }
         push(c);
     }
     texts_.append(part.texts_);

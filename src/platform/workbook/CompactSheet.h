@@ -24,10 +24,7 @@ public:
     // stay below it.
     static constexpr std::uint32_t kMaxCells = 25'000'000;
 
-    // A sheet read in pieces has a part for each piece; a part numbers its
-    // own texts from `textBase` on (below it lie texts the whole sheet
-    // holds already, the shared strings).
-    explicit CompactSheet(const QString& label, std::uint32_t textBase = 0) : label_(label), textBase_(textBase) {}
+    explicit CompactSheet(const QString& label) : label_(label) {}
 
     // Building. Rows and columns count from 0 and must lie inside the
     // largest sheet (the readers check that first); a later cell at the
@@ -46,8 +43,14 @@ public:
     std::uint32_t storeText(QByteArrayView utf8);
     // The text buffer itself, for readers that fill it whole.
     QByteArray& texts() { return texts_; }
-    // Appends the cells and texts of the part read after the cells so far.
-    void append(CompactSheet&& part);
+    // A sheet read in pieces has a part for each piece, appended in order.
+    // A part may name a text by its index in a table that is not read yet
+    // (an .xlsx file's shared strings).
+    void addTextByIndex(int row, int column, std::uint32_t index);
+    // Appends the cells and texts of `part`; a text named by its index
+    // becomes slice `index` of `slices` (offset << 32 | length, texts of
+    // this sheet), or an empty cell when there is none.
+    void append(CompactSheet&& part, const std::vector<std::uint64_t>& slices);
     // Room for all parts at once: their cells and texts.
     void reserveFor(const std::vector<const CompactSheet*>& parts);
     // Orders the cells and indexes the rows; call once, after the last cell.
@@ -86,7 +89,6 @@ private:
     std::vector<Cell> cells_;
     std::vector<std::uint32_t> rowStart_; // cells of row r: [rowStart_[r], rowStart_[r + 1])
     QByteArray texts_;
-    std::uint32_t textBase_ = 0;
     bool ordered_ = true;
     int rowCount_ = 0;
     int columnCount_ = 0;

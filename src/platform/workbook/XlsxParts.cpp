@@ -194,6 +194,12 @@ std::vector<bool> parseDateStyles(const QByteArray& xml, const QString& label)
     return dateXf;
 }
 
+void parseSharedStrings(const QByteArray& xml, const QString& label, XlsxWorkbook::SharedStrings& out)
+{
+    SharedStringsHandler h(out);
+    XmlStream::parse(h, xml, label);
+}
+
 void parseSharedStrings(const ZipContainer& zip, const QByteArray& part, XlsxWorkbook::SharedStrings& out)
 {
     SharedStringsHandler h(out);

@@ -58,6 +58,7 @@ struct Piece {
     bool first = true; // the document's start; later pieces follow a copy of its head
     bool last = true;  // the document's end
     qint64 end = 0;    // where a piece that is not the last ends
+    bool byIndex = false; // shared strings named by index, not read yet
     // The first piece's position just past <sheetData>.
     std::function<void(qint64)> headFound;
 };
@@ -255,7 +256,15 @@ private:
             std::uint32_t index = 0;
             const QByteArrayView v = trimmed(value);
             const auto res = std::from_chars(v.data(), v.data() + v.size(), index);
-            if (res.ec != std::errc() || res.ptr != v.data() + v.size() || index >= strings_.slices.size()) {
+            if (res.ec != std::errc() || res.ptr != v.data() + v.size()) {
+                sheet_.addEmpty(r, c);
+                return;
+            }
+            if (piece_.byIndex) {
+                sheet_.addTextByIndex(r, c, index);
+                return;
+            }
+            if (index >= strings_.slices.size()) {
                 sheet_.addEmpty(r, c);
                 return;
             }
@@ -370,6 +379,7 @@ struct SheetArgs {
     const std::vector<bool>& dateXf;
     bool dates1904;
     const XlsxWorkbook::SharedStrings& strings;
+    const std::function<void()>& waitForStrings;
 };
 
 void readWhole(const SheetArgs& a, CompactSheet& sheet)
@@ -394,7 +404,6 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
     const std::unique_ptr<ZipStream> in = a.zip.openStream(a.part, cutAfterRowEnd, pieceBytes);
     if (!in)
         throw Error(QStringLiteral("工作表数据不存在，文件已损坏: ") + a.zip.path());
-    const std::uint32_t textBase = std::uint32_t(sheet.texts().size());
     std::mutex mutex;
     std::condition_variable headKnown;
     QByteArray head;
@@ -407,8 +416,9 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
         headKnown.notify_all();
     };
     auto readPiece = [&](const QByteArray& bytes, int number, bool last) {
-        auto partSheet = std::make_unique<CompactSheet>(a.zip.path(), textBase);
+        auto partSheet = std::make_unique<CompactSheet>(a.zip.path());
         Piece piece;
+        piece.byIndex = true;
         piece.first = number == 0;
         piece.last = last;
         QByteArray prefix;
@@ -482,26 +492,32 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
         work();
         helper.join();
     }
+    a.waitForStrings();
     if (failed || parts.empty())
         return false;
+    sheet.texts() = a.strings.texts;
     std::vector<const CompactSheet*> all;
     for (const auto& [number, p] : parts)
         all.push_back(p.get());
     sheet.reserveFor(all);
     for (auto& [number, p] : parts)
-        sheet.append(std::move(*p));
+        sheet.append(std::move(*p), a.strings.slices);
     return true;
 }
 
 } // namespace
 
 bool parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
-                    const XlsxWorkbook::SharedStrings& strings, CompactSheet& sheet, qsizetype pieceBytes)
+                    const XlsxWorkbook::SharedStrings& strings, const std::function<void()>& waitForStrings,
+                    CompactSheet& sheet, qsizetype pieceBytes)
 {
-    const SheetArgs args{zip, part, dateXf, dates1904, strings};
+    const SheetArgs args{zip, part, dateXf, dates1904, strings, waitForStrings};
     const bool inPieces = pieceBytes > 0 && readInPieces(args, sheet, pieceBytes);
-    if (!inPieces)
+    if (!inPieces) {
+        waitForStrings();
+        sheet.texts() = strings.texts;
         readWhole(args, sheet);
+    }
     sheet.finish();
     return inPieces;
 }

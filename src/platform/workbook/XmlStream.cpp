@@ -477,8 +477,12 @@ void XmlStream::setDefaultParser(Parser parser)
 void XmlStream::parse(XmlHandler& handler, QByteArrayView document, const QString& label)
 {
     XmlStream stream(handler, label);
-    stream.feed(document.data(), size_t(document.size()));
-    stream.finish();
+    stream.pull([&document](char* data, size_t size) {
+        const size_t n = std::min(size, size_t(document.size()));
+        std::memcpy(data, document.data(), n);
+        document = document.sliced(qsizetype(n));
+        return n;
+    });
 }
 
 QByteArrayView attributeValue(const XmlAttribute* attributes, int count, QByteArrayView name)

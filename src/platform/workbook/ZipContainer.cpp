@@ -116,6 +116,12 @@ bool ZipContainer::contains(const QByteArray& name) const
     return open(name).input != nullptr;
 }
 
+qint64 ZipContainer::memberSize(const QByteArray& name) const
+{
+    const Input in = open(name);
+    return in.input ? in.size : -1;
+}
+
 QByteArray ZipContainer::read(const QByteArray& name, qint64 limit) const
 {
     Input in = open(name);

@@ -62,6 +62,9 @@ public:
     const QString& path() const { return path_; }
     // `name` is a path inside the archive, "xl/workbook.xml"; no leading "/".
     bool contains(const QByteArray& name) const;
+    // The size of a member once inflated, as the archive states it; -1
+    // when there is no such member.
+    qint64 memberSize(const QByteArray& name) const;
     // A whole member, at most `limit` bytes (larger ones raise Error); a
     // null array when there is no such member.
     QByteArray read(const QByteArray& name, qint64 limit) const;
