@@ -48,16 +48,7 @@ int runCells(const QStringList& args)
     QByteArray out;
     out.reserve((1 << 20) + (1 << 16));
     for (int r = 1; r <= rows; ++r) {
-        for (int c = 1; c <= cols; ++c) {
-            if (c > 1)
-                out += '\t';
-            try {
-                link.appendCellText(r, c, out);
-            } catch (const Error&) {
-                out += "#ERROR";
-            }
-        }
-        out += '\n';
+        link.appendRowText(r, cols, out);
         if (out.size() >= (1 << 20)) {
             std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
             out.clear();

@@ -147,6 +147,20 @@ void SpreadsheetLink::appendCellText(int row, int column, QByteArray& out)
     out.append(ReadCellText(row, column).toUtf8());
 }
 
+void SpreadsheetLink::appendRowText(int row, int columns, QByteArray& out)
+{
+    for (int c = 1; c <= columns; ++c) {
+        if (c > 1)
+            out += '\t';
+        try {
+            appendCellText(row, c, out);
+        } catch (const Error&) {
+            out += "#ERROR";
+        }
+    }
+    out += '\n';
+}
+
 void SpreadsheetLink::CloseAndQuit()
 {
     sheet_ = nullptr;

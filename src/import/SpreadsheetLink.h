@@ -26,6 +26,9 @@ public:
     // most cells (what `cells` prints); raises the same Errors, and then
     // appends nothing.
     void appendCellText(int row, int column, QByteArray& out);
+    // Columns 1..columns of the row as `cells` prints them: tab-separated,
+    // a cell that fails as "#ERROR", a line break after.
+    void appendRowText(int row, int columns, QByteArray& out);
     void CloseAndQuit();
     bool isOpen() const;
 

@@ -139,18 +139,8 @@ QString sheetText(SpreadsheetLink& link)
 QByteArray sheetBytes(SpreadsheetLink& link)
 {
     QByteArray out;
-    for (int r = 1; r <= link.usedRows(); ++r) {
-        for (int c = 1; c <= link.usedColumns(); ++c) {
-            if (c > 1)
-                out += '\t';
-            try {
-                link.appendCellText(r, c, out);
-            } catch (const Error&) {
-                out += "#ERROR";
-            }
-        }
-        out += '\n';
-    }
+    for (int r = 1; r <= link.usedRows(); ++r)
+        link.appendRowText(r, link.usedColumns(), out);
     return out;
 }
 
