@@ -161,6 +161,11 @@ void SpreadsheetLink::appendRowText(int row, int columns, QByteArray& out)
     out += '\n';
 }
 
+bool SpreadsheetLink::readsConcurrently() const
+{
+    return sheet_ && sheet_->readsConcurrently();
+}
+
 void SpreadsheetLink::CloseAndQuit()
 {
     sheet_ = nullptr;

@@ -29,6 +29,8 @@ public:
     // Columns 1..columns of the row as `cells` prints them: tab-separated,
     // a cell that fails as "#ERROR", a line break after.
     void appendRowText(int row, int columns, QByteArray& out);
+    // Whether the reads above may run on several threads at once.
+    bool readsConcurrently() const;
     void CloseAndQuit();
     bool isOpen() const;
 

@@ -60,6 +60,7 @@ public:
     int columnCount() const override { return columnCount_; }
     WorkbookCell cell(int row, int column) const override;
     WorkbookCell cellUtf8(int row, int column, QByteArrayView& utf8) const override;
+    bool readsConcurrently() const override { return true; } // nothing changes once finished
 
     // Excel's date serial of a date and time (1900 system, with its
     // 29 February 1900); NaN before 1900-01-01.
