@@ -449,7 +449,8 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
             while (done < size && which < 2) {
                 const QByteArrayView from = pieces[which];
                 const size_t n = std::min(size - done, size_t(from.size() - at));
-                std::memcpy(data + done, from.data() + at, n);
+                if (n > 0)
+                    std::memcpy(data + done, from.data() + at, n);
                 done += n;
                 at += qsizetype(n);
                 if (at == from.size()) {

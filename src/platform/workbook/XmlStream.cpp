@@ -482,7 +482,8 @@ void XmlStream::parse(XmlHandler& handler, QByteArrayView document, const QStrin
     XmlStream stream(handler, label);
     stream.pull([&document](char* data, size_t size) {
         const size_t n = std::min(size, size_t(document.size()));
-        std::memcpy(data, document.data(), n);
+        if (n > 0)
+            std::memcpy(data, document.data(), n);
         document = document.sliced(qsizetype(n));
         return n;
     });
