@@ -368,11 +368,14 @@ int OdsWorkbook::readContent(int index, const QString& activeName)
     QStringList names;
     auto sheet = std::make_unique<CompactSheet>(zip_.path());
     ContentHandler handler(names, index, activeName, *sheet);
-    const std::unique_ptr<ZipStream> in = zip_.openStream("content.xml");
-    if (!in)
-        container::fail(QStringLiteral("文件已损坏或不完整(缺少content.xml)"), zip_.path());
-    XmlStream stream(handler, zip_.path());
-    stream.pull([&](char* data, size_t size) { return in->read(data, size); });
+    {
+        // Gone before the container is used again.
+        const std::unique_ptr<ZipStream> in = zip_.openStream("content.xml");
+        if (!in)
+            container::fail(QStringLiteral("文件已损坏或不完整(缺少content.xml)"), zip_.path());
+        XmlStream stream(handler, zip_.path());
+        stream.pull([&](char* data, size_t size) { return in->read(data, size); });
+    }
     if (index < 0 && handler.captured < 0 && !names.isEmpty())
         return readContent(0, QString()); // the settings named no table there is: the first one
     if (names.isEmpty())

@@ -136,23 +136,6 @@ QByteArray ZipContainer::read(const QByteArray& name, qint64 limit) const
     return out.isNull() ? QByteArray("") : out;
 }
 
-bool ZipContainer::stream(const QByteArray& name, const std::function<void(const char*, size_t)>& sink) const
-{
-    Input in = open(name);
-    if (!in.input)
-        return false;
-    charge(in.size);
-    std::unique_ptr<char[]> piece(new char[kPiece]);
-    for (qint64 left = in.size; left > 0;) {
-        const size_t n = size_t(std::min<qint64>(left, qint64(kPiece)));
-        if (!gsf_input_read(in.input.get(), n, reinterpret_cast<guint8*>(piece.get())))
-            container::fail(QString::fromUtf16(kDamaged), path_);
-        sink(piece.get(), n);
-        left -= qint64(n);
-    }
-    return true;
-}
-
 // The ring between the inflating thread and the readers: pieces [head,
 // tail) are full, the others free.
 struct ZipStream::Shared {

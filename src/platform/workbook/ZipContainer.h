@@ -68,10 +68,7 @@ public:
     // A whole member, at most `limit` bytes (larger ones raise Error); a
     // null array when there is no such member.
     QByteArray read(const QByteArray& name, qint64 limit) const;
-    // Hands a member to `sink` piece by piece, as it inflates; false when
-    // there is no such member.
-    bool stream(const QByteArray& name, const std::function<void(const char*, size_t)>& sink) const;
-    // The same member to be pulled by its readers while it inflates; null
+    // A member to be pulled by its readers while it inflates; null
     // when there is no such member. With a cutter, pieces of about
     // `pieceSize` bytes end where it says. Use no other call of this
     // container before the stream is gone. A member opened again is not
