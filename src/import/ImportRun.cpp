@@ -34,6 +34,15 @@ void refuse(const QString& text)
 constexpr std::array<int, 3> kRequiredSlots{1, 2, 17};
 constexpr int kWorkeridSlot = 1;
 constexpr int kDepNameSlot = 17;
+
+// Where the run can no longer report a failure of its own.
+void endRunQuietly(RowWriter& writer)
+{
+    try {
+        writer.endRun();
+    } catch (const std::exception&) {
+    }
+}
 } // namespace
 
 ImportRun::ImportRun(ImportView& view, ImportRow& row, RowWriter& writer)
@@ -130,6 +139,7 @@ RunEnd ImportRun::SBSaveClick()
         return RunEnd::WorkbookNotOpened;
     }
 
+    DeptNoCache deptNumbers;  // one lookup per department name and run
     QElapsedTimer timer;
     timer.start();
     int lastRow = 0;
@@ -173,12 +183,14 @@ RunEnd ImportRun::SBSaveClick()
         QElapsedTimer& timer;
         ~Finish()
         {
+            endRunQuietly(run.writer_);
             run.writePassMs_ = timer.elapsed();
             run.view_.runFinished(run.imported_, run.notImported_);
         }
     } finish{*this, timer};
 
     try {
+        writer_.beginRun();
         int r = 2;
         row_.clearFields();
         for (;;) {
@@ -201,6 +213,7 @@ RunEnd ImportRun::SBSaveClick()
             }
             view_.processMessages();
             if (view_.stopRequested()) {
+                writer_.endRun();
                 link.CloseAndQuit();
                 return RunEnd::Stopped;
             }
@@ -208,10 +221,12 @@ RunEnd ImportRun::SBSaveClick()
             row_.clearFields();
         }
         view_.setProgress(100);
+        writer_.endRun();
         box(QStringLiteral("数据导入成功，请查询!"), MsgIcon::Information);
         link.CloseAndQuit();
         view_.clearPath();
     } catch (const std::exception&) {
+        endRunQuietly(writer_);
         link.CloseAndQuit();
         refuse(QStringLiteral("请选择正确的文件！"));
         return RunEnd::WritePassFailed;

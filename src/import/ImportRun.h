@@ -36,6 +36,10 @@ public:
     virtual void SaveWorkerRow(ImportRow& row, int mode) = 0;
     // Why the last row was not written ("" when it was).
     virtual QString lastReason() const = 0;
+    // The write pass starts; it ends (by any path) with endRun, which makes
+    // what was written lasting (or undoes a check) and raises when it can't.
+    virtual void beginRun() {}
+    virtual void endRun() {}
 };
 
 // Outcome of a run, for the command-line tool and the tests.

@@ -33,7 +33,36 @@ QString WorkerWriter::duplicateMessage(const QString& workerid)
     return QStringLiteral("工号为：%1-的已存在，不能导入！").arg(workerid);
 }
 
+void WorkerWriter::beginRun()
+{
+    session_.reset();
+    session_ = std::make_unique<WriteSession>(UserDM->ADOConnection1, end_);
+}
+
+void WorkerWriter::endRun()
+{
+    if (const auto session = std::move(session_))
+        session->finish();
+}
+
 void WorkerWriter::SaveWorkerRow(ImportRow& row, int mode)
+{
+    if (session_) {
+        saveRow(row, mode, *session_);
+        session_->rowDone();
+        return;
+    }
+    WriteSession single(UserDM->ADOConnection1, end_);
+    saveRow(row, mode, single);
+    try {
+        single.finish();
+    } catch (const std::exception& e) {
+        row.RowWritten = false;
+        reason_ = errorText(e);
+    }
+}
+
+void WorkerWriter::saveRow(ImportRow& row, int mode, WriteSession& session)
 {
     row.RowWritten = false;
     reason_.clear();
@@ -45,14 +74,15 @@ void WorkerWriter::SaveWorkerRow(ImportRow& row, int mode)
     }
     try {
         if (mode == 0) {
-            Transaction rowTransaction(&UserDM->ADOConnection1, Transaction::Write);
-            if (!insertRow(row, rowTransaction))
+            session.beginRow();
+            // The counter's row first: the group's duplicate checks then see
+            // every other importer's rows.
+            HoldSerialValue(QStringLiteral("WKID"));
+            if (!insertRow(row, session))
                 return;
-            rowTransaction.commit();
         } else if (mode == 1) {
-            Transaction rowTransaction(&UserDM->ADOConnection1, Transaction::Write);
+            session.beginRow();
             updateRow(row);
-            rowTransaction.commit();
         }
         row.RowWritten = true;
     } catch (const std::exception& e) {
@@ -61,11 +91,11 @@ void WorkerWriter::SaveWorkerRow(ImportRow& row, int mode)
     }
 }
 
-bool WorkerWriter::insertRow(ImportRow& row, Transaction& rowTransaction)
+bool WorkerWriter::insertRow(ImportRow& row, WriteSession& session)
 {
     if (workerExists(row.Workerid)) {
         reason_ = duplicateMessage(row.Workerid);
-        rowTransaction.commit(); // no lock while the box waits
+        session.commitNow(); // nothing held while the box waits
         Dialogs::messageBox(reason_, QStringLiteral("提示"), MsgIcon::Error);
         return false;
     }

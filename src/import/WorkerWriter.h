@@ -1,27 +1,44 @@
 #pragma once
 
 #include "import/ImportRun.h"
+#include "platform/db/WriteSession.h"
 
-class Transaction;
+#include <memory>
 
 // Stores one ImportRow in Hrp_workers: mode 0 inserts a new employee (unless
 // the worker number exists), mode 1 updates eight fields by worker number.
 // Reports only through RowWritten; database errors are swallowed and kept
 // as the reason, in words (FieldValues). A row whose number-like fields lost
 // digits in the spreadsheet is refused before anything is written.
+//
+// Between beginRun() and endRun() rows are committed in groups (a
+// WriteSession with the writer's End: RollBack makes every run a check that
+// leaves the database as it was); a row written outside a run is committed
+// on its own. A group the database dropped is no row's error: rowDone's
+// error leaves SaveWorkerRow and ends the run.
 class WorkerWriter : public RowWriter {
 public:
+    explicit WorkerWriter(WriteSession::End end = WriteSession::End::Commit)
+        : end_(end)
+    {
+    }
+
     void SaveWorkerRow(ImportRow& row, int mode) override;
     QString lastReason() const override { return reason_; }
+    void beginRun() override;
+    void endRun() override;
 
     static QString duplicateMessage(const QString& workerid);
 
 private:
+    void saveRow(ImportRow& row, int mode, WriteSession& session);
     // False when the worker number already exists.
-    bool insertRow(ImportRow& row, Transaction& rowTransaction);
+    bool insertRow(ImportRow& row, WriteSession& session);
     void updateRow(const ImportRow& row);
 
     QString reason_;
+    WriteSession::End end_;
+    std::unique_ptr<WriteSession> session_;  // during a run
 };
 
 // Writes nothing: finds the rows that would not be imported because their

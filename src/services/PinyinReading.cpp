@@ -4,10 +4,26 @@
 #include <unicode/uscript.h>
 #include <unicode/unistr.h>
 
+#include <iterator>
 #include <memory>
 #include <mutex>
 
 namespace {
+
+// The Han characters of the Basic Multilingual Plane, read once at build
+// time, so that no name waits for the transliterator to be made.
+#include "PinyinTable.inc"
+
+struct TableBlock {
+    char32_t first;
+    const char* letters;
+    std::size_t size;
+};
+constexpr TableBlock kTable[] = {
+    {kExtensionAFirst, kExtensionA, sizeof kExtensionA - 1},
+    {kUnifiedFirst, kUnified, sizeof kUnified - 1},
+    {kCompatibilityFirst, kCompatibility, sizeof kCompatibility - 1},
+};
 
 struct Reader {
     std::mutex lock;
@@ -33,6 +49,13 @@ Reader& reader()
 
 char pinyinInitial(char32_t ch)
 {
+    for (const TableBlock& b : kTable) {
+        if (ch >= b.first && ch - b.first < b.size) {
+            const char letter = b.letters[ch - b.first];
+            return letter == ' ' ? 0 : letter;
+        }
+    }
+    // Beyond the table (the supplementary ideographs): ask ICU itself.
     UErrorCode status = U_ZERO_ERROR;
     if (ch > 0x10FFFF || uscript_getScript(UChar32(ch), &status) != USCRIPT_HAN || U_FAILURE(status))
         return 0;

@@ -5,7 +5,8 @@
 // (GB2312's second level, the rest of GBK, characters GBK lacks). Only
 // characters of the Han script have a reading; everything else gives 0.
 //
-// One transliterator serves the whole process, made at the first call and
-// shared under a lock, so it is safe to call from any thread. A lookup costs
-// microseconds: GetPyString keeps each character's initial after the first.
+// The Han characters of the Basic Multilingual Plane are read from a table
+// made at build time by the same transliteration. For the rest, one
+// transliterator serves the whole process, made at the first such character
+// (half a second) and shared under a lock, so it is safe from any thread.
 char pinyinInitial(char32_t ch);

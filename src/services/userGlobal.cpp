@@ -1,53 +1,184 @@
 #include "services/userGlobal.h"
 
 #include "data/UserDMUnit.h"
+#include "platform/Errors.h"
 #include "platform/Gbk.h"
+#include "platform/db/WriteSession.h"
 #include "services/PinyinReading.h"
 
 #include <unistd.h>
 
 #include <array>
 #include <unordered_map>
+#include <utility>
+
+namespace {
+DeptNoCache* g_deptNumbers = nullptr;
+
+// The values one counter hands out in the open group of a write session,
+// counted in memory while the group holds the counter's row.
+struct GroupDraws {
+    const WriteSession* session = nullptr;
+    quint64 group = 0;
+    QString name;
+    qint64 next = 0;   // the value the next draw hands out
+    qint64 drawn = 0;  // not yet added to the stored value
+};
+GroupDraws g_draws;
+
+WriteSession* openGroup()
+{
+    WriteSession* session = UserDM->ADOConnection1.writeSession();
+    return session && session->groupOpen() ? session : nullptr;
+}
+
+bool heldHere(const WriteSession* session, const QString& name)
+{
+    return session && g_draws.session == session && g_draws.group == session->group() && g_draws.name == name;
+}
+
+void setSerialName(Query& q, const QString& line, const QString& serialName)
+{
+    q.close();
+    q.clear();
+    q.add(line);
+    q.add(QStringLiteral(" where SerialName=:SerialName "));
+    q.setText(QStringLiteral("SerialName"), serialName);
+}
+
+// Adds the group's draws to the stored value; the group commits next.
+void settleDraws()
+{
+    const GroupDraws draws = std::exchange(g_draws, GroupDraws());
+    if (draws.drawn == 0)
+        return;
+    Query& q = UserDM->QryFree;
+    setSerialName(q, QStringLiteral("Update Sys_SerialNo Set AValue=Avalue+:Drawn "), draws.name);
+    q.setInteger(QStringLiteral("Drawn"), draws.drawn);
+    q.execute();
+}
+
+// One counter is counted in memory at a time: another one's draws reach
+// the database before a statement reads any counter (the database may
+// compare names without regard to case, so "wkid" may be that same row).
+void settleOthers(const WriteSession* session, const QString& name)
+{
+    if (session && g_draws.session == session && g_draws.group == session->group() && g_draws.name != name)
+        settleDraws();
+}
+
+void holdInGroup(WriteSession* session, const QString& name, qint64 next)
+{
+    g_draws = GroupDraws{session, session->group(), name, next, 0};
+    session->beforeCommit([session, group = session->group()] {
+        if (g_draws.session == session && g_draws.group == group)
+            settleDraws();
+    });
+}
+
+// The stored value, or -1 when the counter has no row; QryFree is left closed.
+qint64 readSerial(Query& q, const QString& serialName)
+{
+    q.close();
+    q.clear();
+    q.add(QStringLiteral(" Select AValue from Sys_SerialNo where SerialName=:SerialName"));
+    q.setText(QStringLiteral("SerialName"), serialName);
+    q.open();
+    const qint64 value = q.isEmpty() ? -1 : q.fieldInteger(QStringLiteral("AValue"));
+    q.close();
+    return value;
+}
+} // namespace
+
+DeptNoCache::DeptNoCache()
+    : outer_(g_deptNumbers)
+{
+    g_deptNumbers = this;
+}
+
+DeptNoCache::~DeptNoCache()
+{
+    g_deptNumbers = outer_;
+}
 
 QString GetDeptNo(const QString& deptName)
 {
+    if (g_deptNumbers) {
+        const auto it = g_deptNumbers->numbers_.constFind(deptName);
+        if (it != g_deptNumbers->numbers_.constEnd())
+            return *it;
+    }
     Query& q = UserDM->QryFree;
     q.close();
     q.clear();
     q.add(QStringLiteral("Select DeptNO from  Sys_dept  where DeptName=:DeptName"));
     q.setText(QStringLiteral("DeptName"), deptName);
     q.open();
-    if (q.isEmpty())
-        return QString();
-    return q.fieldText(QStringLiteral("Deptno"));
+    const QString number = q.isEmpty() ? QString() : q.fieldText(QStringLiteral("Deptno"));
+    if (g_deptNumbers)
+        g_deptNumbers->numbers_.insert(deptName, number);
+    return number;
+}
+
+void HoldSerialValue(const QString& serialName)
+{
+    WriteSession* session = openGroup();
+    if (!session || heldHere(session, serialName))
+        return;
+    settleOthers(session, serialName);
+    Query& q = UserDM->QryFree;
+    // On a server an update that changes nothing takes the row's lock. A
+    // local file's group holds the file's write lock already, and a write
+    // would cost a group that stores nothing its disk syncs.
+    if (UserDM->ADOConnection1.dbms() != Connection::Dbms::Sqlite) {
+        setSerialName(q, QStringLiteral("Update Sys_SerialNo Set AValue=AValue "), serialName);
+        q.execute();
+    }
+    const qint64 stored = readSerial(q, serialName);
+    if (stored >= 0)
+        holdInGroup(session, serialName, stored);
 }
 
 qint64 GetSerialValue(const QString& serialName)
 {
-    Query& q = UserDM->QryFree;
-    q.close();
-    q.clear();
-    q.add(QStringLiteral(" Select AValue from Sys_SerialNo where SerialName=:SerialName"));
-    q.setText(QStringLiteral("SerialName"), serialName);
-    q.open();
-    if (q.isEmpty()) {
-        q.close();
-        q.clear();
-        q.add(QStringLiteral(" insert into Sys_SerialNo "));
-        q.add(QStringLiteral(" Values(:SerialName,2)"));
-        q.setText(QStringLiteral("SerialName"), serialName);
-        q.execute();
-        return 1;
+    WriteSession* session = openGroup();
+    if (heldHere(session, serialName)) {
+        ++g_draws.drawn;
+        return g_draws.next++;
     }
-    q.first();
-    const qint64 value = q.fieldInteger(QStringLiteral("AValue"));
-    q.close();
-    q.clear();
-    q.add(QStringLiteral("Update Sys_SerialNo Set AValue=Avalue+1 "));
-    q.add(QStringLiteral(" where SerialName=:SerialName "));
-    q.setText(QStringLiteral("SerialName"), serialName);
-    q.execute();
-    return value;
+    settleOthers(session, serialName);
+    // The raise first: its lock keeps every other importer off the row until
+    // the transaction ends, so the value read next is this call's alone.
+    Transaction draw(&UserDM->ADOConnection1, Transaction::Write);
+    Query& q = UserDM->QryFree;
+    const auto raiseAndRead = [&q, &serialName] {
+        setSerialName(q, QStringLiteral("Update Sys_SerialNo Set AValue=Avalue+1 "), serialName);
+        q.execute();
+        return readSerial(q, serialName);
+    };
+    qint64 value = raiseAndRead();
+    if (value < 0) {
+        try {
+            q.close();
+            q.clear();
+            q.add(QStringLiteral(" insert into Sys_SerialNo "));
+            q.add(QStringLiteral(" Values(:SerialName,2)"));
+            q.setText(QStringLiteral("SerialName"), serialName);
+            q.execute();
+            q.close();
+            value = 2;
+        } catch (const DbError&) {
+            // Another importer made the row first (its unique key refused
+            // ours): draw from that row instead.
+            value = raiseAndRead();
+            if (value < 0)
+                throw;
+        }
+    }
+    draw.commit();
+    if (session)
+        holdInGroup(session, serialName, value);
+    return value - 1;
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 // Process-wide records of the running program, and the small shared routines
@@ -31,8 +32,36 @@ void ResetGlobalRecords();
 // Number of the department of that name, or "" when Sys_dept has none.
 // Database errors reach the caller.
 QString GetDeptNo(const QString& deptName);
-// Hands out the next value of a named counter kept in Sys_SerialNo.
+
+// While one lives (an import run), GetDeptNo asks the database once per
+// department name and answers repeats from memory.
+class DeptNoCache {
+public:
+    DeptNoCache();
+    ~DeptNoCache();
+    DeptNoCache(const DeptNoCache&) = delete;
+    DeptNoCache& operator=(const DeptNoCache&) = delete;
+
+private:
+    friend QString GetDeptNo(const QString& deptName);
+    DeptNoCache* outer_;
+    QHash<QString, QString> numbers_;
+};
+
+// Hands out the next value of a named counter kept in Sys_SerialNo: 1 and a
+// new row holding 2 at first use, then 2, 3, ... The raise comes first and
+// takes the row's lock until the transaction ends, so two importers never
+// draw one value. Inside a write session's group, only the group's first
+// draw runs statements; later draws count on in memory under that lock and
+// the group raises the counter by as many before it commits.
 qint64 GetSerialValue(const QString& serialName);
+// Inside a write session's open group: takes the counter's row for the
+// group before its rows are checked (on a server an update that changes
+// nothing; a local file's group holds the write lock already), so that
+// another importer's rows are either committed and seen by the group's
+// duplicate checks, or wait for this group. Draws of the group then come
+// from memory. Nothing outside a group, or when the group holds it.
+void HoldSerialValue(const QString& serialName);
 
 // The letter of one double-byte GBK character (first two bytes; a lone byte
 // is read with a second byte of 0), or a blank.

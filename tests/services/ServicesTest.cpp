@@ -31,6 +31,23 @@ TEST(GetDeptNo, ErrorsReachTheCaller)
     EXPECT_THROW(GetDeptNo(QStringLiteral("x")), DbError);
 }
 
+TEST(GetDeptNo, ARunAsksTheDatabaseOncePerName)
+{
+    TestDatabase db(false);
+    db.addDepartment(QStringLiteral("03"), QStringLiteral("技术部"));
+    {
+        DeptNoCache run;
+        EXPECT_EQ(GetDeptNo(QStringLiteral("技术部")), "03");
+        EXPECT_EQ(GetDeptNo(QStringLiteral("新部")), "");
+        db.exec(QStringLiteral("update Sys_dept set DeptNO='04'"));
+        db.addDepartment(QStringLiteral("05"), QStringLiteral("新部"));
+        EXPECT_EQ(GetDeptNo(QStringLiteral("技术部")), "03");
+        EXPECT_EQ(GetDeptNo(QStringLiteral("新部")), "");
+    }
+    EXPECT_EQ(GetDeptNo(QStringLiteral("技术部")), "04");
+    EXPECT_EQ(GetDeptNo(QStringLiteral("新部")), "05");
+}
+
 TEST(GetSerialValue, CountsFromOneAndTheDatabaseRaisesIt)
 {
     TestDatabase db(false);

@@ -2,7 +2,9 @@
 
 #include "platform/Errors.h"
 #include "platform/db/ConnectionString.h"
+#include "platform/db/DbFailures.h"
 #include "platform/db/Query.h"
+#include "platform/db/WriteSession.h"
 
 #include <QAtomicInt>
 #include <QDir>
@@ -24,6 +26,23 @@ QString providerText(const QSqlError& e)
     return db.isEmpty() ? e.driverText().trimmed() : db;
 }
 
+// psqlODBC by default wraps every statement of a transaction in a savepoint
+// of its own, one more round trip each; a write session sets savepoints
+// only where a later failure needs one (WriteSession.h). The last
+// occurrence of a key counts, so this overrides the settings' Options.
+bool isPsqlOdbc(const QString& driver)
+{
+    return driver.contains(QLatin1String("postgres"), Qt::CaseInsensitive)
+        || driver.contains(QLatin1String("psqlodbc"), Qt::CaseInsensitive);
+}
+
+QString withNoDriverRollback(QString options)
+{
+    if (!options.isEmpty() && !options.endsWith(u';'))
+        options += u';';
+    return options + QStringLiteral("Protocol=7.4-0;");
+}
+
 } // namespace
 
 Connection::Connection()
@@ -34,6 +53,8 @@ Connection::Connection()
 Connection::~Connection()
 {
     close();
+    if (session_)
+        session_->connectionGone();
     for (Query* q : std::as_const(queries_))
         q->connectionGone();
     if (QSqlDatabase::contains(qtName_))
@@ -72,7 +93,13 @@ QString Connection::driverName() const
 
 void Connection::close()
 {
+    if (session_)
+        session_->connectionClosing();
     sqlite_ = nullptr;
+    odbc_ = nullptr;
+    dbms_ = Dbms::None;
+    odbcTransaction_ = false;
+    direct_.clear();
     for (Query* q : std::as_const(queries_))
         q->releaseStatements();
     if (QSqlDatabase::contains(qtName_)) {
@@ -128,6 +155,7 @@ void Connection::openJet(const ProviderString& provider)
         throw DbError(QStringLiteral("Cannot open the file '%1': %2").arg(source, providerText(db.lastError())),
                       db.lastError().nativeErrorCode().toInt());
     driver_ = QStringLiteral("QSQLITE");
+    dbms_ = Dbms::Sqlite;
 
     {
         // A file that is not a database opens fine and fails at first read.
@@ -152,6 +180,11 @@ void Connection::openJet(const ProviderString& provider)
             check.exec(QStringLiteral("PRAGMA journal_size_limit=4194304"));
         }
         check.finish();
+        // A group of rows (WriteSession) must fit in the page cache: a spill
+        // in the middle of a rollback-journal transaction costs disk syncs
+        // and the exclusive lock. This is the connection's, not the file's.
+        check.exec(QStringLiteral("PRAGMA cache_size=-32768"));
+        check.finish();
     }
 }
 
@@ -164,11 +197,22 @@ void Connection::openSqlServer(const ProviderString& provider)
     if (!db.isValid())
         throw DbError(QStringLiteral("Provider cannot be found. It may not be properly installed."), QStringLiteral("IM002"));
     const QString driver = odbcDriver_.isEmpty() ? QStringLiteral("FreeTDS") : odbcDriver_;
-    db.setDatabaseName(odbcConnectionString(provider, driver, odbcOptions_));
+    db.setDatabaseName(odbcConnectionString(provider, driver,
+                                            isPsqlOdbc(driver) ? withNoDriverRollback(odbcOptions_) : odbcOptions_));
     db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=5"));
     if (!db.open())
         throw DbError(providerText(db.lastError()), QStringLiteral("08001"));
     driver_ = QStringLiteral("QODBC");
+    switch (db.driver()->dbmsType()) {
+    case QSqlDriver::PostgreSQL:
+        dbms_ = Dbms::PostgreSql;
+        break;
+    case QSqlDriver::MSSqlServer:
+        dbms_ = Dbms::SqlServer;
+        break;
+    default:
+        dbms_ = Dbms::OtherOdbc;
+    }
 
     // DATABASE= already selects the catalogue; only a different default
     // needs a statement of its own.
@@ -200,35 +244,129 @@ void* Connection::sqliteHandle() const
     return sqlite_;
 }
 
+void* Connection::odbcHandle() const
+{
+    if (odbc_)
+        return odbc_;
+    if (driver_ != QLatin1String("QODBC") || dbms_ == Dbms::None)
+        return nullptr;
+    // Qt's ODBC driver hands over its SQLHDBC as a void*.
+    const QVariant h = database().driver()->handle();
+    if (!h.isValid() || h.metaType() != QMetaType::fromType<void*>())
+        return nullptr;
+    odbc_ = *static_cast<void* const*>(h.constData());
+    return odbc_;
+}
+
+bool Connection::inTransaction() const
+{
+    if (dbms_ == Dbms::Sqlite) {
+        auto* db = static_cast<sqlite3*>(sqliteHandle());
+        return db && !sqlite3_get_autocommit(db);
+    }
+    return odbcTransaction_;
+}
+
+void Connection::beginTransaction(bool write)
+{
+    if (dbms_ == Dbms::Sqlite) {
+        executeDirect(write ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+        return;
+    }
+    QSqlDatabase db = database();
+    if (dbms_ == Dbms::None)
+        throw DbError(QStringLiteral("Operation is not allowed when the object is closed."), QStringLiteral("08003"));
+    if (!db.transaction())
+        throw DbError(providerText(db.lastError()));
+    odbcTransaction_ = true;
+}
+
+void Connection::commitTransaction()
+{
+    if (dbms_ == Dbms::Sqlite) {
+        auto* db = static_cast<sqlite3*>(sqliteHandle());
+        if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            const DbError error(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_extended_errcode(db));
+            rollbackTransaction();
+            throw error;
+        }
+        return;
+    }
+    if (!odbcTransaction_)
+        return;
+    QSqlDatabase db = database();
+    if (!db.commit()) {
+        const QString text = providerText(db.lastError());
+        rollbackTransaction();
+        throw DbError(text);
+    }
+    odbcTransaction_ = false;
+}
+
+void Connection::rollbackTransaction()
+{
+    if (dbms_ == Dbms::Sqlite) {
+        auto* db = static_cast<sqlite3*>(sqliteHandle());
+        if (db && !sqlite3_get_autocommit(db))
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return;
+    }
+    if (odbcTransaction_)
+        database().rollback();
+    odbcTransaction_ = false;
+}
+
+void Connection::executeDirect(const QString& sql)
+{
+    if (dbms_ == Dbms::Sqlite) {
+        auto* db = static_cast<sqlite3*>(sqliteHandle());
+        if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_extended_errcode(db));
+        return;
+    }
+    if (dbms_ == Dbms::None)
+        throw DbError(QStringLiteral("Operation is not allowed when the object is closed."), QStringLiteral("08003"));
+    // Prepared once: a statement run by text gets a new handle every time,
+    // which costs psqlODBC more than the round trip.
+    std::unique_ptr<QSqlQuery>& q = direct_[sql];
+    if (!q) {
+        q = std::make_unique<QSqlQuery>(database());
+        if (!q->prepare(sql)) {
+            const DbError error = DbFailures::odbcError(*q, providerText(q->lastError()));
+            q.reset();
+            throw error;
+        }
+    }
+    if (!q->exec()) {
+        const DbError error = DbFailures::odbcError(*q, providerText(q->lastError()));
+        q->finish();
+        throw error;
+    }
+    q->finish();
+}
+
 Transaction::Transaction(Connection* connection, Kind kind)
 {
-    auto* db = static_cast<sqlite3*>(connection ? connection->sqliteHandle() : nullptr);
     // Inside someone else's transaction there is nothing to group.
-    if (!db || !sqlite3_get_autocommit(db))
+    if (!connection || connection->dbms() == Connection::Dbms::None || connection->inTransaction())
         return;
-    if (sqlite3_exec(db, kind == Write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
-        throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_extended_errcode(db));
-    db_ = db;
+    connection->beginTransaction(kind == Write);
+    connection_ = connection;
 }
 
 Transaction::~Transaction()
 {
-    auto* db = static_cast<sqlite3*>(db_);
-    if (!db || sqlite3_get_autocommit(db))
-        return;
-    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    try {
+        commit();
+    } catch (const std::exception&) {
+        // Rolled back already; a destructor has no one to tell.
+    }
 }
 
 void Transaction::commit()
 {
-    auto* db = static_cast<sqlite3*>(db_);
-    db_ = nullptr;
-    if (!db || sqlite3_get_autocommit(db))
-        return;
-    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        const DbError error(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_extended_errcode(db));
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw error;
-    }
+    Connection* c = connection_;
+    connection_ = nullptr;
+    if (c && c->inTransaction())
+        c->commitTransaction();
 }

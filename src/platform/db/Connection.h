@@ -4,8 +4,13 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <map>
+#include <memory>
+
 class ProviderString;
+class QSqlQuery;
 class Query;
+class WriteSession;
 
 // The one database connection. It is given a provider connection string
 // (Jet file or SQL Server, as the settings build it) and maps it onto Qt SQL:
@@ -43,9 +48,30 @@ public:
 
     // The SQLite handle of a local file (sqlite3*), or null.
     void* sqliteHandle() const;
+    // The ODBC driver's connection handle (SQLHDBC) on a server, or null.
+    void* odbcHandle() const;
+
+    // What answers behind the connection once opened.
+    enum class Dbms { None, Sqlite, PostgreSql, SqlServer, OtherOdbc };
+    Dbms dbms() const { return dbms_; }
+
+    // One transaction at a time: on a local file straight on SQLite (a
+    // write transaction takes the write lock at once, waiting up to the busy
+    // timeout), on a server through the driver's manual-commit mode. Each
+    // raises DbError with the provider's text; a failed commit rolls back.
+    bool inTransaction() const;
+    void beginTransaction(bool write);
+    void commitTransaction();
+    void rollbackTransaction();  // never raises
+    // A statement without parameters or result, sent as it stands.
+    void executeDirect(const QString& sql);
+
+    // The session grouping this connection's writes, or null.
+    WriteSession* writeSession() const { return session_; }
 
 private:
     friend class Query;
+    friend class WriteSession;
     void attach(Query* query);
     void detach(Query* query);
     void close();
@@ -62,14 +88,20 @@ private:
     // closes, so that none outlives it.
     QList<Query*> queries_;
     mutable void* sqlite_ = nullptr;
+    mutable void* odbc_ = nullptr;
+    Dbms dbms_ = Dbms::None;
+    std::map<QString, std::unique_ptr<QSqlQuery>> direct_;  // executeDirect on a server
+    bool odbcTransaction_ = false;
+    WriteSession* session_ = nullptr;
 };
 
-// One row's statements as one transaction on a local file: the write lock
-// is taken once (waiting up to the busy timeout) instead of at every
-// statement, and the row is committed when the scope ends, also after a
-// failed statement, so that what was done stays done as it would without
-// the transaction. Read-only groups take no write lock. No effect on a
-// server connection.
+// A few statements as one transaction, committed when the scope ends, also
+// after a failed statement, so that what was done stays done as it would
+// without the transaction (on PostgreSQL a failed statement undoes the
+// whole scope: nothing that failed half-way stays). A write scope on a local
+// file takes the write lock once instead of at every statement; a read scope
+// takes none. Inside a transaction that is already open (a write session's
+// group) it does nothing.
 class Transaction {
 public:
     enum Kind { Read, Write };
@@ -83,5 +115,5 @@ public:
     void commit();
 
 private:
-    void* db_ = nullptr;
+    Connection* connection_ = nullptr;  // set while this scope owns a transaction
 };

@@ -3,6 +3,9 @@
 #include "platform/Errors.h"
 #include "platform/db/Connection.h"
 #include "platform/db/DbFailures.h"
+#include "platform/db/WriteSession.h"
+
+#include "platform/db/QueryParts.h"
 
 #include <QHash>
 #include <QSqlDriver>
@@ -12,89 +15,12 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <unordered_map>
 
 namespace {
-
-bool endsName(QChar c)
-{
-    switch (c.unicode()) {
-    case u' ': case u'\t': case u',': case u';': case u')': case u'\n': case u'\r':
-        return true;
-    default:
-        return false;
-    }
-}
-
-// The statement with its markers replaced, and which parameter each "?"
-// stands for.
-struct ParsedSql {
-    QString sql;
-    QStringList names;   // first spelling of each distinct name
-    QList<int> slots;    // index into names per placeholder
-};
-
-ParsedSql parseMarkers(const QString& text)
-{
-    ParsedSql p;
-    p.sql.reserve(text.size());
-    QHash<QString, int> index;
-    QChar quote;
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
-        if (!quote.isNull()) {
-            // A doubled quote closes and reopens at once: same outcome.
-            if (c == quote)
-                quote = QChar();
-            p.sql += c;
-            continue;
-        }
-        if (c == u'\'' || c == u'"') {
-            quote = c;
-            p.sql += c;
-            continue;
-        }
-        if (c != u':') {
-            p.sql += c;
-            continue;
-        }
-        if (i + 1 < n && text[i + 1] == u':') {
-            p.sql += QLatin1String("::");
-            ++i;
-            continue;
-        }
-        if (i + 1 >= n || endsName(text[i + 1])) {
-            p.sql += c;
-            continue;
-        }
-        qsizetype j = i + 1;
-        while (j < n && !endsName(text[j]))
-            ++j;
-        const QString name = text.mid(i + 1, j - i - 1);
-        const QString key = name.toLower();
-        auto it = index.constFind(key);
-        int slot;
-        if (it == index.constEnd()) {
-            slot = int(p.names.size());
-            index.insert(key, slot);
-            p.names << name;
-        } else {
-            slot = *it;
-        }
-        p.slots << slot;
-        p.sql += u'?';
-        i = j - 1;
-    }
-    return p;
-}
-
-struct Param {
-    QString name;
-    bool hasValue = false;
-    QVariant value;
-};
 
 QString providerText(const QSqlError& e)
 {
@@ -104,22 +30,44 @@ QString providerText(const QSqlError& e)
 
 constexpr size_t MaxCached = 64;
 
-// A prepared statement straight on SQLite. Qt's driver costs more than the
-// statement itself for the short statements an import runs by the thousand.
-struct NativeStatement {
-    sqlite3_stmt* stmt = nullptr;
-    ~NativeStatement() { sqlite3_finalize(stmt); }
+// One statement text as the provider gets it: its markers read, where each
+// parameter lies by name, the values set for them, and the prepared
+// statement, kept per text. An import alternates between a few texts, each
+// rebuilt line by line for every row.
+struct Statement {
+    QString text;
+    ParsedSql parsed;
+    QList<Param> params;           // parallel to parsed.names
+    QHash<QString, int> byName;    // as spelled in the text
+    QHash<QString, int> byFolded;  // lower case
+    std::unique_ptr<SqliteStatement> native;
+    std::unique_ptr<OdbcStatement> odbc;
+    std::unique_ptr<QSqlQuery> qt;
+
+    explicit Statement(const QString& sqlText)
+        : text(sqlText)
+        , parsed(parseMarkers(sqlText))
+        , params(parsed.names.size())
+    {
+        for (int i = 0; i < parsed.names.size(); ++i) {
+            params[i].name = parsed.names[i];
+            byName.insert(parsed.names[i], i);
+            byFolded.insert(parsed.names[i].toLower(), i);
+        }
+    }
+    int indexOf(const QString& name, int hint) const
+    {
+        // Callers mostly set parameters in the statement's order and spell
+        // them as it does.
+        if (hint >= 0 && hint < parsed.names.size() && parsed.names[hint] == name)
+            return hint;
+        auto it = byName.constFind(name);
+        if (it != byName.constEnd())
+            return *it;
+        it = byFolded.constFind(name.toLower());
+        return it == byFolded.constEnd() ? -1 : *it;
+    }
 };
-
-sqlite3* nativeHandle(const Connection& conn)
-{
-    return static_cast<sqlite3*>(conn.sqliteHandle());
-}
-
-QString nativeError(sqlite3* db)
-{
-    return QString::fromUtf16(static_cast<const char16_t*>(sqlite3_errmsg16(db))).trimmed();
-}
 
 } // namespace
 
@@ -129,8 +77,8 @@ struct Query::Impl {
     bool hasLines = false;
     QString text;
     bool dirty = false;   // text changed since the markers were read
-    ParsedSql parsed;
-    QList<Param> params;  // parallel to parsed.names
+    Statement* statement = nullptr;  // of text, once read
+    int hint = 0;         // where the next parameter set probably lies
 
     bool open = false;
     QStringList fields;
@@ -138,14 +86,23 @@ struct Query::Impl {
     QList<QVariantList> rows;
     int current = 0;
 
-    QHash<QString, ParsedSql> parseCache;
-    std::unordered_map<QString, std::unique_ptr<QSqlQuery>> prepared;
-    std::unordered_map<QString, std::unique_ptr<NativeStatement>> native;
+    std::unordered_map<QString, std::unique_ptr<Statement>> statements;
+    std::array<Statement*, 4> recent{};  // looked at before the map
 
     void dropStatements()
     {
-        prepared.clear();
-        native.clear();
+        for (auto& [text, st] : statements) {
+            st->qt.reset();
+            st->odbc.reset();
+            st->native.reset();
+        }
+    }
+
+    const ParsedSql& parsed()
+    {
+        ensureParsed();
+        static const ParsedSql none;
+        return statement ? statement->parsed : none;
     }
 
     void ensureParsed()
@@ -153,41 +110,55 @@ struct Query::Impl {
         if (!dirty)
             return;
         dirty = false;
-        auto it = parseCache.constFind(text);
-        if (it == parseCache.constEnd()) {
-            if (parseCache.size() > 256)
-                parseCache.clear();
-            it = parseCache.insert(text, parseMarkers(text));
-        }
-        parsed = *it;
-        QList<Param> next;
-        next.reserve(parsed.names.size());
-        for (const QString& name : std::as_const(parsed.names)) {
-            Param p;
-            p.name = name;
-            for (const Param& old : std::as_const(params)) {
-                if (old.name.compare(name, Qt::CaseInsensitive) == 0) {
-                    p.hasValue = old.hasValue;
-                    p.value = old.value;
-                    break;
+        // A parameter whose marker is still there keeps its value (a copy:
+        // the statement may leave the cache).
+        const QList<Param> before = statement ? statement->params : QList<Param>();
+        Statement* next = find(text);
+        for (Param& p : next->params)
+            p.kind = Param::Unset;
+        if (!before.isEmpty()) {
+            for (const Param& old : before) {
+                const int i = next->indexOf(old.name, -1);
+                if (i >= 0 && next->params[i].kind == Param::Unset) {
+                    next->params[i].kind = old.kind;
+                    next->params[i].text = old.text;
+                    next->params[i].integer = old.integer;
                 }
             }
-            next << p;
         }
-        params = std::move(next);
+        statement = next;
+        hint = 0;
+    }
+
+    Statement* find(const QString& text)
+    {
+        for (size_t i = 0; i < recent.size() && recent[i]; ++i) {
+            if (recent[i]->text == text) {
+                std::rotate(recent.begin(), recent.begin() + i, recent.begin() + i + 1);
+                return recent[0];
+            }
+        }
+        auto it = statements.find(text);
+        if (it == statements.end()) {
+            if (statements.size() >= MaxCached) {
+                statements.clear();
+                recent.fill(nullptr);
+            }
+            it = statements.emplace(text, std::make_unique<Statement>(text)).first;
+        }
+        std::copy_backward(recent.begin(), recent.end() - 1, recent.end());
+        recent[0] = it->second.get();
+        return recent[0];
     }
 
     Param& param(const QString& name)
     {
         ensureParsed();
-        // Callers mostly spell a name as the statement does.
-        for (Param& p : params)
-            if (p.name == name)
-                return p;
-        for (Param& p : params)
-            if (p.name.compare(name, Qt::CaseInsensitive) == 0)
-                return p;
-        throw DbError(QStringLiteral("Parameter '%1' not found").arg(name));
+        const int i = statement ? statement->indexOf(name, hint) : -1;
+        if (i < 0)
+            throw DbError(QStringLiteral("Parameter '%1' not found").arg(name));
+        hint = i + 1;
+        return statement->params[i];
     }
 
     int fieldColumn(const QString& name) const
@@ -211,109 +182,76 @@ struct Query::Impl {
         if (!conn || (!conn->sqliteHandle() && !conn->connected()))
             throw DbError(QStringLiteral("Operation is not allowed when the object is closed."), QStringLiteral("08003"));
         ensureParsed();
-        for (const Param& p : std::as_const(params))
-            if (!p.hasValue)
+        if (!statement)
+            throw DbError(QStringLiteral("Command text was not set for the command object."));
+        for (const Param& p : std::as_const(statement->params))
+            if (p.kind == Param::Unset)
                 throw DbError(QStringLiteral("No value given for parameter '%1'.").arg(p.name));
     }
 
-    // Runs the statement on SQLite directly; with keepRows, the result is
-    // read into rows. False when the connection is not a SQLite one.
-    bool runNative(bool keepRows)
+    // Runs the statement on SQLite or the ODBC driver directly; with
+    // keepRows, the result is read into rows. False when neither handle is
+    // there (Qt's layer then runs it).
+    bool runNative(Statement* st, bool keepRows)
     {
-        sqlite3* db = nativeHandle(*conn);
-        if (!db)
+        ResultRows result;
+        ResultRows* into = keepRows ? &result : nullptr;
+        if (auto* db = static_cast<sqlite3*>(conn->sqliteHandle())) {
+            if (!st->native)
+                st->native = std::make_unique<SqliteStatement>(db, st->parsed.sql);
+            st->native->run(st->params, st->parsed.slots, into);
+        } else if (void* dbc = conn->odbcHandle()) {
+            if (!st->odbc)
+                st->odbc = std::make_unique<OdbcStatement>(dbc, st->parsed.sql);
+            st->odbc->run(st->params, st->parsed.slots, into);
+        } else {
             return false;
-        auto it = native.find(parsed.sql);
-        if (it == native.end()) {
-            auto st = std::make_unique<NativeStatement>();
-            if (sqlite3_prepare16_v3(db, parsed.sql.utf16(), int(parsed.sql.size() * 2), SQLITE_PREPARE_PERSISTENT,
-                                     &st->stmt, nullptr) != SQLITE_OK)
-                throw DbError(nativeError(db), sqlite3_extended_errcode(db));
-            if (native.size() >= MaxCached)
-                native.clear();
-            it = native.emplace(parsed.sql, std::move(st)).first;
         }
-        sqlite3_stmt* stmt = it->second->stmt;
-        struct Reset {
-            sqlite3_stmt* s;
-            ~Reset()
-            {
-                sqlite3_reset(s);
-                sqlite3_clear_bindings(s);
-            }
-        } reset{stmt};
-        for (int i = 0; i < parsed.slots.size(); ++i) {
-            const QVariant& v = params[parsed.slots[i]].value;
-            int rc;
-            if (v.isNull())
-                rc = sqlite3_bind_null(stmt, i + 1);
-            else if (v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Int)
-                rc = sqlite3_bind_int64(stmt, i + 1, v.toLongLong());
-            else {
-                const QString t = v.toString();
-                rc = sqlite3_bind_text16(stmt, i + 1, t.utf16(), int(t.size() * 2), SQLITE_TRANSIENT);
-            }
-            if (rc != SQLITE_OK)
-                throw DbError(nativeError(db), sqlite3_extended_errcode(db));
-        }
-        const int cols = keepRows ? sqlite3_column_count(stmt) : 0;
-        if (keepRows) {
-            for (int c = 0; c < cols; ++c)
-                fields << QString::fromUtf16(static_cast<const char16_t*>(sqlite3_column_name16(stmt, c)));
-            for (int c = cols - 1; c >= 0; --c)
-                fieldIndex.insert(fields[c].toLower(), c);
-        }
-        for (;;) {
-            const int rc = sqlite3_step(stmt);
-            if (rc == SQLITE_DONE)
-                break;
-            if (rc != SQLITE_ROW)
-                throw DbError(nativeError(db), sqlite3_extended_errcode(db));
-            if (!keepRows)
-                continue;
-            QVariantList row;
-            row.reserve(cols);
-            for (int c = 0; c < cols; ++c) {
-                switch (sqlite3_column_type(stmt, c)) {
-                case SQLITE_INTEGER:
-                    row << QVariant(qlonglong(sqlite3_column_int64(stmt, c)));
-                    break;
-                case SQLITE_FLOAT:
-                    row << QVariant(sqlite3_column_double(stmt, c));
-                    break;
-                case SQLITE_NULL:
-                    row << QVariant(QMetaType(QMetaType::QString));
-                    break;
-                case SQLITE_BLOB:
-                    row << QVariant(QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, c)),
-                                               sqlite3_column_bytes(stmt, c)));
-                    break;
-                default: {
-                    const auto* t = static_cast<const char16_t*>(sqlite3_column_text16(stmt, c));
-                    row << QVariant(QString::fromUtf16(t, sqlite3_column_bytes16(stmt, c) / 2));
-                }
-                }
-            }
-            rows << std::move(row);
-        }
+        if (keepRows)
+            keep(std::move(result));
         return true;
     }
 
-    QSqlQuery& run()
+    void keep(ResultRows&& result)
     {
-        auto it = prepared.find(parsed.sql);
-        if (it == prepared.end()) {
+        fields = std::move(result.fields);
+        // Backwards, so that a repeated name finds its first column.
+        for (qsizetype c = fields.size() - 1; c >= 0; --c)
+            fieldIndex.insert(fields[c].toLower(), int(c));
+        rows = std::move(result.rows);
+    }
+
+    // A write of this group again, with the values it had (WriteSession).
+    void redo(const QString& sqlText, const QList<Param>& values)
+    {
+        std::unique_ptr<Statement> own;
+        auto it = statements.find(sqlText);
+        Statement* st = it != statements.end() ? it->second.get() : (own = std::make_unique<Statement>(sqlText)).get();
+        const QList<Param> current = st->params;
+        st->params = values;
+        struct Restore {
+            Statement* st;
+            const QList<Param>& params;
+            ~Restore() { st->params = params; }
+        } restore{st, current};
+        if (!runNative(st, false))
+            run(st).finish();
+    }
+
+    QSqlQuery& run(Statement* st)
+    {
+        const ParsedSql& sql = st->parsed;
+        const QList<Param>& params = st->params;
+        if (!st->qt) {
             auto q = std::make_unique<QSqlQuery>(conn->database());
             q->setForwardOnly(true);
-            if (!q->prepare(parsed.sql))
+            if (!q->prepare(sql.sql))
                 throw DbFailures::odbcError(*q, providerText(q->lastError()));
-            if (prepared.size() >= MaxCached)
-                prepared.clear();
-            it = prepared.emplace(parsed.sql, std::move(q)).first;
+            st->qt = std::move(q);
         }
-        QSqlQuery& q = *it->second;
-        for (int i = 0; i < parsed.slots.size(); ++i)
-            q.bindValue(i, params[parsed.slots[i]].value);
+        QSqlQuery& q = *st->qt;
+        for (int i = 0; i < sql.slots.size(); ++i)
+            q.bindValue(i, params[sql.slots[i]].variant());
         if (!q.exec()) {
             const DbError error = DbFailures::odbcError(q, providerText(q.lastError()));
             q.finish();
@@ -333,8 +271,11 @@ Query::Query(Connection& connection)
 Query::~Query()
 {
     d->dropStatements();
-    if (d->conn)
+    if (d->conn) {
+        if (WriteSession* session = d->conn->writeSession())
+            session->forget(this);
         d->conn->detach(this);
+    }
 }
 
 void Query::releaseStatements()
@@ -362,8 +303,7 @@ void Query::clear()
     close();
     d->hasLines = false;
     d->text.clear();
-    d->params.clear();
-    d->parsed = ParsedSql();
+    d->statement = nullptr;
     d->dirty = false;
 }
 
@@ -384,52 +324,62 @@ QString Query::sql() const
 
 QString Query::preparedSql() const
 {
-    d->ensureParsed();
-    return d->parsed.sql;
+    return d->parsed().sql;
 }
 
 QStringList Query::parameterNames() const
 {
-    d->ensureParsed();
-    return d->parsed.names;
+    return d->parsed().names;
 }
 
 void Query::setText(const QString& name, const QString& value)
 {
     Param& p = d->param(name);
     // Qt SQL binds a null QString as NULL; text is text, even when empty.
-    p.value = value.isNull() ? QString(QLatin1String("")) : value;
-    p.hasValue = true;
+    p.text = value.isNull() ? QString(QLatin1String("")) : value;
+    p.kind = Param::Text;
 }
 
 void Query::setInteger(const QString& name, qint64 value)
 {
     Param& p = d->param(name);
-    p.value = QVariant(qlonglong(value));
-    p.hasValue = true;
+    p.integer = value;
+    p.kind = Param::Integer;
 }
 
 void Query::setNull(const QString& name)
 {
     Param& p = d->param(name);
-    p.value = QVariant(QMetaType(QMetaType::QString));
-    p.hasValue = true;
+    p.text.clear();
+    p.kind = Param::Null;
 }
 
 void Query::open()
 {
     close();
     d->checkReady();
+    WriteSession* session = d->conn->writeSession();
     try {
-        if (d->runNative(true)) {
-            d->open = true;
-            return;
-        }
+        if (session)
+            session->beforeStatement();
+        openRows();
     } catch (...) {
         close();
+        if (session)
+            session->statementFailed();
         throw;
     }
-    QSqlQuery& q = d->run();
+    if (session)
+        session->statementDone(false);
+}
+
+void Query::openRows()
+{
+    if (d->runNative(d->statement, true)) {
+        d->open = true;
+        return;
+    }
+    QSqlQuery& q = d->run(d->statement);
     if (q.isSelect()) {
         const QSqlRecord rec = q.record();
         const int cols = rec.count();
@@ -450,7 +400,6 @@ void Query::open()
         if (q.lastError().isValid()) {
             const DbError error = DbFailures::odbcError(q, providerText(q.lastError()));
             q.finish();
-            close();
             throw error;
         }
     }
@@ -462,10 +411,25 @@ void Query::execute()
 {
     close();
     d->checkReady();
-    if (d->runNative(false))
-        return;
-    QSqlQuery& q = d->run();
-    q.finish();
+    WriteSession* session = d->conn->writeSession();
+    try {
+        if (session)
+            session->beforeStatement();
+        if (!d->runNative(d->statement, false))
+            d->run(d->statement).finish();
+    } catch (...) {
+        if (session)
+            session->statementFailed();
+        throw;
+    }
+    if (session) {
+        WriteSession::Redo redo;
+        if (session->keepsRedo())
+            redo = [impl = d.get(), text = d->statement->text, values = d->statement->params] {
+                impl->redo(text, values);
+            };
+        session->statementDone(true, std::move(redo), this);
+    }
 }
 
 bool Query::isOpen() const

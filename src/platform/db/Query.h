@@ -60,6 +60,7 @@ public:
 
 private:
     friend class Connection;
+    void openRows();
     void releaseStatements();  // the connection is about to close
     void connectionGone();     // the connection is being destroyed
 

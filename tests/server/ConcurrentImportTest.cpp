@@ -1,0 +1,143 @@
+// Rows in groups on a live PostgreSQL: several clerks importing at once into
+// one database, and a check that rolls back around rows the server refuses.
+
+#include "data/UserDMUnit.h"
+#include "import/ImportTestSupport.h"
+#include "platform/Shell.h"
+#include "server/ServerTestSupport.h"
+#include "services/userGlobal.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+
+#include <iostream>
+#include <memory>
+#include <vector>
+
+TEST(ServerConcurrentImport, FourImportersDrawDistinctKeysAndStoreTheSharedNumberOnce)
+{
+    REQUIRE_PG_SERVER();
+    constexpr int kImporters = 4;
+    constexpr int kRows = 500;  // each, besides the shared number
+    ServerDatabase db;
+    db.addDepartments();
+    TempDir dir;
+    db.writeSettings(dir.path(), PgServer::get()->password);
+    QProcess make;
+    make.start(QStringLiteral("/usr/bin/python3"),
+               {QStringLiteral(OSTREL_TEST_SOURCE_DIR "/server/make_importer_workbooks.py"), dir.path(),
+                QString::number(kImporters), QString::number(kRows)});
+    ASSERT_TRUE(make.waitForFinished(60000) && make.exitCode() == 0) << make.readAllStandardError().toStdString();
+
+    QElapsedTimer timer;
+    timer.start();
+    std::vector<std::unique_ptr<QProcess>> importers;
+    for (int k = 1; k <= kImporters; ++k) {
+        auto p = std::make_unique<QProcess>();
+        p->start(QStringLiteral(OSTREL_BIN_DIR "/ostrel-import-cli"),
+                 {QStringLiteral("import"), QStringLiteral("--workbook"), dir.file(QStringLiteral("importer-%1.xls").arg(k)),
+                  QStringLiteral("--map"), QStringLiteral("Workerid=1,Wname=2,DepName=3"),
+                  QStringLiteral("--settings-dir"), dir.path()});
+        p->closeWriteChannel();
+        importers.push_back(std::move(p));
+    }
+    QStringList listed;
+    for (auto& p : importers) {
+        ASSERT_TRUE(p->waitForFinished(110000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+        listed += QString::fromUtf8(p->readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    }
+    const qint64 ms = timer.elapsed();
+
+    const qint64 rows = db.count(QStringLiteral("select count(*) from hrp_workers"));
+    const qint64 maxKey = db.count(QStringLiteral("select max(wkid) from hrp_workers"));
+    const qint64 counter = db.count(QStringLiteral("select avalue from sys_serialno where serialname='WKID'"));
+    std::cout << kImporters << " importers x " << kRows + 1 << " rows at once: " << ms << " ms, " << rows
+              << " rows stored, keys up to " << maxKey << ", counter " << counter << ", " << listed.size()
+              << " listed\n";
+    EXPECT_EQ(rows, kImporters * kRows + 1);
+    EXPECT_EQ(db.count(QStringLiteral("select count(distinct wkid) from hrp_workers")), rows);
+    EXPECT_EQ(db.count(QStringLiteral("select count(*) from hrp_workers where workerid='SHARED'")), 1);
+    EXPECT_EQ(db.count(QStringLiteral("select count(*) from sys_serialno")), 1);
+    EXPECT_GT(counter, maxKey);
+    // The three that came second list the shared number, as a duplicate or
+    // as the unique key's refusal; nothing else is listed.
+    ASSERT_EQ(listed.size(), kImporters - 1) << listed.join(u'\n').toStdString();
+    for (const QString& line : listed)
+        EXPECT_TRUE(line.startsWith(QStringLiteral("SHARED-"))) << line.toStdString();
+}
+
+namespace {
+// The data module in this process on a database of its own.
+class ServerWrites : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        REQUIRE_PG_SERVER();
+        db = std::make_unique<ServerDatabase>();
+        db->addDepartments();
+        db->writeSettings(dir.path(), PgServer::get()->password);
+        Shell::overrideExecutableDirectory(dir.path());
+        UserDM = &dm;
+        dm.DataModuleCreate();
+        ASSERT_TRUE(dm.ADOConnection1.connected());
+    }
+    void TearDown() override
+    {
+        UserDM = nullptr;
+        Shell::overrideExecutableDirectory(QString());
+        ResetGlobalRecords();
+    }
+
+    TempDir dir;
+    std::unique_ptr<ServerDatabase> db;
+    TUserDM dm;
+};
+} // namespace
+
+// Every 120th row's birthday is refused: each refusal undoes the writes
+// since the last savepoint, which are then made again.
+TEST_F(ServerWrites, RefusedRowsInALongGroupKeepEveryRowBeforeThem)
+{
+    constexpr int kRows = 300;
+    WorkerWriter writer;
+    writer.beginRun();
+    QStringList refused;
+    for (int i = 1; i <= kRows; ++i) {
+        ImportRow row;
+        row.Workerid = QStringLiteral("L%1").arg(i, 4, 10, QChar(u'0'));
+        row.Wname = QStringLiteral("张三丰");
+        row.DepName = QStringLiteral("人事部");
+        row.BIrThday = i % 120 == 0 ? QStringLiteral("不是日期") : QStringLiteral("1980-01-01");
+        writer.SaveWorkerRow(row, 0);
+        if (!row.RowWritten)
+            refused << row.Workerid;
+    }
+    writer.endRun();
+    EXPECT_EQ(refused, (QStringList{QStringLiteral("L0120"), QStringLiteral("L0240")}));
+    EXPECT_EQ(db->count(QStringLiteral("select count(*) from hrp_workers")), kRows - 2);
+    EXPECT_EQ(db->count(QStringLiteral("select count(distinct wkid) from hrp_workers")), kRows - 2);
+    EXPECT_EQ(db->count(QStringLiteral("select count(*) from hrp_workers where workerid in ('L0119', 'L0121', 'L0300')")), 3);
+    // Each refused row drew its key: the counter stands one past the last.
+    EXPECT_EQ(db->count(QStringLiteral("select max(wkid) from hrp_workers")), kRows);
+    EXPECT_EQ(db->count(QStringLiteral("select avalue from sys_serialno")), kRows + 1);
+}
+
+TEST_F(ServerWrites, RollBackWriterGoesPastRefusedRowsAndLeavesTheDatabaseAsItWas)
+{
+    // bad-values: row 2's birthday and row 3's wage are refused by the server.
+    RecordingView view;
+    view.mapAll();
+    view.path = importFixture("bad-values.xls");
+    ImportRow row;
+    WorkerWriter check(WriteSession::End::RollBack);
+    EXPECT_EQ(ImportRun(view, row, check).SBSaveClick(), RunEnd::Succeeded);
+    EXPECT_EQ(view.finishedImported, 1);
+    ASSERT_EQ(view.list.size(), 2);
+    EXPECT_TRUE(view.reasons[0].contains(QStringLiteral("不是日期"))) << view.reasons[0].toStdString();
+    EXPECT_TRUE(view.reasons[1].contains(QStringLiteral("面议"))) << view.reasons[1].toStdString();
+    EXPECT_EQ(db->count(QStringLiteral("select count(*) from hrp_workers")), 0);
+    EXPECT_EQ(db->count(QStringLiteral("select count(*) from sys_serialno")), 0);
+}
