@@ -23,8 +23,8 @@ int main(int argc, char** argv)
         return 2;
     }
     const int rounds = argc > 2 ? atoi(argv[2]) : 3;
-    if (argc > 3 && QByteArray(argv[3]) == "libxml2")
-        XmlStream::setDefaultParser(XmlStream::Parser::Libxml2);
+    if (argc > 3)
+        XmlStream::setDefaultParser(QByteArray(argv[3]) == "expat" ? XmlStream::Parser::Expat : XmlStream::Parser::Libxml2);
     for (int round = 0; round < rounds; ++round) {
         QElapsedTimer timer;
         timer.start();

@@ -12,17 +12,23 @@ namespace CellText {
 
 QString numberText(double value)
 {
+    char out[kNumberChars];
+    const int n = numberChars(value, out);
+    return n > 0 ? QString::fromLatin1(out, n) : QString();
+}
+
+int numberChars(double value, char* out)
+{
     if (!std::isfinite(value))
-        return QString();
-    if (value == 0)
-        return QStringLiteral("0"); // negative zero too
-    char out[40];
+        return 0;
+    if (value == 0) {
+        *out = '0'; // negative zero too
+        return 1;
+    }
     char* o = out;
     // Whole numbers of up to 15 digits are the common case, and exact.
-    if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
-        const auto r = std::to_chars(o, out + sizeof out, static_cast<long long>(value));
-        return QString::fromLatin1(out, r.ptr - out);
-    }
+    if (std::fabs(value) < 1e15 && value == std::trunc(value))
+        return int(std::to_chars(o, out + kNumberChars, static_cast<long long>(value)).ptr - out);
     // Rounds to 15 significant digits: "d.dddddddddddddde±XX".
     char buf[40];
     const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
@@ -66,7 +72,7 @@ QString numberText(double value)
             for (int i = 0; i < n; ++i)
                 *o++ = digits[i];
         }
-        return QString::fromLatin1(out, o - out);
+        return int(o - out);
     }
     *o++ = digits[0];
     if (n > 1) {
@@ -81,7 +87,7 @@ QString numberText(double value)
         *o++ = char('0' + e / 100);
     *o++ = char('0' + e / 10 % 10);
     *o++ = char('0' + e % 10);
-    return QString::fromLatin1(out, o - out);
+    return int(o - out);
 }
 
 QString dateText(double serial, bool dates1904, const QString& dateFormat)

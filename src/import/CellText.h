@@ -10,6 +10,10 @@ namespace CellText {
 // magnitudes from 1E-05 up to below 1E+15, else "1.23456789012346E+17".
 // Null for infinities and NaN.
 QString numberText(double value);
+// The same text written to `out`, which has room for kNumberChars bytes;
+// gives its length, 0 for infinities and NaN.
+constexpr int kNumberChars = 32;
+int numberChars(double value, char* out);
 
 // A date serial of the 1900 or 1904 system: the date in `dateFormat`, plus
 // " hh:mm:ss" when it has a time of day; a serial below 1 is a time alone

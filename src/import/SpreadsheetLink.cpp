@@ -19,6 +19,56 @@ QString errorName(int code)
     default: return QStringLiteral("#ERR%1").arg(code);
     }
 }
+// Bytes that QString::fromUtf8 and toUtf8 give back unchanged: well-formed
+// UTF-8 (no overlong forms, surrogates or code points past U+10FFFF) that
+// does not start with a byte-order mark.
+bool roundTrips(QByteArrayView v)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(v.data());
+    const auto* end = p + v.size();
+    if (v.startsWith("\xEF\xBB\xBF"))
+        return false;
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int more;
+        unsigned char lo = 0x80, hi = 0xBF; // bounds of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            lo = c == 0xE0 ? 0xA0 : 0x80;
+            hi = c == 0xED ? 0x9F : 0xBF;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            lo = c == 0xF0 ? 0x90 : 0x80;
+            hi = c == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (end - p <= more || p[1] < lo || p[1] > hi)
+            return false;
+        for (int i = 2; i <= more; ++i)
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+        p += more + 1;
+    }
+    return true;
+}
+
+void appendTrimmed(QByteArrayView v, QByteArray& out)
+{
+    // Characters up to U+0020 are single bytes in UTF-8, and no other
+    // character's bytes lie in that range.
+    while (!v.isEmpty() && uchar(v.front()) <= 0x20)
+        v = v.sliced(1);
+    while (!v.isEmpty() && uchar(v.back()) <= 0x20)
+        v.chop(1);
+    out.append(v);
+}
 } // namespace
 
 SpreadsheetLink::SpreadsheetLink() = default;
@@ -63,6 +113,57 @@ QString SpreadsheetLink::ReadCellText(int row, int column)
     if (number.isNull())
         throw Error(QStringLiteral("第%1行第%2列的单元格的值无法转换为文本").arg(row).arg(column));
     return number;
+}
+
+void SpreadsheetLink::appendCellText(int row, int column, QByteArray& out)
+{
+    if (!workbook_ || row < 1 || column < 1) {
+        out.append(ReadCellText(row, column).toUtf8()); // raises its Error
+        return;
+    }
+    QByteArrayView utf8;
+    const WorkbookCell cell = sheet_->cellUtf8(row - 1, column - 1, utf8);
+    switch (cell.kind) {
+    case WorkbookCell::Kind::Text:
+        if (!utf8.isNull() && roundTrips(utf8))
+            return appendTrimmed(utf8, out);
+        break;
+    case WorkbookCell::Kind::Number: {
+        if (cell.isDate)
+            break;
+        char text[CellText::kNumberChars];
+        const int n = CellText::numberChars(cell.number, text);
+        if (n > 0) {
+            out.append(text, n);
+            return;
+        }
+        break;
+    }
+    case WorkbookCell::Kind::Empty:
+        return;
+    default:
+        break;
+    }
+    out.append(ReadCellText(row, column).toUtf8());
+}
+
+void SpreadsheetLink::appendRowText(int row, int columns, QByteArray& out)
+{
+    for (int c = 1; c <= columns; ++c) {
+        if (c > 1)
+            out += '\t';
+        try {
+            appendCellText(row, c, out);
+        } catch (const Error&) {
+            out += "#ERROR";
+        }
+    }
+    out += '\n';
+}
+
+bool SpreadsheetLink::readsConcurrently() const
+{
+    return sheet_ && sheet_->readsConcurrently();
 }
 
 void SpreadsheetLink::CloseAndQuit()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -21,6 +22,15 @@ public:
     // Rows and columns count from 1; a cell beyond the sheet's data reads
     // as empty text. Dates use the user's short date format as it is now.
     QString ReadCellText(int row, int column);
+    // The same text appended to `out` as UTF-8, without a string object for
+    // most cells (what `cells` prints); raises the same Errors, and then
+    // appends nothing.
+    void appendCellText(int row, int column, QByteArray& out);
+    // Columns 1..columns of the row as `cells` prints them: tab-separated,
+    // a cell that fails as "#ERROR", a line break after.
+    void appendRowText(int row, int columns, QByteArray& out);
+    // Whether the reads above may run on several threads at once.
+    bool readsConcurrently() const;
     void CloseAndQuit();
     bool isOpen() const;
 

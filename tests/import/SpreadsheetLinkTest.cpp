@@ -135,6 +135,15 @@ QString sheetText(SpreadsheetLink& link)
     return out;
 }
 
+// The same as bytes, as `cells` prints them.
+QByteArray sheetBytes(SpreadsheetLink& link)
+{
+    QByteArray out;
+    for (int r = 1; r <= link.usedRows(); ++r)
+        link.appendRowText(r, link.usedColumns(), out);
+    return out;
+}
+
 const XmlStream::Parser kParsers[] = {XmlStream::Parser::Libxml2, XmlStream::Parser::Expat};
 
 struct ParserScope {
@@ -154,6 +163,7 @@ TEST_F(SpreadsheetLinkTest, EveryFormatReadsWhatItsWriterWrote)
             SCOPED_TRACE(name.toStdString() + (parser == XmlStream::Parser::Expat ? " (expat)" : " (libxml2)"));
             link.OpenWorkbook(workbookFixture(name));
             EXPECT_EQ(sheetText(link), fixtureText(workbookFixture(name + QStringLiteral(".cells"))));
+            EXPECT_EQ(sheetBytes(link), sheetText(link).toUtf8());
         }
     }
 }
@@ -209,4 +219,17 @@ TEST_F(SpreadsheetLinkTest, TheLastCellOfTheLargestSheet)
     EXPECT_EQ(link.usedColumns(), 16384);
     EXPECT_EQ(link.ReadCellText(1048576, 16384), QStringLiteral("7"));
     EXPECT_EQ(link.ReadCellText(1, 1), QString());
+}
+
+TEST_F(SpreadsheetLinkTest, PrintedBytesAreTheTextsInUtf8EvenFromBrokenUtf8)
+{
+    TempDir dir;
+    QFile file(dir.file(QStringLiteral("broken.csv")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    // After a UTF-8 byte-order mark the bytes are taken as they are.
+    file.write("\xEF\xBB\xBF" "a\xFF" "b,\xEF\xBB\xBFx, \xC0\x80 ,\xED\xA0\x80,\xF4\x90\x80\x80,\xE4\xB8\xAD\xE6\x96,"
+               " \xE4\xB8\xAD\xE6\x96\x87\t,1e400\n");
+    file.close();
+    link.OpenWorkbook(file.fileName());
+    EXPECT_EQ(sheetBytes(link), sheetText(link).toUtf8());
 }

@@ -11,6 +11,8 @@
 namespace {
 const char16_t* const kTooManyCells = u"工作表的单元格过多(超过2500万个)，无法读取";
 const char16_t* const kTooMuchText = u"工作表的文字过多(超过4GB)，无法读取";
+// The length of a text named by its index: no text is this long.
+constexpr std::uint32_t kByIndex = std::numeric_limits<std::uint32_t>::max();
 } // namespace
 
 void CompactSheet::push(const Cell& c)
@@ -68,11 +70,49 @@ void CompactSheet::addEmpty(int row, int column)
 
 std::uint32_t CompactSheet::storeText(QByteArrayView utf8)
 {
-    const qsizetype at = texts_.size();
-    if (quint64(at) + quint64(utf8.size()) > std::numeric_limits<std::uint32_t>::max())
+    const quint64 at = quint64(texts_.size());
+    if (at + quint64(utf8.size()) > std::numeric_limits<std::uint32_t>::max())
         container::fail(QString::fromUtf16(kTooMuchText), label_);
     texts_.append(utf8);
     return std::uint32_t(at);
+}
+
+void CompactSheet::reserveFor(const std::vector<const CompactSheet*>& parts)
+{
+    size_t cells = cells_.size();
+    qsizetype texts = texts_.size();
+    for (const CompactSheet* p : parts) {
+        cells += p->cells_.size();
+        texts += p->texts_.size();
+    }
+    cells_.reserve(std::min<size_t>(cells, kMaxCells));
+    texts_.reserve(texts);
+}
+
+void CompactSheet::addTextByIndex(int row, int column, std::uint32_t index)
+{
+    addText(row, column, index, kByIndex);
+}
+
+void CompactSheet::append(CompactSheet&& part, const std::vector<std::uint64_t>& slices)
+{
+    const quint64 at = quint64(texts_.size());
+    if (at + quint64(part.texts_.size()) > std::numeric_limits<std::uint32_t>::max())
+        container::fail(QString::fromUtf16(kTooMuchText), label_);
+    for (Cell c : part.cells_) {
+        if (c.kind == WorkbookCell::Kind::Text && c.text.length == kByIndex) {
+            if (c.text.offset < slices.size())
+                c.text = {std::uint32_t(slices[c.text.offset] >> 32), std::uint32_t(slices[c.text.offset])};
+            else
+                c = Cell{c.row, c.column, WorkbookCell::Kind::Empty, false, {}};
+        } else if (c.kind == WorkbookCell::Kind::Text || c.kind == WorkbookCell::Kind::Error) {
+            c.text.offset = std::uint32_t(c.text.offset + at);
+        }
+        push(c);
+    }
+    texts_.append(part.texts_);
+    part.cells_ = {};
+    part.texts_ = QByteArray();
 }
 
 void CompactSheet::finish()
@@ -105,11 +145,10 @@ void CompactSheet::finish()
         rowStart_[i] += rowStart_[i - 1];
 }
 
-WorkbookCell CompactSheet::cell(int row, int column) const
+const CompactSheet::Cell* CompactSheet::find(int row, int column) const
 {
-    WorkbookCell out;
     if (row < 0 || column < 0 || row >= rowCount_ || column >= columnCount_)
-        return out;
+        return nullptr;
     const Cell* begin = cells_.data() + rowStart_[size_t(row)];
     const Cell* end = cells_.data() + rowStart_[size_t(row) + 1];
     // Rows filled from column A on hold column c at index c.
@@ -117,24 +156,41 @@ WorkbookCell CompactSheet::cell(int row, int column) const
     if (it >= end || it->column != column) {
         it = std::lower_bound(begin, end, column, [](const Cell& c, int col) { return c.column < col; });
         if (it == end || it->column != column)
-            return out;
+            return nullptr;
     }
+    return it;
+}
+
+WorkbookCell CompactSheet::cellUtf8(int row, int column, QByteArrayView& utf8) const
+{
+    WorkbookCell out;
+    utf8 = QByteArrayView();
+    const Cell* it = find(row, column);
+    if (!it)
+        return out;
     out.kind = it->kind;
     switch (it->kind) {
     case WorkbookCell::Kind::Text:
-        out.text = QString::fromUtf8(texts_.constData() + it->text.offset, it->text.length);
+        utf8 = QByteArrayView(texts_.constData() + it->text.offset, it->text.length);
         break;
-    case WorkbookCell::Kind::Error: {
-        const QByteArrayView name(texts_.constData() + it->text.offset, it->text.length);
-        out.text = QString::fromUtf8(name);
-        out.number = errorCode(name);
+    case WorkbookCell::Kind::Error:
+        utf8 = QByteArrayView(texts_.constData() + it->text.offset, it->text.length);
+        out.number = errorCode(utf8);
         break;
-    }
     default:
         out.number = it->number;
         out.isDate = it->isDate;
         break;
     }
+    return out;
+}
+
+WorkbookCell CompactSheet::cell(int row, int column) const
+{
+    QByteArrayView utf8;
+    WorkbookCell out = cellUtf8(row, column, utf8);
+    if (out.kind == WorkbookCell::Kind::Text || out.kind == WorkbookCell::Kind::Error)
+        out.text = QString::fromUtf8(utf8);
     return out;
 }
 

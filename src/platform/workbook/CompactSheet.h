@@ -43,12 +43,24 @@ public:
     std::uint32_t storeText(QByteArrayView utf8);
     // The text buffer itself, for readers that fill it whole.
     QByteArray& texts() { return texts_; }
+    // A sheet read in pieces has a part for each piece, appended in order.
+    // A part may name a text by its index in a table that is not read yet
+    // (an .xlsx file's shared strings).
+    void addTextByIndex(int row, int column, std::uint32_t index);
+    // Appends the cells and texts of `part`; a text named by its index
+    // becomes slice `index` of `slices` (offset << 32 | length, texts of
+    // this sheet), or an empty cell when there is none.
+    void append(CompactSheet&& part, const std::vector<std::uint64_t>& slices);
+    // Room for all parts at once: their cells and texts.
+    void reserveFor(const std::vector<const CompactSheet*>& parts);
     // Orders the cells and indexes the rows; call once, after the last cell.
     void finish();
 
     int rowCount() const override { return rowCount_; }
     int columnCount() const override { return columnCount_; }
     WorkbookCell cell(int row, int column) const override;
+    WorkbookCell cellUtf8(int row, int column, QByteArrayView& utf8) const override;
+    bool readsConcurrently() const override { return true; } // nothing changes once finished
 
     // Excel's date serial of a date and time (1900 system, with its
     // 29 February 1900); NaN before 1900-01-01.
@@ -72,6 +84,7 @@ private:
         };
     };
     void push(const Cell& c);
+    const Cell* find(int row, int column) const;
 
     QString label_;
     std::vector<Cell> cells_;

@@ -5,6 +5,8 @@
 #include "platform/workbook/XmlStream.h"
 
 #include <charconv>
+#include <cstring>
+#include <utility>
 #include <cmath>
 #include <string>
 
@@ -16,16 +18,29 @@ constexpr size_t kMaxCellBytes = size_t(16) << 20;
 // text:s asks for this many spaces at most.
 constexpr int kMaxSpaces = 1024;
 
-const QByteArrayView kOfficeNs("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
-const QByteArrayView kTableNs("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
-const QByteArrayView kTextNs("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
+constexpr QByteArrayView kOfficeNs("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
+constexpr QByteArrayView kTableNs("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
+constexpr QByteArrayView kTextNs("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
 
 const char16_t* const kTextTooLong = u"单元格的文字过长，文件已损坏";
 
-QByteArrayView attribute(const XmlAttribute* a, int n, QByteArrayView uri, QByteArrayView name)
+// The namespaces the content is read by, told apart by one comparison per
+// name (their lengths differ) instead of one for each test.
+enum class Ns { Other, Office, Table, Text };
+Ns nsOf(QByteArrayView uri)
+{
+    static_assert(kOfficeNs.size() != kTableNs.size() && kTableNs.size() != kTextNs.size()
+                  && kOfficeNs.size() != kTextNs.size());
+    for (const auto& [name, ns] : {std::pair(kTableNs, Ns::Table), std::pair(kTextNs, Ns::Text), std::pair(kOfficeNs, Ns::Office)})
+        if (uri.size() == name.size())
+            return std::memcmp(uri.data(), name.data(), size_t(name.size())) == 0 ? ns : Ns::Other;
+    return Ns::Other;
+}
+
+QByteArrayView attribute(const XmlAttribute* a, int n, Ns ns, QByteArrayView name)
 {
     for (int i = 0; i < n; ++i)
-        if (a[i].name == name && a[i].uri == uri)
+        if (a[i].name == name && nsOf(a[i].uri) == ns)
             return a[i].value;
     return QByteArrayView();
 }
@@ -102,7 +117,8 @@ public:
     void startElement(QByteArrayView uri, QByteArrayView name, const XmlAttribute* a, int n) override
     {
         ++depth_;
-        if (uri == kTableNs) {
+        const Ns ns = nsOf(uri);
+        if (ns == Ns::Table) {
             if (name == "table")
                 startTable(a, n);
             else if (tableDepth_ == 1 && capturing_) {
@@ -113,7 +129,7 @@ public:
             }
             return;
         }
-        if (cellDepth_ == 0 || uri != kTextNs)
+        if (cellDepth_ == 0 || ns != Ns::Text)
             return;
         if (name == "p" && depth_ == cellDepth_ + 1) {
             if (paragraphs_++ > 0)
@@ -121,7 +137,7 @@ public:
             inParagraph_ = true;
         } else if (inParagraph_) {
             if (name == "s") {
-                const qint64 count = std::min<qint64>(repeat(attribute(a, n, kTextNs, "c")), kMaxSpaces);
+                const qint64 count = std::min<qint64>(repeat(attribute(a, n, Ns::Text, "c")), kMaxSpaces);
                 add(std::string(size_t(count), ' '));
             } else if (name == "tab") {
                 add("\t");
@@ -133,14 +149,15 @@ public:
 
     void endElement(QByteArrayView uri, QByteArrayView name) override
     {
-        if (uri == kTableNs) {
+        const Ns ns = nsOf(uri);
+        if (ns == Ns::Table) {
             if (name == "table")
                 --tableDepth_;
             else if (depth_ == cellDepth_)
                 endCell();
             else if (depth_ == rowDepth_)
                 endRow();
-        } else if (uri == kTextNs && name == "p" && depth_ == cellDepth_ + 1) {
+        } else if (ns == Ns::Text && name == "p" && depth_ == cellDepth_ + 1) {
             inParagraph_ = false;
         }
         --depth_;
@@ -167,7 +184,7 @@ private:
     {
         if (++tableDepth_ != 1)
             return;
-        const QString name = QString::fromUtf8(attribute(a, n, kTableNs, "name"));
+        const QString name = QString::fromUtf8(attribute(a, n, Ns::Table, "name"));
         const int at = int(names_.size());
         names_ << name;
         capturing_ = captured < 0 && (index_ >= 0 ? at == index_ : (activeName_.isEmpty() || name == activeName_));
@@ -179,7 +196,7 @@ private:
     void startRow(const XmlAttribute* a, int n)
     {
         rowDepth_ = depth_;
-        rowRepeat_ = repeat(attribute(a, n, kTableNs, "number-rows-repeated"));
+        rowRepeat_ = repeat(attribute(a, n, Ns::Table, "number-rows-repeated"));
         column_ = 0;
         rowCells_.clear();
     }
@@ -187,19 +204,33 @@ private:
     void startCell(const XmlAttribute* a, int n, bool covered)
     {
         cellDepth_ = depth_;
-        columnRepeat_ = repeat(attribute(a, n, kTableNs, "number-columns-repeated"));
+        columnRepeat_ = 1;
         covered_ = covered;
         text_.clear();
         paragraphs_ = 0;
-        valueType_ = attribute(a, n, kOfficeNs, "value-type").toByteArray();
+        valueType_ = ValueType::None;
         value_.clear();
+        hasValue_ = false;
         error_ = false;
+        bool typeSeen = false, repeatSeen = false;
         for (int i = 0; i < n; ++i) {
             const XmlAttribute& at = a[i];
-            if (at.name == "value-type" && at.uri != kOfficeNs && at.value == "error")
-                error_ = true; // LibreOffice's calcext:value-type
-            else if (at.uri == kOfficeNs && at.name != "value-type" && at.name.endsWith("value"))
-                value_ = at.value.toByteArray(); // value, date-value, time-value, boolean-value, string-value
+            const Ns ns = nsOf(at.uri);
+            if (at.name == "value-type") {
+                if (ns == Ns::Office && !typeSeen) {
+                    typeSeen = true;
+                    valueType_ = valueTypeOf(at.value);
+                } else if (ns != Ns::Office && at.value == "error") {
+                    error_ = true; // LibreOffice's calcext:value-type
+                }
+            } else if (ns == Ns::Office && at.name.endsWith("value")) {
+                // value, date-value, time-value, boolean-value, string-value
+                value_.assign(at.value.data(), size_t(at.value.size()));
+                hasValue_ = true;
+            } else if (ns == Ns::Table && at.name == "number-columns-repeated" && !repeatSeen) {
+                repeatSeen = true;
+                columnRepeat_ = repeat(at.value);
+            }
         }
     }
 
@@ -212,23 +243,23 @@ private:
         if (covered_ || first >= CompactSheet::kMaxColumns)
             return; // a merged area's other cells hold nothing
         RowCell cell;
-        const QByteArrayView v(value_);
+        const QByteArrayView v = hasValue_ ? QByteArrayView(value_.data(), qsizetype(value_.size())) : QByteArrayView();
         if (error_) {
             cell.kind = WorkbookCell::Kind::Error;
-        } else if (valueType_ == "float" || valueType_ == "percentage" || valueType_ == "currency") {
+        } else if (valueType_ == ValueType::Number) {
             const auto r = std::from_chars(v.data(), v.data() + v.size(), cell.number);
             cell.kind = r.ec == std::errc() && std::isfinite(cell.number) ? WorkbookCell::Kind::Number
                                                                            : WorkbookCell::Kind::Text;
-        } else if (valueType_ == "date" || valueType_ == "time") {
-            cell.number = valueType_ == "date" ? CompactSheet::isoDateSerial(v) : durationSeconds(v) / 86400.0;
+        } else if (valueType_ == ValueType::Date || valueType_ == ValueType::Time) {
+            cell.number = valueType_ == ValueType::Date ? CompactSheet::isoDateSerial(v) : durationSeconds(v) / 86400.0;
             cell.kind = std::isfinite(cell.number) ? WorkbookCell::Kind::Number : WorkbookCell::Kind::Text;
             cell.isDate = true;
-        } else if (valueType_ == "boolean") {
+        } else if (valueType_ == ValueType::Boolean) {
             cell.kind = WorkbookCell::Kind::Bool;
             cell.number = v == "true" || v == "1";
-        } else if (valueType_ == "string" || !text_.empty()) {
+        } else if (valueType_ == ValueType::String || !text_.empty()) {
             cell.kind = WorkbookCell::Kind::Text;
-            if (valueType_ == "string" && !v.isNull())
+            if (valueType_ == ValueType::String && hasValue_)
                 text_.assign(v.data(), size_t(v.size())); // office:string-value stands for the paragraphs
         } else {
             return; // nothing in it
@@ -293,7 +324,22 @@ private:
     std::vector<RowCell> rowCells_;
     bool covered_ = false, error_ = false, inParagraph_ = false;
     int paragraphs_ = 0;
-    QByteArray valueType_, value_;
+    enum class ValueType { None, Number, Date, Time, Boolean, String, Other };
+    static ValueType valueTypeOf(QByteArrayView v)
+    {
+        if (v == "float" || v == "percentage" || v == "currency")
+            return ValueType::Number;
+        if (v == "date")
+            return ValueType::Date;
+        if (v == "time")
+            return ValueType::Time;
+        if (v == "boolean")
+            return ValueType::Boolean;
+        return v == "string" ? ValueType::String : ValueType::Other;
+    }
+    ValueType valueType_ = ValueType::None;
+    std::string value_; // the last office:*value attribute
+    bool hasValue_ = false;
     std::string text_;
 };
 
@@ -322,10 +368,14 @@ int OdsWorkbook::readContent(int index, const QString& activeName)
     QStringList names;
     auto sheet = std::make_unique<CompactSheet>(zip_.path());
     ContentHandler handler(names, index, activeName, *sheet);
-    XmlStream stream(handler, zip_.path());
-    if (!zip_.stream("content.xml", [&](const char* data, size_t size) { stream.feed(data, size); }))
-        container::fail(QStringLiteral("文件已损坏或不完整(缺少content.xml)"), zip_.path());
-    stream.finish();
+    {
+        // Gone before the container is used again.
+        const std::unique_ptr<ZipStream> in = zip_.openStream("content.xml");
+        if (!in)
+            container::fail(QStringLiteral("文件已损坏或不完整(缺少content.xml)"), zip_.path());
+        XmlStream stream(handler, zip_.path());
+        stream.pull([&](char* data, size_t size) { return in->read(data, size); });
+    }
     if (index < 0 && handler.captured < 0 && !names.isEmpty())
         return readContent(0, QString()); // the settings named no table there is: the first one
     if (names.isEmpty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <cstdint>
@@ -30,8 +31,19 @@ public:
     virtual int rowCount() const = 0;
     virtual int columnCount() const = 0;
     // Any position is allowed; outside the used range the cell is empty.
-    // Not thread-safe: readers may keep the last row decoded.
+    // Not thread-safe unless readsConcurrently() says so: readers may keep
+    // the last row decoded.
     virtual WorkbookCell cell(int row, int column) const = 0;
+    // The same cell, but a reader that keeps texts as UTF-8 may hand a text
+    // (or an error's name) over as those bytes in `utf8`, valid while the
+    // sheet lives, and leave `text` empty: no string object per cell.
+    virtual WorkbookCell cellUtf8(int row, int column, QByteArrayView& utf8) const
+    {
+        utf8 = QByteArrayView();
+        return cell(row, column);
+    }
+    // Whether cells may be read from several threads at once.
+    virtual bool readsConcurrently() const { return false; }
 };
 
 class Workbook {

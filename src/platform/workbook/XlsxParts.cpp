@@ -194,12 +194,20 @@ std::vector<bool> parseDateStyles(const QByteArray& xml, const QString& label)
     return dateXf;
 }
 
+void parseSharedStrings(const QByteArray& xml, const QString& label, XlsxWorkbook::SharedStrings& out)
+{
+    SharedStringsHandler h(out);
+    XmlStream::parse(h, xml, label);
+}
+
 void parseSharedStrings(const ZipContainer& zip, const QByteArray& part, XlsxWorkbook::SharedStrings& out)
 {
     SharedStringsHandler h(out);
+    const std::unique_ptr<ZipStream> in = zip.openStream(part);
+    if (!in)
+        return;
     XmlStream stream(h, zip.path());
-    zip.stream(part, [&](const char* data, size_t size) { stream.feed(data, size); });
-    stream.finish();
+    stream.pull([&](char* data, size_t size) { return in->read(data, size); });
 }
 
 } // namespace xlsx

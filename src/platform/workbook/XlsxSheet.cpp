@@ -7,9 +7,16 @@
 
 #include <QDate>
 
+#include <cstring>
+#include <functional>
+
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace xlsx {
 
@@ -19,8 +26,14 @@ namespace {
 // 32,767 characters).
 constexpr size_t kMaxCellBytes = size_t(16) << 20;
 
+// The worksheet's start up to <sheetData> is parsed again before each
+// piece; past this size the sheet is read in one go.
+constexpr qsizetype kMaxHeadBytes = qsizetype(1) << 20;
+
 const char16_t* const kBeyondSheet = u"单元格位置超出表格范围(最大为XFD1048576)，文件已损坏";
 const char16_t* const kTextTooLong = u"单元格的文字过长，文件已损坏";
+// Never shown: the sheet is then read again in one go.
+const char16_t* const kNoPlace = u"单元格的位置取决于前面的行";
 
 QByteArrayView trimmed(QByteArrayView v)
 {
@@ -40,17 +53,39 @@ bool parseDouble(QByteArrayView v, double& out)
     return !v.isEmpty() && r.ec == std::errc() && r.ptr == v.data() + v.size() && std::isfinite(out);
 }
 
+// What a handler reads of the worksheet: all of it, or one piece.
+struct Piece {
+    bool first = true; // the document's start; later pieces follow a copy of its head
+    bool last = true;  // the document's end
+    qint64 end = 0;    // where a piece that is not the last ends
+    bool byIndex = false; // shared strings named by index, not read yet
+    // The first piece's position just past <sheetData>.
+    std::function<void(qint64)> headFound;
+};
+
 class SheetHandler final : public XmlHandler {
 public:
     SheetHandler(const std::vector<bool>& dateXf, bool dates1904, const XlsxWorkbook::SharedStrings& strings,
-                 CompactSheet& sheet)
-        : dateXf_(dateXf), dates1904_(dates1904), strings_(strings), sheet_(sheet)
+                 CompactSheet& sheet, Piece piece = {})
+        : dateXf_(dateXf), dates1904_(dates1904), strings_(strings), sheet_(sheet), piece_(std::move(piece)),
+          counting_(piece_.first)
     {
         buffer_.reserve(256);
     }
 
     void startElement(QByteArrayView, QByteArrayView name, const XmlAttribute* a, int n) override
     {
+        if (++depth_ == 2 && name == "sheetData") {
+            inSheetData_ = true;
+            // A later piece's own cells start here, past the copied head.
+            if (!counting_)
+                counting_ = true;
+            else if (piece_.headFound)
+                piece_.headFound(position());
+            return;
+        }
+        if (!counting_)
+            return;
         switch (name.size()) {
         case 1:
             if (name[0] == 'c')
@@ -80,6 +115,15 @@ public:
 
     void endElement(QByteArrayView, QByteArrayView name) override
     {
+        if (--depth_ == 1 && name == "sheetData")
+            inSheetData_ = false;
+        if (!counting_)
+            return;
+        // A piece ends after a row of sheetData, exactly where it was cut.
+        if (!piece_.last && depth_ == 2 && inSheetData_ && name == "row" && position() == piece_.end) {
+            endHere();
+            return;
+        }
         switch (name.size()) {
         case 1:
             if (name[0] == 'c' && inCell_) {
@@ -132,6 +176,10 @@ private:
             stop(QString::fromUtf16(kBeyondSheet));
             return;
         }
+        if (r.isNull() && row_ < 0 && !piece_.first) {
+            stop(QString::fromUtf16(kNoPlace)); // counts from rows in an earlier piece
+            return;
+        }
         row_ = row;
         nextColumn_ = 0;
     }
@@ -172,6 +220,10 @@ private:
             stop(QString::fromUtf16(kBeyondSheet));
             return;
         }
+        if (row_ < 0 && !piece_.first) {
+            stop(QString::fromUtf16(kNoPlace));
+            return;
+        }
         row_ = row;
         cellRow_ = row;
         cellColumn_ = column;
@@ -204,7 +256,15 @@ private:
             std::uint32_t index = 0;
             const QByteArrayView v = trimmed(value);
             const auto res = std::from_chars(v.data(), v.data() + v.size(), index);
-            if (res.ec != std::errc() || res.ptr != v.data() + v.size() || index >= strings_.slices.size()) {
+            if (res.ec != std::errc() || res.ptr != v.data() + v.size()) {
+                sheet_.addEmpty(r, c);
+                return;
+            }
+            if (piece_.byIndex) {
+                sheet_.addTextByIndex(r, c, index);
+                return;
+            }
+            if (index >= strings_.slices.size()) {
                 sheet_.addEmpty(r, c);
                 return;
             }
@@ -251,6 +311,10 @@ private:
     const bool dates1904_;
     const XlsxWorkbook::SharedStrings& strings_;
     CompactSheet& sheet_;
+    const Piece piece_;
+    bool counting_;
+    int depth_ = 0;
+    bool inSheetData_ = false;
 
     std::string buffer_;
     int row_ = -1;
@@ -293,15 +357,170 @@ bool parseCellReference(QByteArrayView ref, int& row, int& column)
     return true;
 }
 
-void parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
-                    const XlsxWorkbook::SharedStrings& strings, CompactSheet& sheet)
+namespace {
+
+// Just past a row's end tag ("</row>", "</x:row>") at or after `from`; -1
+// when there is none. A cut anywhere else makes the piece fail to parse.
+qsizetype cutAfterRowEnd(QByteArrayView d, qsizetype from)
 {
-    SheetHandler h(dateXf, dates1904, strings, sheet);
-    XmlStream stream(h, zip.path());
-    if (!zip.stream(part, [&](const char* data, size_t size) { stream.feed(data, size); }))
-        throw Error(QStringLiteral("工作表数据不存在，文件已损坏: ") + zip.path());
-    stream.finish();
+    for (qsizetype i = d.indexOf("row>", from); i >= 0; i = d.indexOf("row>", i + 1)) {
+        qsizetype k = i;
+        if (k > 0 && d[k - 1] == ':')
+            for (--k; k > 0 && d[k - 1] != '/' && d[k - 1] != '<' && uchar(d[k - 1]) > ' '; --k) {}
+        if (k >= 2 && d[k - 1] == '/' && d[k - 2] == '<')
+            return i + 4;
+    }
+    return -1;
+}
+
+struct SheetArgs {
+    const ZipContainer& zip;
+    const QByteArray& part;
+    const std::vector<bool>& dateXf;
+    bool dates1904;
+    const XlsxWorkbook::SharedStrings& strings;
+    const std::function<void()>& waitForStrings;
+};
+
+void readWhole(const SheetArgs& a, CompactSheet& sheet)
+{
+    const std::unique_ptr<ZipStream> in = a.zip.openStream(a.part);
+    if (!in)
+        throw Error(QStringLiteral("工作表数据不存在，文件已损坏: ") + a.zip.path());
+    SheetHandler h(a.dateXf, a.dates1904, a.strings, sheet);
+    XmlStream stream(h, a.zip.path());
+    stream.pull([&](char* data, size_t size) { return in->read(data, size); });
+}
+
+// Cuts the sheet's XML after row end tags as it inflates and parses the
+// pieces on two threads, each into a part of the sheet. Each piece after
+// the first is parsed behind a copy of the document's head (up to and with
+// <sheetData>), so the parser sees a document as it would in one go; a
+// piece that does not end exactly at the row end where it was cut fails.
+// False when anything failed (a cut in a comment or CDATA, rows that count
+// on earlier pieces, any error in the file): then nothing was added.
+bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
+{
+    const std::unique_ptr<ZipStream> in = a.zip.openStream(a.part, cutAfterRowEnd, pieceBytes);
+    if (!in)
+        throw Error(QStringLiteral("工作表数据不存在，文件已损坏: ") + a.zip.path());
+    std::mutex mutex;
+    std::condition_variable headKnown;
+    QByteArray head;
+    bool failed = false;
+    std::map<int, std::unique_ptr<CompactSheet>> parts;
+
+    auto fail = [&] {
+        std::lock_guard lock(mutex);
+        failed = true;
+        headKnown.notify_all();
+    };
+    auto readPiece = [&](const QByteArray& bytes, int number, bool last) {
+        auto partSheet = std::make_unique<CompactSheet>(a.zip.path());
+        Piece piece;
+        piece.byIndex = true;
+        piece.first = number == 0;
+        piece.last = last;
+        QByteArray prefix;
+        if (piece.first) {
+            piece.headFound = [&](qint64 at) {
+                std::lock_guard lock(mutex);
+                if (at > 0 && at <= kMaxHeadBytes && at <= bytes.size())
+                    head = bytes.first(at);
+                else
+                    failed = true;
+                headKnown.notify_all();
+            };
+        } else {
+            std::unique_lock lock(mutex);
+            headKnown.wait(lock, [&] { return failed || !head.isEmpty(); });
+            if (failed)
+                return false;
+            prefix = head;
+        }
+        piece.end = prefix.size() + bytes.size();
+        SheetHandler h(a.dateXf, a.dates1904, a.strings, *partSheet, std::move(piece));
+        XmlStream stream(h, a.zip.path());
+        const QByteArrayView pieces[2] = {prefix, bytes};
+        int which = 0;
+        qsizetype at = 0;
+        stream.pull([&](char* data, size_t size) {
+            size_t done = 0;
+            while (done < size && which < 2) {
+                const QByteArrayView from = pieces[which];
+                const size_t n = std::min(size - done, size_t(from.size() - at));
+                if (n > 0)
+                    std::memcpy(data + done, from.data() + at, n);
+                done += n;
+                at += qsizetype(n);
+                if (at == from.size()) {
+                    ++which;
+                    at = 0;
+                }
+            }
+            return done;
+        });
+        if (number == 0 && !last && head.isEmpty())
+            return false; // no <sheetData> in the first piece
+        std::lock_guard lock(mutex);
+        parts[number] = std::move(partSheet);
+        return true;
+    };
+    auto work = [&] {
+        try {
+            QByteArray bytes;
+            int number = 0;
+            bool last = false;
+            for (;;) {
+                {
+                    std::lock_guard lock(mutex);
+                    if (failed)
+                        return;
+                }
+                if (!in->takePiece(bytes, number, last))
+                    return;
+                if (!readPiece(bytes, number, last))
+                    return fail();
+                in->giveBack(std::move(bytes));
+                bytes = QByteArray();
+            }
+        } catch (...) {
+            fail();
+        }
+    };
+    {
+        std::thread helper(work);
+        work();
+        helper.join();
+    }
+    a.waitForStrings();
+    if (failed || parts.empty())
+        return false;
+    sheet.texts() = a.strings.texts;
+    std::vector<const CompactSheet*> all;
+    for (const auto& [number, p] : parts)
+        all.push_back(p.get());
+    sheet.reserveFor(all);
+    for (auto& [number, p] : parts)
+        sheet.append(std::move(*p), a.strings.slices);
+    return true;
+}
+
+} // namespace
+
+bool parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
+                    const XlsxWorkbook::SharedStrings& strings, const std::function<void()>& waitForStrings,
+                    CompactSheet& sheet, qsizetype pieceBytes)
+{
+    const SheetArgs args{zip, part, dateXf, dates1904, strings, waitForStrings};
+    const bool inPieces = pieceBytes > 0 && readInPieces(args, sheet, pieceBytes);
+    if (!inPieces) {
+        waitForStrings();
+        sheet.texts() = strings.texts;
+        readWhole(args, sheet);
+    }
     sheet.finish();
+    return inPieces;
 }
 
 } // namespace xlsx

@@ -3,6 +3,9 @@
 #include "platform/Errors.h"
 #include "platform/workbook/Container.h"
 
+#include <exception>
+#include <thread>
+
 namespace {
 
 // The small parts (workbook, relationships, styles) are read whole, up to
@@ -75,14 +78,37 @@ void XlsxWorkbook::readStyles()
     }
 }
 
-void XlsxWorkbook::readSharedStrings()
+std::function<void()> XlsxWorkbook::readSharedStrings(std::jthread& worker, std::exception_ptr& error)
 {
+    auto ready = [&worker, &error] {
+        if (worker.joinable())
+            worker.join();
+        if (error)
+            std::rethrow_exception(error);
+    };
     if (stringsRead_)
-        return;
+        return ready;
     stringsRead_ = true;
+    std::vector<QByteArray> parts;
     for (const xlsx::Relationship& r : relationships_)
         if (r.type == "sharedStrings")
-            xlsx::parseSharedStrings(zip_, r.target, strings_);
+            parts.push_back(r.target);
+    // One table of a sane size is read whole and parsed on a thread of
+    // its own while the sheet's pieces are; others are streamed now.
+    if (parts.size() == 1 && zip_.memberSize(parts[0]) <= kMaxSmallPart) {
+        const QByteArray xml = zip_.read(parts[0], kMaxSmallPart);
+        worker = std::jthread([this, xml, &error] {
+            try {
+                xlsx::parseSharedStrings(xml, zip_.path(), strings_);
+            } catch (...) {
+                error = std::current_exception();
+            }
+        });
+        return ready;
+    }
+    for (const QByteArray& part : parts)
+        xlsx::parseSharedStrings(zip_, part, strings_);
+    return ready;
 }
 
 QString XlsxWorkbook::sheetName(int index) const
@@ -101,11 +127,13 @@ const WorkbookSheet& XlsxWorkbook::sheet(int index)
         throw Error(QStringLiteral("不是工作表: %1").arg(index + 1));
     SheetInfo& info = sheets_[size_t(index)];
     if (!info.cells) {
-        readSharedStrings();
+        std::exception_ptr stringsError;
+        std::jthread stringsWorker;
+        const std::function<void()> stringsReady = readSharedStrings(stringsWorker, stringsError);
         auto cells = std::make_unique<CompactSheet>(zip_.path());
         // Shared strings are read where they lie: cells point into the table.
-        cells->texts() = strings_.texts;
-        xlsx::parseWorksheet(zip_, info.part, dateXf_, dates1904_, strings_, *cells);
+        xlsx::parseWorksheet(zip_, info.part, dateXf_, dates1904_, strings_, stringsReady, *cells);
+        stringsReady();
         info.cells = std::move(cells);
     }
     return *info.cells;

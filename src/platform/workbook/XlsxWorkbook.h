@@ -6,7 +6,10 @@
 
 #include <QByteArray>
 
+#include <exception>
+#include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace xlsx {
@@ -56,7 +59,9 @@ private:
     explicit XlsxWorkbook(ZipContainer zip) : zip_(std::move(zip)) {}
     void readWorkbook();
     void readStyles();
-    void readSharedStrings();
+    // Starts reading the shared strings, on `worker` where it can; the
+    // function given back waits for them and raises their Error.
+    std::function<void()> readSharedStrings(std::jthread& worker, std::exception_ptr& error);
 
     ZipContainer zip_;
     std::vector<xlsx::Relationship> relationships_;
@@ -88,10 +93,17 @@ std::vector<Relationship> parseRelationships(const QByteArray& xml, const QByteA
 std::vector<bool> parseDateStyles(const QByteArray& xml, const QString& label);
 
 void parseSharedStrings(const ZipContainer& zip, const QByteArray& part, XlsxWorkbook::SharedStrings& out);
+void parseSharedStrings(const QByteArray& xml, const QString& label, XlsxWorkbook::SharedStrings& out);
 
-// Streams a worksheet part into `sheet`.
-void parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
-                    const XlsxWorkbook::SharedStrings& strings, CompactSheet& sheet);
+// Streams a worksheet part into `sheet`, in pieces of about `pieceBytes`
+// on two threads where it can (0: in one go); true when it could.
+constexpr qsizetype kPieceBytes = qsizetype(4) << 20;
+// `strings` may still be filling on another thread until `waitForStrings`
+// returns (it raises their Error, and may be called more than once); the
+// sheet's texts start with them.
+bool parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
+                    const XlsxWorkbook::SharedStrings& strings, const std::function<void()>& waitForStrings,
+                    CompactSheet& sheet, qsizetype pieceBytes = kPieceBytes);
 
 // "B12" -> row 11, column 1; false for anything else or past XFD1048576.
 bool parseCellReference(QByteArrayView ref, int& row, int& column);

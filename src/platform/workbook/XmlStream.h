@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 // A streaming XML parser for the parts of .xlsx and .ods files: elements
@@ -41,6 +42,12 @@ public:
     void stop(const QString& reason);
     // The same for an Error raised below the handler; its text stands whole.
     void stop(const class Error& error);
+    // Ends the parse here, without fault: the rest of the document is not
+    // read (a handler that was handed one piece of a document).
+    void endHere();
+    // Bytes of the document up to the end of the element start or end tag
+    // being handed over (a byte-order mark counts).
+    qint64 position() const;
 
 private:
     friend class XmlStream;
@@ -62,6 +69,13 @@ public:
     // The document ends here; raises Error when it is incomplete.
     void finish();
 
+    // Fills up to `size` bytes and gives how many; 0 at the end. May raise Error.
+    using Source = std::function<size_t(char* data, size_t size)>;
+    // The whole document, pulled from `source` as the parser needs it
+    // (cheaper than feeding pieces: the parser need not look ahead for
+    // complete tags). Raises Error at the first fault, the source's own too.
+    void pull(const Source& source);
+
     // A whole document in memory.
     static void parse(XmlHandler& handler, QByteArrayView document, const QString& label);
 
@@ -74,6 +88,7 @@ public:
 private:
     friend class XmlHandler;
     void stopWith(const QString& reason, bool whole = false);
+    bool endedHere_ = false;
     [[noreturn]] void raise(const QString& reason) const;
 
     XmlHandler& handler_;

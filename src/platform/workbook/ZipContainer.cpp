@@ -6,8 +6,14 @@
 
 #include <gsf/gsf.h>
 
+#include <cstring>
+
 #include <algorithm>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <vector>
+#include <thread>
 
 namespace {
 
@@ -110,6 +116,12 @@ bool ZipContainer::contains(const QByteArray& name) const
     return open(name).input != nullptr;
 }
 
+qint64 ZipContainer::memberSize(const QByteArray& name) const
+{
+    const Input in = open(name);
+    return in.input ? in.size : -1;
+}
+
 QByteArray ZipContainer::read(const QByteArray& name, qint64 limit) const
 {
     Input in = open(name);
@@ -124,19 +136,174 @@ QByteArray ZipContainer::read(const QByteArray& name, qint64 limit) const
     return out.isNull() ? QByteArray("") : out;
 }
 
-bool ZipContainer::stream(const QByteArray& name, const std::function<void(const char*, size_t)>& sink) const
+// The ring between the inflating thread and the readers: pieces [head,
+// tail) are full, the others free.
+struct ZipStream::Shared {
+    GsfInput* input = nullptr; // the inflating thread's alone
+    qint64 left = 0;
+    QString path;
+    Cutter cutter;
+    qsizetype pieceSize = qsizetype(kPiece);
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    QByteArray pieces[kPieces];
+    bool lastPiece[kPieces] = {};
+    unsigned head = 0, tail = 0;
+    bool ended = false, damaged = false, stopping = false;
+    std::vector<QByteArray> spares; // pieces given back
+    std::thread thread;
+
+    // Appends up to `n` more inflated bytes; false when damaged.
+    bool inflateInto(QByteArray& piece, qsizetype n)
+    {
+        const qsizetype at = piece.size();
+        piece.resize(at + n);
+        left -= n;
+        return gsf_input_read(input, size_t(n), reinterpret_cast<guint8*>(piece.data() + at)) != nullptr;
+    }
+
+    void inflate()
+    {
+        QByteArray carry; // the bytes past the last cut
+        bool ok = true;
+        while (ok && (left > 0 || !carry.isEmpty())) {
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return stopping || tail - head < unsigned(kPieces); });
+                if (stopping)
+                    return;
+            }
+            QByteArray piece;
+            {
+                std::lock_guard lock(mutex);
+                if (!spares.empty()) {
+                    piece = std::move(spares.back());
+                    spares.pop_back();
+                }
+            }
+            piece.resize(0); // keeps its room
+            piece.reserve(pieceSize + qsizetype(kPiece));
+            piece.append(carry);
+            carry.resize(0);
+            qsizetype from = 0;
+            while (ok) {
+                while (ok && left > 0 && piece.size() < pieceSize)
+                    ok = inflateInto(piece, qsizetype(std::min<qint64>(left, qint64(kPiece))));
+                if (!cutter || !ok)
+                    break;
+                if (piece.size() > pieceSize) {
+                    const qsizetype cut = cutter(piece, std::max<qsizetype>(from, pieceSize - 64));
+                    if (cut > 0) {
+                        carry = piece.sliced(cut);
+                        piece.truncate(cut);
+                        break;
+                    }
+                }
+                if (left == 0 || piece.size() >= pieceSize * kMaxCutStretch)
+                    break; // the rest, or no boundary: the reader finds out
+                from = std::max<qsizetype>(0, piece.size() - 64);
+                ok = inflateInto(piece, qsizetype(std::min<qint64>(left, qint64(kPiece))));
+            }
+            std::lock_guard lock(mutex);
+            if (!ok)
+                break;
+            lastPiece[tail % kPieces] = left == 0 && carry.isEmpty();
+            pieces[tail % kPieces] = std::move(piece);
+            ++tail;
+            changed.notify_all();
+        }
+        std::lock_guard lock(mutex);
+        damaged = !ok;
+        ended = true;
+        changed.notify_all();
+    }
+};
+
+ZipStream::ZipStream(std::unique_ptr<Shared> shared) : shared_(std::move(shared))
+{
+    Shared* s = shared_.get();
+    s->thread = std::thread([s] { s->inflate(); });
+}
+
+ZipStream::~ZipStream()
+{
+    {
+        std::lock_guard lock(shared_->mutex);
+        shared_->stopping = true;
+    }
+    shared_->changed.notify_all();
+    shared_->thread.join();
+    g_object_unref(shared_->input);
+}
+
+bool ZipStream::takePiece(QByteArray& piece, int& number, bool& last)
+{
+    Shared& s = *shared_;
+    std::unique_lock lock(s.mutex);
+    s.changed.wait(lock, [&] { return s.head != s.tail || s.ended; });
+    if (s.head == s.tail) {
+        if (s.damaged)
+            container::fail(QString::fromUtf16(kDamaged), s.path);
+        return false;
+    }
+    const unsigned slot = s.head % kPieces;
+    piece = std::move(s.pieces[slot]);
+    s.pieces[slot] = QByteArray();
+    last = s.lastPiece[slot];
+    number = int(s.head);
+    ++s.head;
+    s.changed.notify_all();
+    return true;
+}
+
+void ZipStream::giveBack(QByteArray&& piece)
+{
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->spares.size() < size_t(kPieces))
+        shared_->spares.push_back(std::move(piece));
+}
+
+size_t ZipStream::read(char* data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        if (offset_ == current_.size()) {
+            int number;
+            bool last;
+            offset_ = 0;
+            giveBack(std::move(current_));
+            current_ = QByteArray();
+            if (!takePiece(current_, number, last)) {
+                current_.clear();
+                break;
+            }
+            continue;
+        }
+        const size_t n = std::min(size - done, size_t(current_.size() - offset_));
+        std::memcpy(data + done, current_.constData() + offset_, n);
+        offset_ += qsizetype(n);
+        done += n;
+    }
+    return done;
+}
+
+std::unique_ptr<ZipStream> ZipContainer::openStream(const QByteArray& name, const ZipStream::Cutter& cutter,
+                                                    qsizetype pieceSize) const
 {
     Input in = open(name);
     if (!in.input)
-        return false;
-    charge(in.size);
-    std::unique_ptr<char[]> piece(new char[kPiece]);
-    for (qint64 left = in.size; left > 0;) {
-        const size_t n = size_t(std::min<qint64>(left, qint64(kPiece)));
-        if (!gsf_input_read(in.input.get(), n, reinterpret_cast<guint8*>(piece.get())))
-            container::fail(QString::fromUtf16(kDamaged), path_);
-        sink(piece.get(), n);
-        left -= qint64(n);
+        return nullptr;
+    if (!streamed_.contains(name)) {
+        charge(in.size);
+        streamed_.append(name);
     }
-    return true;
+    auto shared = std::make_unique<ZipStream::Shared>();
+    shared->left = in.size;
+    shared->path = path_;
+    shared->cutter = cutter;
+    if (cutter && pieceSize > 0)
+        shared->pieceSize = pieceSize;
+    shared->input = in.input.release();
+    return std::unique_ptr<ZipStream>(new ZipStream(std::move(shared)));
 }

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QList>
+
+#include <cstring>
+
 namespace {
 // Writes what it is handed as a line per event.
 class Recorder final : public XmlHandler {
@@ -70,5 +74,49 @@ TEST(XmlStream, HostileDocumentsEndTheParse)
                 EXPECT_TRUE(e.text().endsWith(QStringLiteral(": f.xlsx")));
             }
         }
+    }
+}
+
+namespace {
+// Where each non-empty element's start and end tag ends, and whether the
+// handler ended the parse early.
+class Positions final : public XmlHandler {
+public:
+    QList<qint64> ends;
+    void startElement(QByteArrayView, QByteArrayView name, const XmlAttribute*, int) override
+    {
+        if (name != "c")
+            ends << position();
+    }
+    void endElement(QByteArrayView, QByteArrayView name) override
+    {
+        if (name == "c")
+            return;
+        ends << position();
+        if (name == "row")
+            endHere(); // what follows is never looked at
+    }
+    void text(QByteArrayView) override {}
+};
+} // namespace
+
+TEST(XmlStream, PulledDocumentsGiveTagEndsAndMayEndEarly)
+{
+    const QByteArray xml = "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<w xmlns=\"u\"><s  a='1' ><row r=\"1\"><c/></row >"
+                           "</s><broken";
+    QList<qint64> expected;
+    for (const char* tag : {"<w xmlns=\"u\">", "<s  a='1' >", "<row r=\"1\">", "</row >"})
+        expected << xml.indexOf(tag) + qint64(std::strlen(tag));
+    for (XmlStream::Parser p : {XmlStream::Parser::Expat, XmlStream::Parser::Libxml2}) {
+        Positions h;
+        XmlStream stream(h, QStringLiteral("f.xlsx"), p);
+        qsizetype at = 0;
+        stream.pull([&](char* data, size_t size) {
+            const size_t n = std::min(size, size_t(xml.size() - at));
+            std::memcpy(data, xml.constData() + at, n);
+            at += qsizetype(n);
+            return n;
+        });
+        EXPECT_EQ(h.ends, expected) << int(p);
     }
 }
