@@ -8,32 +8,36 @@
 
 namespace {
 
-const char* const kUsage =
-    "cells --workbook FILE [--rows N] [--cols N]  (prints the active sheet of a .xls, .xlsx, .ods or .csv file "
-    "as the import reads it, "
-    "tab-separated, error cells as #ERROR; dates in the short date format as it stands now, "
-    "which this command does not change)";
 
 // Rows printed in one block.
 constexpr int kBlockRows = 4096;
 
-int countOption(const CliOptions& options, const QString& name, int fallback)
+void declareCells(QCommandLineParser& p)
 {
-    if (!options.has(name))
+    p.addOptions({
+        {QStringLiteral("workbook"), QStringLiteral("The workbook. Required."), QStringLiteral("FILE")},
+        {QStringLiteral("rows"), QStringLiteral("How many rows to print (default: the sheet's used range)."),
+         QStringLiteral("N")},
+        {QStringLiteral("cols"), QStringLiteral("How many columns to print (default: the sheet's used range)."),
+         QStringLiteral("N")},
+    });
+}
+
+int countOption(const QCommandLineParser& options, const QString& name, int fallback)
+{
+    if (!options.isSet(name))
         return fallback;
     bool ok = false;
     const int n = options.value(name).toInt(&ok);
     if (!ok || n < 0)
-        throw Error(QStringLiteral("--%1 needs a whole number of at least 0\nusage: ostrel-import-cli %2")
-                        .arg(name, QString::fromUtf8(kUsage)));
+        throw CliUsageError(QStringLiteral("--%1 needs a whole number of at least 0").arg(name));
     return n;
 }
 
-int runCells(const QStringList& args)
+int runCells(const QCommandLineParser& options)
 {
-    const CliOptions options(args, {QStringLiteral("workbook"), QStringLiteral("rows"), QStringLiteral("cols")}, {});
-    if (!options.has(QStringLiteral("workbook")) || !options.positional().isEmpty())
-        throw Error(QStringLiteral("usage: ostrel-import-cli ") + QString::fromUtf8(kUsage));
+    if (!options.isSet(QStringLiteral("workbook")) || !options.positionalArguments().isEmpty())
+        throw CliUsageError(QStringLiteral("--workbook is required"));
 
     const int givenRows = countOption(options, QStringLiteral("rows"), -1);
     const int givenCols = countOption(options, QStringLiteral("cols"), -1);
@@ -79,6 +83,10 @@ int runCells(const QStringList& args)
     return 0;
 }
 
-const CliCommandRegistrar registrar({"cells", kUsage, runCells});
+const CliCommandRegistrar registrar(
+    {"cells", "cells --workbook FILE [--rows N] [--cols N]",
+     "Prints the active worksheet exactly as the import reads it: one line a row, cells separated by tabs, an "
+     "error cell as #ERROR.",
+     declareCells, runCells});
 
 } // namespace

@@ -2,20 +2,22 @@
 
 #include "platform/Errors.h"
 
+#include <QCommandLineParser>
 #include <QStringList>
-
-#include <QMap>
 
 #include <functional>
 #include <vector>
 
-// Each command of ostrel-import-cli registers itself from its own file.
-// A command gets its arguments (without the command name) and returns the
-// process exit code.
+// Each command of ostrel-import-cli registers itself from its own file: its
+// name, its synopsis, a line for the tool's help, the options and arguments
+// it takes (each with the description --help prints) and what it does with
+// them. run returns the process exit status.
 struct CliCommand {
     const char* name;
-    const char* usage;   // one line, after "ostrel-import-cli "
-    std::function<int(const QStringList& args)> run;
+    const char* synopsis; // after "ostrel-import-cli "
+    const char* summary;
+    std::function<void(QCommandLineParser&)> declare;
+    std::function<int(const QCommandLineParser&)> run;
 };
 
 struct CliCommandRegistrar {
@@ -34,17 +36,5 @@ public:
     using Error::Error;
 };
 
-// A tiny option reader: "--name value" and "--flag". Unknown options and
-// missing values raise CliUsageError.
-class CliOptions {
-public:
-    CliOptions(const QStringList& args, const QStringList& valueOptions, const QStringList& flags);
-    bool has(const QString& name) const;
-    QString value(const QString& name) const;
-    QStringList positional() const { return positional_; }
-
-private:
-    QMap<QString, QString> values_;
-    QStringList flags_;
-    QStringList positional_;
-};
+// The whole tool: the exit status for these arguments (without the program).
+int cliMain(const QStringList& args);

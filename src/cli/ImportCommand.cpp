@@ -28,9 +28,41 @@
 
 namespace {
 
-const char* kUsage =
-    "import --workbook FILE --map MAP [--db FILE | --settings-dir DIR] [--user ID] "
-    "[--password-stdin] [--check] [--mode add|update] [--rejects FILE.xlsx]";
+const char* kSynopsis = "import --workbook FILE --map MAP [--db FILE | --settings-dir DIR] [--user ID] "
+                        "[--password-stdin] [--check] [--mode add|update] [--rejects FILE.xlsx] [--timings]";
+
+void declare(QCommandLineParser& p)
+{
+    p.addOptions({
+        {QStringLiteral("workbook"), QStringLiteral("The workbook to import (.xls, .xlsx, .ods, .csv). Required."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("map"),
+         QStringLiteral("Which worksheet column holds each of the 31 fields. Required. Either 31 comma-separated "
+                        "values, the texts of the window's boxes 1 to 31 in order, or NAME=VALUE pairs where NAME is "
+                        "a box (Edt1 to Edt31) or a field (Workerid, Wname, DepName, ...); auto takes the map the "
+                        "workbook's header suggests."),
+         QStringLiteral("MAP")},
+        {QStringLiteral("db"), QStringLiteral("Imports into this local database file, ignoring the settings file."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("settings-dir"),
+         QStringLiteral("Reads the connection settings as a program installed in DIR would."), QStringLiteral("DIR")},
+        {QStringLiteral("user"), QStringLiteral("The login id. Needed when the database has users."),
+         QStringLiteral("ID")},
+        {QStringLiteral("password-stdin"), QStringLiteral("Reads the password from the first line of standard input.")},
+        {QStringLiteral("check"),
+         QStringLiteral("Runs the whole import and rolls it back: lists exactly the rows the import would refuse, "
+                        "writes nothing, and ends with status 1 when there is one.")},
+        {QStringLiteral("mode"),
+         QStringLiteral("add (the default) stores new employees; update changes employees already stored, by worker "
+                        "number."),
+         QStringLiteral("add|update")},
+        {QStringLiteral("rejects"),
+         QStringLiteral("Writes the rows not imported, each with a last column 未导入原因, to be corrected and "
+                        "imported again with the same map."),
+         QStringLiteral("FILE.xlsx")},
+        {QStringLiteral("timings"), QStringLiteral("Adds a line with the number of rows and the time each pass took.")},
+    });
+}
 
 using Boxes = std::array<QString, ImportRow::SlotCount>;
 
@@ -191,17 +223,14 @@ QString readPassword(bool fromStdin)
     return QString::fromStdString(line);
 }
 
-int run(const QStringList& args)
+int run(const QCommandLineParser& opts)
 {
-    CliOptions opts(args, {QStringLiteral("workbook"), QStringLiteral("map"), QStringLiteral("db"),
-                           QStringLiteral("settings-dir"), QStringLiteral("user"), QStringLiteral("mode"),
-                           QStringLiteral("rejects")},
-                    {QStringLiteral("password-stdin"), QStringLiteral("check"), QStringLiteral("timings")});
-    if (!opts.has(QStringLiteral("workbook")) || !opts.has(QStringLiteral("map")) || !opts.positional().isEmpty())
+    if (!opts.isSet(QStringLiteral("workbook")) || !opts.isSet(QStringLiteral("map"))
+        || !opts.positionalArguments().isEmpty())
         throw CliUsageError(QStringLiteral("--workbook and --map are required"));
-    if (opts.has(QStringLiteral("db")) && opts.has(QStringLiteral("settings-dir")))
+    if (opts.isSet(QStringLiteral("db")) && opts.isSet(QStringLiteral("settings-dir")))
         throw CliUsageError(QStringLiteral("--db and --settings-dir exclude each other"));
-    const QString mode = opts.has(QStringLiteral("mode")) ? opts.value(QStringLiteral("mode")) : QStringLiteral("add");
+    const QString mode = opts.isSet(QStringLiteral("mode")) ? opts.value(QStringLiteral("mode")) : QStringLiteral("add");
     if (mode != QLatin1String("add") && mode != QLatin1String("update"))
         throw CliUsageError(QStringLiteral("--mode is add or update"));
     const QString workbook = QFileInfo(opts.value(QStringLiteral("workbook"))).absoluteFilePath();
@@ -212,7 +241,7 @@ int run(const QStringList& args)
     } else {
         boxes = parseMap(opts.value(QStringLiteral("map")));
     }
-    const bool check = opts.has(QStringLiteral("check"));
+    const bool check = opts.isSet(QStringLiteral("check"));
 
     CliDialogs dialogs;
     DialogSeam* previous = Dialogs::install(&dialogs);
@@ -227,13 +256,13 @@ int run(const QStringList& args)
         ~Clear() { UserDM = nullptr; }
     } clear;
 
-    if (opts.has(QStringLiteral("db"))) {
+    if (opts.isSet(QStringLiteral("db"))) {
         const QString file = QFileInfo(opts.value(QStringLiteral("db"))).absoluteFilePath();
         TSetValue.ConnectOption = 1;
         TSetValue.DbFileName = file;
         dm.ConnectionString = TUserDM::localConnectionString(file);
     } else {
-        if (opts.has(QStringLiteral("settings-dir")))
+        if (opts.isSet(QStringLiteral("settings-dir")))
             Shell::overrideExecutableDirectory(QFileInfo(opts.value(QStringLiteral("settings-dir"))).absoluteFilePath());
         TSetValue.AppPath = Shell::executableDirectory();
         if (!QFileInfo::exists(TUserDM::settingsPath())) {
@@ -264,10 +293,10 @@ int run(const QStringList& args)
         q.close();
         QString user, password;
         if (needUser) {
-            if (!opts.has(QStringLiteral("user")))
+            if (!opts.isSet(QStringLiteral("user")))
                 throw CliUsageError(QStringLiteral("this database has users: give --user ID"));
             user = opts.value(QStringLiteral("user"));
-            password = readPassword(opts.has(QStringLiteral("password-stdin")));
+            password = readPassword(opts.isSet(QStringLiteral("password-stdin")));
         }
         if (CheckLogin(user, password) != LoginOutcome::Accepted)
             return 1;
@@ -284,7 +313,7 @@ int run(const QStringList& args)
     dialogs.endProgress();
 
     const bool wrote = end == RunEnd::Succeeded || end == RunEnd::WritePassFailed || end == RunEnd::Stopped;
-    if (wrote && opts.has(QStringLiteral("rejects"))) {
+    if (wrote && opts.isSet(QStringLiteral("rejects"))) {
         const QString out = opts.value(QStringLiteral("rejects"));
         SpreadsheetLink link;
         link.OpenWorkbook(workbook);
@@ -294,7 +323,7 @@ int run(const QStringList& args)
 
     if (wrote && !check) // a check's own box counts
         cliError(QStringLiteral("已导入 %1 行，未导入 %2 行").arg(importRun.imported()).arg(importRun.notImported()));
-    if (opts.has(QStringLiteral("timings")))
+    if (opts.isSet(QStringLiteral("timings")))
         cliError(QStringLiteral("timings: rows %1, check pass %2 ms, write pass %3 ms")
                      .arg(importRun.imported() + importRun.notImported())
                      .arg(importRun.checkPassMs())
@@ -304,10 +333,10 @@ int run(const QStringList& args)
     return check && importRun.notImported() > 0 ? 1 : 0;
 }
 
-int runGuarded(const QStringList& args)
+int runGuarded(const QCommandLineParser& opts)
 {
     try {
-        return run(args);
+        return run(opts);
     } catch (const CliUsageError&) {
         throw;
     } catch (const std::exception& e) {
@@ -316,6 +345,8 @@ int runGuarded(const QStringList& args)
     }
 }
 
-const CliCommandRegistrar registrar({"import", kUsage, runGuarded});
+const CliCommandRegistrar registrar({"import", kSynopsis,
+                                     "Imports a workbook into the personnel database, as the window's 数据导入 does.",
+                                     declare, runGuarded});
 
 } // namespace

@@ -8,26 +8,20 @@
 
 namespace {
 
-int runInitDb(const QStringList& args)
+void declareInitDb(QCommandLineParser& p)
 {
-    const char* usage = "usage: ostrel-import-cli init-db FILE [--demo]";
-    QStringList files;
-    bool demo = false;
+    p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The new database file; its folder must exist."));
+    p.addOption({QStringLiteral("demo"),
+                 QStringLiteral("Fills in six demo departments and the user 0001 with the password demo.")});
+}
+
+int runInitDb(const QCommandLineParser& p)
+{
+    const QStringList files = p.positionalArguments();
+    if (files.size() != 1 || files[0].isEmpty())
+        throw CliUsageError(QStringLiteral("give one file to create"));
     try {
-        const CliOptions options(args, {}, {QStringLiteral("demo")});
-        files = options.positional();
-        demo = options.has(QStringLiteral("demo"));
-    } catch (const Error& e) {
-        cliError(e.text());
-        cliError(QString::fromUtf8(usage));
-        return 2;
-    }
-    if (files.size() != 1 || files[0].isEmpty()) {
-        cliError(QString::fromUtf8(usage));
-        return 2;
-    }
-    try {
-        createLocalDatabase(files[0], demo);
+        createLocalDatabase(files[0], p.isSet(QStringLiteral("demo")));
     } catch (const Error& e) {
         cliError(e.text());
         return 1;
@@ -36,23 +30,20 @@ int runInitDb(const QStringList& args)
     return 0;
 }
 
-const CliCommandRegistrar registrar({"init-db", "init-db FILE [--demo]", runInitDb});
+const CliCommandRegistrar registrar({"init-db", "init-db FILE [--demo]",
+                                     "Creates a new, empty local database file and prints its full path.",
+                                     declareInitDb, runInitDb});
 
-} // namespace
-
-namespace {
-
-int runSchema(const QStringList& args)
+int runSchema(const QCommandLineParser& p)
 {
-    if (!args.isEmpty()) {
-        cliError(QStringLiteral("usage: ostrel-import-cli schema"));
-        return 2;
-    }
+    if (!p.positionalArguments().isEmpty())
+        throw CliUsageError(QStringLiteral("schema takes no arguments"));
     const QByteArray bytes = localDatabaseScript().toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     return 0;
 }
 
-const CliCommandRegistrar schemaRegistrar({"schema", "schema   (prints the SQL of init-db's tables)", runSchema});
+const CliCommandRegistrar schemaRegistrar({"schema", "schema", "Prints the SQL with which init-db creates its tables.",
+                                           [](QCommandLineParser&) {}, runSchema});
 
 } // namespace

@@ -9,16 +9,18 @@
 
 namespace {
 
-const char* kUsage = "map --workbook FILE";
-
-int run(const QStringList& args)
+void declare(QCommandLineParser& p)
 {
-    CliOptions opts(args, {QStringLiteral("workbook")}, {});
-    if (!opts.has(QStringLiteral("workbook")) || !opts.positional().isEmpty())
+    p.addOption({QStringLiteral("workbook"), QStringLiteral("The workbook. Required."), QStringLiteral("FILE")});
+}
+
+int run(const QCommandLineParser& p)
+{
+    if (!p.isSet(QStringLiteral("workbook")) || !p.positionalArguments().isEmpty())
         throw CliUsageError(QStringLiteral("--workbook is required"));
     SpreadsheetLink link;
     try {
-        link.OpenWorkbook(QFileInfo(opts.value(QStringLiteral("workbook"))).absoluteFilePath());
+        link.OpenWorkbook(QFileInfo(p.value(QStringLiteral("workbook"))).absoluteFilePath());
     } catch (const std::exception& e) {
         cliError(errorText(e));
         return 1;
@@ -40,6 +42,8 @@ int run(const QStringList& args)
     return 0;
 }
 
-const CliCommandRegistrar registrar({"map", kUsage, run});
+const CliCommandRegistrar registrar({"map", "map --workbook FILE",
+                                     "Prints the column map the header row of the workbook's active sheet suggests.",
+                                     declare, run});
 
 } // namespace

@@ -6,15 +6,17 @@
 
 namespace {
 
-const char* kUsage = "template FILE.xlsx";
-
-int run(const QStringList& args)
+void declare(QCommandLineParser& p)
 {
-    CliOptions opts(args, {}, {});
-    if (opts.positional().size() != 1)
+    p.addPositionalArgument(QStringLiteral("FILE.xlsx"), QStringLiteral("The workbook to write."));
+}
+
+int run(const QCommandLineParser& p)
+{
+    if (p.positionalArguments().size() != 1)
         throw CliUsageError(QStringLiteral("give the file to write"));
     try {
-        writeImportTemplate(opts.positional().first());
+        writeImportTemplate(p.positionalArguments().first());
     } catch (const std::exception& e) {
         cliError(errorText(e));
         return 1;
@@ -22,6 +24,8 @@ int run(const QStringList& args)
     return 0;
 }
 
-const CliCommandRegistrar registrar({"template", kUsage, run});
+const CliCommandRegistrar registrar({"template", "template FILE.xlsx",
+                                     "Writes an empty workbook to fill in: row 1 holds the 31 captions in box order.",
+                                     declare, run});
 
 } // namespace

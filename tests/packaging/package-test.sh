@@ -56,11 +56,20 @@ for page in ostrel-import ostrel-import-cli; do
   [ ! -s "$work/man.err" ] || { cat "$work/man.err" >&2; fail "$page.1 renders with warnings"; }
   grep -q "^SYNOPSIS" "$work/$page.txt" || fail "$page.1 renders empty"
 done
-# Every command and option the tool's usage names is in the manual page.
+# The help and the manual page name the same commands and options.
 manual=$(zcat "$root/usr/share/man/man1/ostrel-import-cli.1.gz" | sed 's/\\-/-/g')
-usage=$("$cli" --help 2>&1)
-for word in $(sed -n 's/^ *ostrel-import-cli \([a-z-]*\).*/\1/p' <<<"$usage") $(grep -o -- '--[a-z-]*' <<<"$usage" | sort -u); do
+help=$("$cli" --help) || fail "--help"
+commands=$(sed -n '/^Commands:/,/^$/s/^  \([a-z-]*\) .*/\1/p' <<<"$help")
+[ -n "$commands" ] || fail "--help lists no commands"
+for c in $commands; do
+  help+=$'\n'$("$cli" "$c" --help) || fail "$c --help"
+done
+helped=$(grep -o -- '--[a-z][a-z-]*' <<<"$help" | sort -u)
+for word in $commands $helped; do
   grep -qF -- "$word" <<<"$manual" || fail "the manual page does not mention $word"
+done
+for option in $(grep -o -- '--[a-z][a-z-]*' <<<"$manual" | sort -u); do
+  grep -qxF -- "$option" <<<"$helped" || fail "no --help mentions $option of the manual page"
 done
 ldd "$app/ostrel-import" "$app/ostrel-import-cli" | grep -q "not found" && fail "unresolved libraries"
 

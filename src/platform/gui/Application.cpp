@@ -5,6 +5,7 @@
 #include "platform/Shell.h"
 
 #include <QDialog>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QTimer>
 #include <QWidget>
@@ -21,6 +22,9 @@ Application::Application(int& argc, char** argv)
     initResources();
     setOrganizationName(QStringLiteral("Ostrel"));
     setApplicationName(QStringLiteral("ostrel-import"));
+    // Lets the desktop match windows to the menu entry and its icon.
+    setDesktopFileName(QStringLiteral("ostrel-import"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("ostrel-import"), QIcon(QStringLiteral(":/icons/ostrel-import.svg"))));
     // The main window's close ends the loop through Terminate, not through
     // Qt's last-window rule (the login window closes long before).
     setQuitOnLastWindowClosed(false);
