@@ -1,6 +1,7 @@
 #include "import/ImportRun.h"
 
 #include "data/UserDMUnit.h"
+#include "import/RowPrefetch.h"
 #include "import/SpreadsheetLink.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
@@ -91,8 +92,12 @@ int ImportRun::column(int slot) const
 {
     // Converted again at every read: a box changed during the run counts
     // from the next read on.
+    return column(slot, view_.mapText(slot));
+}
+
+int ImportRun::column(int slot, const QString& text) const
+{
     int value = 0;
-    const QString text = view_.mapText(slot);
     if (!parseWholeNumber(text, value))
         throw Error(QStringLiteral("'%1' is not a valid integer value").arg(text));
     if (value < 1)
@@ -107,6 +112,46 @@ void ImportRun::readCell(SpreadsheetLink& link, int row, int slot, QString& into
     readingSlot_ = slot;
     into = link.ReadCellText(row, column(slot));
     readingSlot_ = 0;
+}
+
+bool ImportRun::currentColumns(RowPrefetch::Columns& columns) const
+{
+    for (int slot = 1; slot <= ImportRow::SlotCount; ++slot) {
+        const QString text = view_.mapText(slot);
+        int value = 0;
+        if (!text.isEmpty() && (!parseWholeNumber(text, value) || value < 1))
+            return false;
+        columns[size_t(slot - 1)] = value;
+    }
+    return true;
+}
+
+void ImportRun::readRow(SpreadsheetLink& link, int row, std::unique_ptr<RowPrefetch>& ahead)
+{
+    RowPrefetch::Row read;
+    if (ahead && !ahead->take(row, read))
+        ahead.reset();
+    for (int slot = 1; slot <= ImportRow::SlotCount; ++slot) {
+        const QString text = view_.mapText(slot);
+        const int given = ahead ? ahead->columns()[size_t(slot - 1)] : 0;
+        if (text.isEmpty()) {
+            if (given != 0)
+                ahead.reset(); // a box emptied during the run
+            continue;
+        }
+        readingRow_ = row;
+        readingSlot_ = slot;
+        const int col = column(slot, text);
+        if (ahead && given == col) {
+            if (read.failedSlot == slot)
+                std::rethrow_exception(read.failure);
+            row_.field(slot) = std::move(read.texts[size_t(slot - 1)]);
+        } else {
+            ahead.reset();
+            row_.field(slot) = link.ReadCellText(row, col);
+        }
+        readingSlot_ = 0;
+    }
 }
 
 QString ImportRun::cellInHand() const
@@ -230,15 +275,17 @@ RunEnd ImportRun::SBSaveClick()
             run.view_.runFinished(run.imported_, run.notImported_);
         }
     } finish{*this, timer};
+    std::unique_ptr<RowPrefetch> ahead;  // the workbook's reader while it lives
 
     try {
         writer_.beginRun();
         r = 2;
         row_.clearFields();
+        RowPrefetch::Columns columns;
+        if (currentColumns(columns))
+            ahead = std::make_unique<RowPrefetch>(link, columns, r);
         for (;;) {
-            for (int slot = 1; slot <= ImportRow::SlotCount; ++slot)
-                if (!view_.mapText(slot).isEmpty())
-                    readCell(link, r, slot, row_.field(slot));
+            readRow(link, r, ahead);
             if (row_.Workerid.isEmpty())
                 break;
             if (lastRow == 0)
@@ -258,12 +305,14 @@ RunEnd ImportRun::SBSaveClick()
             view_.processMessages();
             if (view_.stopRequested()) {
                 writer_.endRun();
+                ahead.reset();
                 link.CloseAndQuit();
                 return RunEnd::Stopped;
             }
             ++r;
             row_.clearFields();
         }
+        ahead.reset();
         view_.setProgress(100);
         writer_.endRun();
         box(QStringLiteral("数据导入成功，请查询!\n已导入 %1 人，未导入 %2 人").arg(imported_).arg(notImported_),
@@ -272,6 +321,7 @@ RunEnd ImportRun::SBSaveClick()
         view_.clearPath();
     } catch (const std::exception& e) {
         endRunQuietly(writer_);
+        ahead.reset();
         const QString where = cellInHand();
         link.CloseAndQuit();
         refuse(QStringLiteral("请选择正确的文件！\n%1").arg(where.isEmpty() ? errorText(e) : where + u'：' + errorText(e)));

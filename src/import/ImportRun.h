@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
+#include <memory>
+
+class RowPrefetch;
 class SpreadsheetLink;
 
 // What the import run needs of the window it runs in (the import window, or
@@ -89,7 +93,15 @@ public:
 
 private:
     int column(int slot) const;
+    int column(int slot, const QString& text) const;
     void readCell(SpreadsheetLink& link, int row, int slot, QString& into);
+    // The write pass's cells of one row, from `ahead` where it read them
+    // with the map the boxes hold now; `ahead` is stopped and reset at the
+    // first difference, and the rest is read here.
+    void readRow(SpreadsheetLink& link, int row, std::unique_ptr<RowPrefetch>& ahead);
+    // The map as it stands, for reading ahead; false when a box would
+    // raise (the pass then reads as it goes and raises where it should).
+    bool currentColumns(std::array<int, ImportRow::SlotCount>& columns) const;
     // "第 R 行的「字段」无法读取" for the cell being read when an error came.
     QString cellInHand() const;
 

@@ -29,6 +29,23 @@ void setDateOrNull(Query& q, const QString& name, const QString& value)
     else
         q.setText(name, FieldValues::normalisedDate(value));
 }
+
+// The insert's lines as one text: the same statement, built once
+// instead of line by line for every row (the lines, the "\n"s, are as ever).
+const QString& insertText()
+{
+    static const QString text = QStringList{
+        QStringLiteral("insert into hrp_workers(Wkid,Workerid,Wname,NamePy,DeptNo,DepName,Sex,Nation,Politics"),
+        QStringLiteral(",BIrThday,IdNumber,Birthplace,marriage,Education,Skill,JobTitle,BeginDate,NorMalDate"),
+        QStringLiteral(",BankName,BankId,EmployType,BaseWage,ContactAddr,Worktel1,Worktel2 "),
+        QStringLiteral(",Remarks,CurativeId,CustodyOldId,Profession,SchoolName,GraduateDate,WageLevel,WorkStatus,ALanguage,leye,reye,BodyHigh,BodyWeight,Email,FamilyTel,JobAsses)"),
+        QStringLiteral(" Values(:wkid,:Workerid, :Wname, :NamePy, :DeptNo, :DepName, :Sex, :Nation, :Politics"),
+        QStringLiteral(",:BIrThday, :IdNumber, :Birthplace, :marriage,:Education,:Skill,:JobTitle,:BeginDate,:NorMalDate"),
+        QStringLiteral(",:BankName,:BankId,:EmployType,:BaseWage,:ContactAddr,:Worktel1,:Worktel2"),
+        QStringLiteral(",:Remarks,:CurativeId,:CustodyOldId,:Profession,:SchoolName,:GraduateDate,:WageLevel,'在职',:ALanguage,null,null,null,null,:Email,null,:JobAsses) ")
+    }.join(u'\n');
+    return text;
+}
 } // namespace
 
 QString WorkerWriter::duplicateMessage(const QString& workerid)
@@ -112,16 +129,9 @@ bool WorkerWriter::insertRow(ImportRow& row, WriteSession& session)
     Query& q = UserDM->QryFree;
     q.close();
     q.clear();
-    q.add(QStringLiteral("insert into hrp_workers(Wkid,Workerid,Wname,NamePy,DeptNo,DepName,Sex,Nation,Politics"));
-    q.add(QStringLiteral(",BIrThday,IdNumber,Birthplace,marriage,Education,Skill,JobTitle,BeginDate,NorMalDate"));
-    q.add(QStringLiteral(",BankName,BankId,EmployType,BaseWage,ContactAddr,Worktel1,Worktel2 "));
-    q.add(QStringLiteral(",Remarks,CurativeId,CustodyOldId,Profession,SchoolName,GraduateDate,WageLevel,WorkStatus,ALanguage,leye,reye,BodyHigh,BodyWeight,Email,FamilyTel,JobAsses)"));
-    q.add(QStringLiteral(" Values(:wkid,:Workerid, :Wname, :NamePy, :DeptNo, :DepName, :Sex, :Nation, :Politics"));
-    q.add(QStringLiteral(",:BIrThday, :IdNumber, :Birthplace, :marriage,:Education,:Skill,:JobTitle,:BeginDate,:NorMalDate"));
-    q.add(QStringLiteral(",:BankName,:BankId,:EmployType,:BaseWage,:ContactAddr,:Worktel1,:Worktel2"));
-    q.add(QStringLiteral(",:Remarks,:CurativeId,:CustodyOldId,:Profession,:SchoolName,:GraduateDate,:WageLevel,'在职',:ALanguage,null,null,null,null,:Email,null,:JobAsses) "));
+    q.add(insertText());
 
-    q.setInteger(QStringLiteral("Wkid"), wkid);
+    q.setInteger(QStringLiteral("wkid"), wkid);
     q.setText(QStringLiteral("Workerid"), row.Workerid);
     q.setText(QStringLiteral("Wname"), row.Wname);
     q.setText(QStringLiteral("NamePy"), GetPyString(row.Wname, 3));

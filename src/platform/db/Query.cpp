@@ -43,6 +43,9 @@ struct Statement {
     std::unique_ptr<SqliteStatement> native;
     std::unique_ptr<OdbcStatement> odbc;
     std::unique_ptr<QSqlQuery> qt;
+    // The last result's field names and where each lies (lower case).
+    QStringList fields;
+    QHash<QString, int> fieldIndex;
 
     explicit Statement(const QString& sqlText)
         : text(sqlText)
@@ -208,16 +211,23 @@ struct Query::Impl {
             return false;
         }
         if (keepRows)
-            keep(std::move(result));
+            keep(st, std::move(result));
         return true;
     }
 
-    void keep(ResultRows&& result)
+    void keep(Statement* st, ResultRows&& result)
     {
-        fields = std::move(result.fields);
-        // Backwards, so that a repeated name finds its first column.
-        for (qsizetype c = fields.size() - 1; c >= 0; --c)
-            fieldIndex.insert(fields[c].toLower(), int(c));
+        // A statement run again mostly gives the same columns: their index
+        // is made once.
+        if (st->fields != result.fields || (st->fieldIndex.isEmpty() && !result.fields.isEmpty())) {
+            st->fields = std::move(result.fields);
+            st->fieldIndex.clear();
+            // Backwards, so that a repeated name finds its first column.
+            for (qsizetype c = st->fields.size() - 1; c >= 0; --c)
+                st->fieldIndex.insert(st->fields[c].toLower(), int(c));
+        }
+        fields = st->fields;
+        fieldIndex = st->fieldIndex;
         rows = std::move(result.rows);
     }
 

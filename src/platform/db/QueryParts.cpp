@@ -109,6 +109,25 @@ SqliteStatement::~SqliteStatement()
     sqlite3_finalize(stmt_);
 }
 
+const QStringList& SqliteStatement::fieldNames()
+{
+    // Compared as SQLite hands them out, without a string made per run; a
+    // schema change may prepare the statement anew with other columns.
+    const int cols = sqlite3_column_count(stmt_);
+    bool same = utf8Names_.size() == size_t(cols);
+    for (int c = 0; same && c < cols; ++c)
+        same = utf8Names_[size_t(c)] == sqlite3_column_name(stmt_, c);
+    if (!same) {
+        names_.clear();
+        utf8Names_.clear();
+        for (int c = 0; c < cols; ++c) {
+            utf8Names_.emplace_back(sqlite3_column_name(stmt_, c));
+            names_ << QString::fromUtf8(utf8Names_.back());
+        }
+    }
+    return names_;
+}
+
 void SqliteStatement::run(const QList<Param>& params, const QList<int>& slots, ResultRows* result)
 {
     sqlite3_stmt* stmt = stmt_;
@@ -152,8 +171,8 @@ void SqliteStatement::run(const QList<Param>& params, const QList<int>& slots, R
             throw DbError(sqliteError(db_), sqlite3_extended_errcode(db_));
     }
     const int cols = result ? sqlite3_column_count(stmt) : 0;
-    for (int c = 0; c < cols; ++c)
-        result->fields << QString::fromUtf16(static_cast<const char16_t*>(sqlite3_column_name16(stmt, c)));
+    if (result)
+        result->fields = fieldNames();
     for (;;) {
         const int rc = sqlite3_step(stmt);
         if (rc == SQLITE_DONE)

@@ -56,9 +56,14 @@ public:
     void run(const QList<Param>& params, const QList<int>& slots, ResultRows* result);
 
 private:
+    // The result's column names, kept while the statement gives the same.
+    const QStringList& fieldNames();
+
     sqlite3* db_;
     sqlite3_stmt* stmt_ = nullptr;
     QByteArray utf8_;  // the text values of one run, as SQLite takes them
+    QStringList names_;
+    std::vector<QByteArray> utf8Names_;
 };
 
 // A prepared statement straight on the ODBC driver's connection handle.

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "import/ImportRow.h"
+
+#include <QString>
+
+#include <array>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+class SpreadsheetLink;
+
+// Reads the write pass's cells as text a few hundred rows ahead, on a
+// thread of its own, so that reading the workbook overlaps writing to the
+// database. It only turns cells into text: the caller still asks the window
+// for the column map at every row and takes a prefetched text only where
+// the map is the one the rows were read with.
+//
+// While it runs it is the workbook's only reader (the caller reads nothing
+// until stop()), so a sheet that keeps its last decoded row is never read
+// from two threads at once. It stops after the first row whose worker number
+// is empty, and after the first cell whose read raised: that row carries the
+// error, and rows after it are never read, as the single-threaded pass would
+// not read them either.
+class RowPrefetch {
+public:
+    // The column of each slot, 0 where the slot's box is empty.
+    using Columns = std::array<int, ImportRow::SlotCount>;
+
+    struct Row {
+        std::array<QString, ImportRow::SlotCount> texts;  // of the slots read
+        int failedSlot = 0;  // the slot whose read raised `failure`; 0: none
+        std::exception_ptr failure;
+    };
+
+    static constexpr int Ahead = 256;  // rows read and not yet taken, at most
+    // Either side, once it waits, is woken when this many rows can go
+    // (or the reader is done): one wake per row would cost more than a row.
+    static constexpr int Batch = 64;
+
+    RowPrefetch(SpreadsheetLink& link, const Columns& columns, int firstRow);
+    ~RowPrefetch();  // stop()
+    RowPrefetch(const RowPrefetch&) = delete;
+    RowPrefetch& operator=(const RowPrefetch&) = delete;
+
+    const Columns& columns() const { return columns_; }
+    // Waits for `row`, which must follow the row taken last; false when the
+    // reader stopped before it (the caller then reads it itself).
+    bool take(int row, Row& into);
+    // Ends the reader thread; the workbook is the caller's again.
+    void stop();
+
+private:
+    SpreadsheetLink& link_;
+    const Columns columns_;
+    int next_;  // the row take() expects
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Row> rows_;  // read, in row order, starting at next_
+    bool done_ = false;     // the reader has read its last row
+    bool stop_ = false;
+    bool readerWaits_ = false;
+    bool takerWaits_ = false;
+    std::thread thread_;
+};
