@@ -4,6 +4,7 @@
 #include "platform/db/ConnectionString.h"
 #include "platform/db/DbFailures.h"
 #include "platform/db/Query.h"
+#include "platform/db/WalCheckpointer.h"
 #include "platform/db/WriteSession.h"
 
 #include <QAtomicInt>
@@ -95,6 +96,9 @@ void Connection::close()
 {
     if (session_)
         session_->connectionClosing();
+    // Before the file closes: the writer's connection must be the last.
+    checkpointer_.reset();
+    wal_ = false;
     sqlite_ = nullptr;
     odbc_ = nullptr;
     dbms_ = Dbms::None;
@@ -169,6 +173,7 @@ void Connection::openJet(const ProviderString& provider)
         check.finish();
         if (check.exec(QStringLiteral("PRAGMA journal_mode")) && check.next()
             && check.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0) {
+            wal_ = true;
             check.finish();
             check.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
             // Each checkpoint costs two disk syncs; a large import makes one
@@ -258,6 +263,14 @@ void* Connection::odbcHandle() const
     return odbc_;
 }
 
+void Connection::backgroundCheckpoints(bool on)
+{
+    if (!on)
+        checkpointer_.reset();
+    else if (!checkpointer_ && wal_ && dbms_ == Dbms::Sqlite && sqliteHandle())
+        checkpointer_ = std::make_unique<WalCheckpointer>(static_cast<sqlite3*>(sqliteHandle()));
+}
+
 bool Connection::inTransaction() const
 {
     if (dbms_ == Dbms::Sqlite) {
@@ -290,6 +303,8 @@ void Connection::commitTransaction()
             rollbackTransaction();
             throw error;
         }
+        if (checkpointer_)
+            checkpointer_->committed();
         return;
     }
     if (!odbcTransaction_)

@@ -10,6 +10,7 @@
 class ProviderString;
 class QSqlQuery;
 class Query;
+class WalCheckpointer;
 class WriteSession;
 
 // The one database connection. It is given a provider connection string
@@ -68,6 +69,10 @@ public:
 
     // The session grouping this connection's writes, or null.
     WriteSession* writeSession() const { return session_; }
+    // From now until the connection closes (or this is turned off), a
+    // WAL-mode local file is checkpointed in the background after each
+    // commit (WalCheckpointer); elsewhere this does nothing.
+    void backgroundCheckpoints(bool on);
 
 private:
     friend class Query;
@@ -93,6 +98,8 @@ private:
     std::map<QString, std::unique_ptr<QSqlQuery>> direct_;  // executeDirect on a server
     bool odbcTransaction_ = false;
     WriteSession* session_ = nullptr;
+    bool wal_ = false;  // a local file in WAL mode
+    std::unique_ptr<WalCheckpointer> checkpointer_;
 };
 
 // A few statements as one transaction, committed when the scope ends, also

@@ -18,12 +18,15 @@ WriteSession::WriteSession(Connection& connection, End end)
     if (!connection.session_) {
         connection.session_ = this;
         active_ = true;
+        if (end_ == End::Commit)
+            connection.backgroundCheckpoints(true);
     }
 }
 
 WriteSession::~WriteSession()
 {
     endGroup();
+    // The checkpoints go on: the last group's is under way as the run ends.
     if (active_ && conn_)
         conn_->session_ = nullptr;
 }
