@@ -203,3 +203,60 @@ TEST_F(BadWorkbookTest, SheetFullToItsLastRowIsStoredWhole)
     EXPECT_GT(db.scalar(QStringLiteral("select AValue from Sys_SerialNo where SerialName='WKID'")).toLongLong(),
               db.scalar(QStringLiteral("select max(Wkid) from Hrp_workers")).toLongLong());
 }
+
+TEST_F(BadWorkbookTest, ErrorCellEndsTheWritePassAtItsRowWhereverTheRowsAreRead)
+{
+    // The remarks (column D) hold an error value in one row. The write pass
+    // ends there with the same words, after exactly the rows before it,
+    // whether the cells were read ahead or, after a box changed during the
+    // run, in hand.
+    struct Case {
+        const char* name;
+        int rows;        // data rows, sheet rows 2..rows+1
+        int errorRow;    // sheet row of the error value
+        int remarksBox;  // "4" from the start, "" never, or set after this many rows
+        bool emptyLater; // the remarks box is emptied after 100 rows
+        int stored;      // -1: every row, and the run succeeds
+    };
+    const Case cases[] = {
+        {"first row", 5, 2, 0, false, 0},
+        {"past the rows read ahead", 600, 450, 0, false, 448},
+        {"last row", 600, 601, 0, false, 599},
+        {"remarks not mapped", 600, 450, -1, false, -1},
+        {"remarks mapped after 100 rows", 600, 450, 100, false, 448},
+        {"remarks emptied after 100 rows", 600, 450, 0, true, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        db.exec(QStringLiteral("delete from Hrp_workers"));
+        scriptedDialogs().reset();
+        TempDir dir;
+        const QString path = dir.file(QStringLiteral("error.xls"));
+        ASSERT_TRUE(makeWorkbook(QStringLiteral("rows"), path, {QString::number(c.rows), QString::number(c.errorRow)}));
+        view.boxes.fill(QString());
+        view.boxes[0] = QStringLiteral("1");
+        view.boxes[1] = QStringLiteral("2");
+        view.boxes[16] = QStringLiteral("3");
+        view.boxes[29] = c.remarksBox == 0 ? QStringLiteral("4") : QString();
+        view.messagesProcessed = 0;
+        view.onProcessMessages = [c](RecordingView& v) {
+            if (v.messagesProcessed == c.remarksBox)
+                v.boxes[29] = QStringLiteral("4");
+            if (c.emptyLater && v.messagesProcessed == 100)
+                v.boxes[29].clear();
+        };
+        if (c.stored < 0) {
+            EXPECT_EQ(run(path), RunEnd::Succeeded);
+            EXPECT_EQ(boxTexts(), QStringList{success(c.rows)});
+            continue;
+        }
+        EXPECT_EQ(run(path), RunEnd::WritePassFailed);
+        EXPECT_EQ(boxTexts(), QStringList{kBadFile + QStringLiteral("\n第 %1 行的「备注」无法读取：第%1行第4列的单元格是错误值#DIV/0!")
+                                                        .arg(c.errorRow)});
+        EXPECT_EQ(imported, c.stored);
+        EXPECT_EQ(db.scalar(QStringLiteral("select max(Workerid) from Hrp_workers")).toString(),
+                  c.stored ? QStringLiteral("R%1").arg(c.stored, 5, 10, QChar(u'0')) : QString());
+        EXPECT_EQ(db.scalar(QStringLiteral("select Remarks from Hrp_workers where Workerid='R00001'")).toString(),
+                  c.stored ? (c.remarksBox == 0 ? QStringLiteral("第2行") : QString()) : QString());
+    }
+}

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Writes one workbook for the robustness tests into a temporary folder:
-    make_robust_workbook.py rows OUT N        header + N rows: worker number,
-                                              name, department (columns A-C)
+    make_robust_workbook.py rows OUT N [E]    header + N rows: worker number,
+                                              name, department (columns A-C);
+                                              with E also remarks (D), and
+                                              #DIV/0! there in sheet row E
     make_robust_workbook.py cells OUT         formulas, errors, booleans,
                                               long texts, merged cells
     make_robust_workbook.py empty-active OUT  the active sheet holds nothing
@@ -15,7 +17,7 @@ DEPTS = ["人事部", "财务部", "技术部", "销售部", "生产部", "行�
 NAMES = ["张三丰", "王小明", "李建国", "赵秀英", "刘志强", "陈丽"]
 
 
-def rows(out, n):
+def rows(out, n, error_row=None):
     book = xlwt.Workbook(encoding="utf-8")
     sheet = book.add_sheet("员工", cell_overwrite_ok=True)
     for c, text in enumerate(["员工编号", "姓名", "部门名称"]):
@@ -24,6 +26,10 @@ def rows(out, n):
         sheet.write(i + 1, 0, "R%05d" % (i + 1))
         sheet.write(i + 1, 1, NAMES[i % len(NAMES)])
         sheet.write(i + 1, 2, DEPTS[i % len(DEPTS)])
+        if error_row is not None:
+            sheet.write(i + 1, 3, "第%d行" % (i + 2))
+    if error_row is not None:
+        sheet.row(error_row - 1).set_cell_error(3, "#DIV/0!")
     book.save(out)
 
 
@@ -94,7 +100,7 @@ def hostile(out):
 def main():
     kind, out = sys.argv[1], sys.argv[2]
     if kind == "rows":
-        rows(out, int(sys.argv[3]))
+        rows(out, int(sys.argv[3]), int(sys.argv[4]) if len(sys.argv) > 4 else None)
     elif kind == "cells":
         cells(out)
     elif kind == "empty-active":
