@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 namespace FieldValues {
 
@@ -175,11 +176,19 @@ bool lostDigits(const QString& text)
 
 QString lostDigitsReason(const ImportRow& row)
 {
+    // Asked for every row: only the few slots whose digits matter are looked at.
+    static const std::vector<const ImportSlot*> digitSlots = [] {
+        std::vector<const ImportSlot*> slots;
+        for (const ImportSlot& s : importSlots())
+            if (among(kDigitColumns, s.column))
+                slots.push_back(&s);
+        return slots;
+    }();
     QStringList captions;
-    for (const ImportSlot& s : importSlots()) {
-        const QString& value = row.field(s.slot);
-        if (value.size() >= 5 && value.contains(u'E') && among(kDigitColumns, s.column) && lostDigits(value))
-            captions << QStringLiteral("「%1」").arg(QString::fromUtf8(s.caption));
+    for (const ImportSlot* s : digitSlots) {
+        const QString& value = row.field(s->slot);
+        if (value.size() >= 5 && value.contains(u'E') && lostDigits(value))
+            captions << QStringLiteral("「%1」").arg(QString::fromUtf8(s->caption));
     }
     if (captions.isEmpty())
         return QString();

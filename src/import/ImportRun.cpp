@@ -141,7 +141,13 @@ void ImportRun::readRow(SpreadsheetLink& link, int row, std::unique_ptr<RowPrefe
         }
         readingRow_ = row;
         readingSlot_ = slot;
-        const int col = column(slot, text);
+        const size_t i = size_t(slot - 1);
+        if (boxColumns_[i] == 0 || text != boxTexts_[i]) {
+            boxColumns_[i] = 0;
+            boxColumns_[i] = column(slot, text);
+            boxTexts_[i] = text;
+        }
+        const int col = boxColumns_[i];
         if (ahead && given == col) {
             if (read.failedSlot == slot)
                 std::rethrow_exception(read.failure);

@@ -113,6 +113,10 @@ private:
     int lastDataRow_ = 0;
     int readingRow_ = 0;
     int readingSlot_ = 0;
+    // The last text of each box and its column: a box rarely changes
+    // during a run, and is read at every row.
+    std::array<QString, ImportRow::SlotCount> boxTexts_;
+    std::array<int, ImportRow::SlotCount> boxColumns_{};
     QList<NotImported> notImportedRows_;
     QStringList stored_;
     qint64 checkPassMs_ = 0;

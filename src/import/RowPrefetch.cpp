@@ -8,8 +8,9 @@ RowPrefetch::RowPrefetch(SpreadsheetLink& link, const Columns& columns, int firs
     , next_(firstRow)
 {
     thread_ = std::thread([this, firstRow] {
+        Rows batch;
         for (int r = firstRow;; ++r) {
-            Row row;
+            Row& row = batch.emplace_back();
             for (int slot = 1; slot <= ImportRow::SlotCount && !row.failure; ++slot) {
                 const int column = columns_[size_t(slot - 1)];
                 if (column == 0)
@@ -22,18 +23,16 @@ RowPrefetch::RowPrefetch(SpreadsheetLink& link, const Columns& columns, int firs
                 }
             }
             const bool last = row.failure || row.texts[0].isEmpty();
+            if (!last && batch.size() < size_t(Batch))
+                continue;
             std::unique_lock lock(mutex_);
-            if (rows_.size() >= size_t(Ahead)) {
-                readerWaits_ = true;
-                changed_.wait(lock, [this] { return stop_ || rows_.size() <= size_t(Ahead - Batch); });
-                readerWaits_ = false;
-            }
+            changed_.wait(lock, [this] { return stop_ || batches_.size() < size_t(Ahead / Batch); });
             if (stop_)
                 return;
-            rows_.push_back(std::move(row));
+            batches_.push_back(std::move(batch));
+            batch = Rows();
             done_ = last;
-            if (takerWaits_ && (last || rows_.size() >= size_t(Batch)))
-                changed_.notify_all();
+            changed_.notify_all();
             if (last)
                 return;
         }
@@ -47,21 +46,20 @@ RowPrefetch::~RowPrefetch()
 
 bool RowPrefetch::take(int row, Row& into)
 {
-    std::unique_lock lock(mutex_);
-    if (row != next_ || stop_)
+    if (row != next_)
         return false;
-    if (rows_.empty() && !done_) {
-        takerWaits_ = true;
-        changed_.wait(lock, [this] { return rows_.size() >= size_t(Batch) || done_; });
-        takerWaits_ = false;
-    }
-    if (rows_.empty())
-        return false;
-    into = std::move(rows_.front());
-    rows_.pop_front();
-    ++next_;
-    if (readerWaits_ && rows_.size() <= size_t(Ahead - Batch))
+    if (taken_ == taking_.size()) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return stop_ || !batches_.empty() || done_; });
+        if (batches_.empty())
+            return false;
+        taking_ = std::move(batches_.front());
+        batches_.pop_front();
+        taken_ = 0;
         changed_.notify_all();
+    }
+    into = std::move(taking_[taken_++]);
+    ++next_;
     return true;
 }
 
@@ -70,7 +68,7 @@ void RowPrefetch::stop()
     {
         std::lock_guard lock(mutex_);
         stop_ = true;
-        rows_.clear();
+        batches_.clear();
     }
     changed_.notify_all();
     if (thread_.joinable())

@@ -10,6 +10,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class SpreadsheetLink;
 
@@ -36,10 +37,10 @@ public:
         std::exception_ptr failure;
     };
 
-    static constexpr int Ahead = 256;  // rows read and not yet taken, at most
-    // Either side, once it waits, is woken when this many rows can go
-    // (or the reader is done): one wake per row would cost more than a row.
+    // Rows go over in batches, one lock per batch rather than per row; at
+    // most Ahead rows are read and not yet taken.
     static constexpr int Batch = 64;
+    static constexpr int Ahead = 4 * Batch;
 
     RowPrefetch(SpreadsheetLink& link, const Columns& columns, int firstRow);
     ~RowPrefetch();  // stop()
@@ -54,16 +55,18 @@ public:
     void stop();
 
 private:
+    using Rows = std::vector<Row>;
+
     SpreadsheetLink& link_;
     const Columns columns_;
-    int next_;  // the row take() expects
+    int next_;        // the row take() expects
+    Rows taking_;     // the taker's batch
+    size_t taken_ = 0;
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<Row> rows_;  // read, in row order, starting at next_
-    bool done_ = false;     // the reader has read its last row
+    std::deque<Rows> batches_;  // read, in row order, after taking_
+    bool done_ = false;         // the reader has handed over its last row
     bool stop_ = false;
-    bool readerWaits_ = false;
-    bool takerWaits_ = false;
     std::thread thread_;
 };
