@@ -4,7 +4,6 @@
 #include "platform/db/DbFailures.h"
 
 #include <QDate>
-#include <QRegularExpression>
 #include <QStringList>
 
 #include <optional>
@@ -170,8 +169,34 @@ QString normalisedDate(const QString& text)
 
 bool lostDigits(const QString& text)
 {
-    static const QRegularExpression exponent(QStringLiteral("^-?[0-9](?:\\.[0-9]+)?E[+-][0-9]{2,3}$"));
-    return text.size() >= 5 && text.contains(u'E') && exponent.match(text).hasMatch();
+    // A number in exponent form, "-d.dddE+dd(d)", read by hand: asked for
+    // seven fields of every row.
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    const auto digits = [&](qsizetype atLeast, qsizetype atMost) {
+        const qsizetype from = i;
+        while (i < n && i - from < atMost && text[i] >= u'0' && text[i] <= u'9')
+            ++i;
+        return i - from >= atLeast;
+    };
+    if (n < 5)
+        return false;
+    if (text[i] == u'-')
+        ++i;
+    if (!digits(1, 1))
+        return false;
+    if (i < n && text[i] == u'.') {
+        ++i;
+        if (!digits(1, n))
+            return false;
+    }
+    if (i >= n || text[i] != u'E')
+        return false;
+    ++i;
+    if (i >= n || (text[i] != u'+' && text[i] != u'-'))
+        return false;
+    ++i;
+    return digits(2, 3) && i == n;
 }
 
 QString lostDigitsReason(const ImportRow& row)

@@ -22,7 +22,8 @@ TEST(FieldValues, DatesInTheFormsTheServersReadAndNothingElse)
 
     for (const char* lost : {"4.40102198001015E+17", "6.22202123456789E+15", "-1E+16", "1.5E-07"})
         EXPECT_TRUE(FieldValues::lostDigits(QString::fromLatin1(lost))) << lost;
-    for (const char* kept : {"440102199005120011", "2E10", "W1E+17", "1.5e+17", "12E+17", ""})
+    for (const char* kept : {"440102199005120011", "2E10", "W1E+17", "1.5e+17", "12E+17", "", "1.E+17", "1E+1234",
+                             "1E+5", "--1E+17", "1.5E+17 "})
         EXPECT_FALSE(FieldValues::lostDigits(QString::fromLatin1(kept))) << kept;
 }
 
