@@ -8,35 +8,48 @@ RowPrefetch::RowPrefetch(SpreadsheetLink& link, const Columns& columns, int firs
     , next_(firstRow)
 {
     thread_ = std::thread([this, firstRow] {
-        Rows batch;
-        for (int r = firstRow;; ++r) {
-            Row& row = batch.emplace_back();
-            for (int slot = 1; slot <= ImportRow::SlotCount && !row.failure; ++slot) {
-                const int column = columns_[size_t(slot - 1)];
-                if (column == 0)
-                    continue;
-                try {
-                    row.texts[size_t(slot - 1)] = link_.ReadCellText(r, column);
-                } catch (...) {
-                    row.failedSlot = slot;
-                    row.failure = std::current_exception();
-                }
-            }
-            const bool last = row.failure || row.texts[0].isEmpty();
-            if (!last && batch.size() < size_t(Batch))
-                continue;
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return stop_ || batches_.size() < size_t(Ahead / Batch); });
-            if (stop_)
-                return;
-            batches_.push_back(std::move(batch));
-            batch = Rows();
-            done_ = last;
-            changed_.notify_all();
-            if (last)
-                return;
+        try {
+            read(firstRow);
+        } catch (...) {
+            // Out of memory, say: the rows not handed over are read by the
+            // taker, which then meets the same failure where it would have.
+            std::lock_guard lock(mutex_);
+            done_ = true;
         }
+        changed_.notify_all();
     });
+}
+
+void RowPrefetch::read(int firstRow)
+{
+    Rows batch;
+    for (int r = firstRow;; ++r) {
+        Row& row = batch.emplace_back();
+        for (int slot = 1; slot <= ImportRow::SlotCount && !row.failure; ++slot) {
+            const int column = columns_[size_t(slot - 1)];
+            if (column == 0)
+                continue;
+            try {
+                row.texts[size_t(slot - 1)] = link_.ReadCellText(r, column);
+            } catch (...) {
+                row.failedSlot = slot;
+                row.failure = std::current_exception();
+            }
+        }
+        const bool last = row.failure || row.texts[0].isEmpty();
+        if (!last && batch.size() < size_t(Batch))
+            continue;
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return stop_ || batches_.size() < size_t(Ahead / Batch); });
+        if (stop_)
+            return;
+        batches_.push_back(std::move(batch));
+        batch = Rows();
+        done_ = last;
+        changed_.notify_all();
+        if (last)
+            return;
+    }
 }
 
 RowPrefetch::~RowPrefetch()

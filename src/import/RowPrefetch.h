@@ -56,6 +56,7 @@ public:
 
 private:
     using Rows = std::vector<Row>;
+    void read(int firstRow);  // the reader thread
 
     SpreadsheetLink& link_;
     const Columns columns_;
