@@ -121,8 +121,9 @@ QString formatDate(const QDate& date, const QString& format)
 {
     // The format the login sets, written out directly: an import formats
     // four dates a row.
-    if (format == QLatin1String("yyyy-MM-dd") && date.isValid() && date.year() >= 1 && date.year() <= 9999) {
-        const int y = date.year(), m = date.month(), d = date.day();
+    int y = 0, m = 0, d = 0;
+    date.getDate(&y, &m, &d); // one calendar conversion instead of one per part
+    if (format == QLatin1String("yyyy-MM-dd") && date.isValid() && y >= 1 && y <= 9999) {
         const char text[10] = {char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10),
                                char('0' + y % 10), '-', char('0' + m / 10), char('0' + m % 10), '-',
                                char('0' + d / 10), char('0' + d % 10)};
