@@ -223,6 +223,10 @@ TEST_F(BadWorkbookTest, ErrorCellEndsTheWritePassAtItsRowWhereverTheRowsAreRead)
         {"past the rows read ahead", 600, 450, 0, false, 448},
         {"last row", 600, 601, 0, false, 599},
         {"remarks not mapped", 600, 450, -1, false, -1},
+        // Below the row without a worker number: never read. 63 and 64 rows
+        // end a batch of rows read ahead with the last row, or just before.
+        {"error below the data, 63 rows", 63, 66, 0, false, -1},
+        {"error below the data, 64 rows", 64, 67, 0, false, -1},
         {"remarks mapped after 100 rows", 600, 450, 100, false, 448},
         {"remarks emptied after 100 rows", 600, 450, 0, true, -1},
     };
