@@ -28,6 +28,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -152,11 +153,11 @@ void TWorkerInfoImaportFrm::buildColumnMap()
         v->setSpacing(1);
         auto* caption = new QLabel(QString::fromUtf8(s.caption), cell);
         caption->setAlignment(Qt::AlignCenter);
-        if (s.required) {
-            QFont f = caption->font();
-            f.setBold(true);
-            caption->setFont(f);
-        }
+        // A point smaller: sixteen captions in a row must fit a 1280-pixel screen.
+        QFont f = caption->font();
+        f.setPointSizeF(std::max(8.0, f.pointSizeF() - 1));
+        f.setBold(s.required);
+        caption->setFont(f);
         v->addWidget(caption);
         auto* h = new QHBoxLayout;
         h->setSpacing(1);
