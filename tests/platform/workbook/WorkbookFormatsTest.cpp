@@ -41,8 +41,9 @@ TEST(XlsxWorkbook, CellReferences)
         int row = -1, column = -1;
         const bool ok = xlsx::parseCellReference(QByteArrayView(c.ref), row, column);
         EXPECT_EQ(ok, c.row >= 0) << c.ref;
-        if (ok)
+        if (ok) {
             EXPECT_EQ(std::pair(row, column), std::pair(c.row, c.column)) << c.ref;
+        }
     }
 }
 
