@@ -56,6 +56,8 @@ QString WorkerWriter::duplicateMessage(const QString& workerid)
 void WorkerWriter::beginRun()
 {
     askDuplicates_ = end_ == WriteSession::End::Commit;
+    if (end_ == WriteSession::End::Commit)
+        PrepareSerialRow(QStringLiteral("WKID"));
     session_.reset();
     session_ = std::make_unique<WriteSession>(UserDM->ADOConnection1, end_);
 }

@@ -139,6 +139,28 @@ void HoldSerialValue(const QString& serialName)
         holdInGroup(session, serialName, stored);
 }
 
+void PrepareSerialRow(const QString& serialName)
+{
+    Connection& connection = UserDM->ADOConnection1;
+    if (connection.dbms() == Connection::Dbms::Sqlite || connection.inTransaction())
+        return;
+    try {
+        Transaction made(&connection, Transaction::Write);
+        Query& q = UserDM->QryFree;
+        if (readSerial(q, serialName) >= 0)
+            return;
+        q.clear();
+        q.add(QStringLiteral(" insert into Sys_SerialNo "));
+        q.add(QStringLiteral(" Values(:SerialName,1)"));
+        q.setText(QStringLiteral("SerialName"), serialName);
+        q.execute();
+        q.close();
+        made.commit();
+    } catch (const DbError&) {
+        // Another importer made it first; the draws take that row.
+    }
+}
+
 qint64 GetSerialValue(const QString& serialName)
 {
     WriteSession* session = openGroup();

@@ -62,6 +62,15 @@ qint64 GetSerialValue(const QString& serialName);
 // duplicate checks, or wait for this group. Draws of the group then come
 // from memory. Nothing outside a group, or when the group holds it.
 void HoldSerialValue(const QString& serialName);
+// On a server, before a run's groups: makes the counter's row when it has
+// none yet, in a transaction of its own, holding 1, which the first draw
+// raises to 2 as the first use would. Every group then takes the row's lock
+// with its first statement; a row made inside a group would be taken after
+// the group's savepoint, and a rollback to it would let a second importer
+// draw the same values. When two importers start at once, one makes the row
+// and the other's insert is refused. Nothing on a local file (its groups
+// hold the file's write lock) or inside a transaction.
+void PrepareSerialRow(const QString& serialName);
 
 // The letter of one double-byte GBK character (first two bytes; a lone byte
 // is read with a second byte of 0), or a blank.
