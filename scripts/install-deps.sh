@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libqt6svg6
   libqt6sql6-sqlite libqt6sql6-odbc unixodbc-dev tdsodbc
   libgsf-1-dev libexpat1-dev libxml2-dev libsimpleini-dev libsqlite3-dev libgtest-dev
