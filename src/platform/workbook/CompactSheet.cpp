@@ -1,5 +1,6 @@
 #include "platform/workbook/CompactSheet.h"
 
+#include "platform/Errors.h"
 #include "platform/workbook/Container.h"
 
 #include <QStringList>
@@ -11,12 +12,58 @@
 namespace {
 const char16_t* const kTooManyCells = u"工作表的单元格过多(超过2500万个)，无法读取";
 const char16_t* const kTooMuchText = u"工作表的文字过多(超过4GB)，无法读取";
+const char16_t* const kBeyondSheet =
+    u"工作表超出了表格程序的范围(最多1048576行、16384列)，请在Excel或WPS中删去多余的行列后重新保存";
+const char16_t* const kLongText =
+    u"的文字超过32767个字符(表格程序的上限)，请在Excel或WPS中缩短这个单元格的文字后重新保存";
+const char kNumError[] = "#NUM!";
+
+// UTF-16 units of UTF-8 text: one a character, two past U+FFFF.
+qsizetype utf16Units(QByteArrayView utf8)
+{
+    qsizetype units = 0;
+    for (const char ch : utf8) {
+        const uchar b = uchar(ch);
+        units += (b & 0xC0) != 0x80; // a continuation byte starts nothing
+        units += b >= 0xF0;
+    }
+    return units;
+}
 // The length of a text named by its index: no text is this long.
 constexpr std::uint32_t kByIndex = std::numeric_limits<std::uint32_t>::max();
 } // namespace
 
+QString CompactSheet::cellName(int row, int column)
+{
+    QString letters;
+    for (int c = column + 1; c > 0; c = (c - 1) / 26)
+        letters.prepend(QChar(u'A' + (c - 1) % 26));
+    return letters + QString::number(row + 1);
+}
+
+Error CompactSheet::textTooLong(int row, int column) const
+{
+    const QString where = sheetName_.isEmpty()
+        ? QStringLiteral("单元格%1").arg(cellName(row, column))
+        : QStringLiteral("工作表「%1」的单元格%2").arg(sheetName_, cellName(row, column));
+    const QString reason = where + QString::fromUtf16(kLongText);
+    return Error(label_.isEmpty() ? reason : reason + QStringLiteral(": ") + label_);
+}
+
+void CompactSheet::checkText(const Cell& c) const
+{
+    const std::uint32_t length = c.text.length;
+    if (length <= std::uint32_t(kMaxTextChars))
+        return;
+    if (length > kMaxTextBytes || quint64(c.text.offset) + length > quint64(texts_.size())
+        || utf16Units(QByteArrayView(texts_.constData() + c.text.offset, length)) > kMaxTextChars)
+        throw textTooLong(int(c.row), int(c.column));
+}
+
 void CompactSheet::push(const Cell& c)
 {
+    if (c.row >= std::uint32_t(kMaxRows) || c.column >= kMaxColumns)
+        container::fail(QString::fromUtf16(kBeyondSheet), label_);
     if (cells_.size() >= kMaxCells)
         container::fail(QString::fromUtf16(kTooManyCells), label_);
     if (!cells_.empty()) {
@@ -35,6 +82,12 @@ void CompactSheet::expect(std::uint64_t cells) const
 
 void CompactSheet::addNumber(int row, int column, double value, bool isDate)
 {
+    if (!std::isfinite(value)) {
+        if (numError_ == kTooLong)
+            numError_ = storeText(kNumError);
+        addError(row, column, numError_, std::uint32_t(sizeof kNumError - 1));
+        return;
+    }
     Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Number, isDate, {}};
     c.number = value;
     push(c);
@@ -51,6 +104,7 @@ void CompactSheet::addText(int row, int column, std::uint32_t offset, std::uint3
 {
     Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Text, false, {}};
     c.text = {offset, length};
+    checkText(c);
     push(c);
 }
 
@@ -58,14 +112,14 @@ void CompactSheet::addError(int row, int column, std::uint32_t offset, std::uint
 {
     Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Error, false, {}};
     c.text = {offset, length};
+    checkText(c);
     push(c);
 }
 
 void CompactSheet::addEmpty(int row, int column)
 {
-    Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Empty, false, {}};
-    c.number = 0;
-    push(c);
+    if (row < 0 || row >= kMaxRows || column < 0 || column >= kMaxColumns)
+        container::fail(QString::fromUtf16(kBeyondSheet), label_);
 }
 
 std::uint32_t CompactSheet::storeText(QByteArrayView utf8)
@@ -91,20 +145,22 @@ void CompactSheet::reserveFor(const std::vector<const CompactSheet*>& parts)
 
 void CompactSheet::addTextByIndex(int row, int column, std::uint32_t index)
 {
-    addText(row, column, index, kByIndex);
+    Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Text, false, {}};
+    c.text = {index, kByIndex};
+    push(c);
 }
 
-void CompactSheet::append(CompactSheet&& part, const std::vector<std::uint64_t>& slices)
+void CompactSheet::append(CompactSheet&& part, const std::vector<std::uint64_t>& slices, const QString& noSlice)
 {
     const quint64 at = quint64(texts_.size());
     if (at + quint64(part.texts_.size()) > std::numeric_limits<std::uint32_t>::max())
         container::fail(QString::fromUtf16(kTooMuchText), label_);
     for (Cell c : part.cells_) {
         if (c.kind == WorkbookCell::Kind::Text && c.text.length == kByIndex) {
-            if (c.text.offset < slices.size())
-                c.text = {std::uint32_t(slices[c.text.offset] >> 32), std::uint32_t(slices[c.text.offset])};
-            else
-                c = Cell{c.row, c.column, WorkbookCell::Kind::Empty, false, {}};
+            if (c.text.offset >= slices.size())
+                throw Error(noSlice);
+            c.text = {std::uint32_t(slices[c.text.offset] >> 32), std::uint32_t(slices[c.text.offset])};
+            checkText(c);
         } else if (c.kind == WorkbookCell::Kind::Text || c.kind == WorkbookCell::Kind::Error) {
             c.text.offset = std::uint32_t(c.text.offset + at);
         }
@@ -132,12 +188,19 @@ void CompactSheet::finish()
         cells_.resize(out);
         ordered_ = true;
     }
-    cells_.shrink_to_fit();
-    int columns = 0;
-    for (const Cell& c : cells_)
+    // The used range: an empty text is no value either.
+    int columns = 0, rows = 0;
+    for (const Cell& c : cells_) {
+        if (c.kind == WorkbookCell::Kind::Empty || (c.kind == WorkbookCell::Kind::Text && c.text.length == 0))
+            continue;
         columns = std::max(columns, int(c.column) + 1);
+        rows = int(c.row) + 1;
+    }
+    while (!cells_.empty() && int(cells_.back().row) >= rows)
+        cells_.pop_back();
+    cells_.shrink_to_fit();
     columnCount_ = columns;
-    rowCount_ = cells_.empty() ? 0 : int(cells_.back().row) + 1;
+    rowCount_ = rows;
     rowStart_.assign(size_t(rowCount_) + 1, 0);
     for (const Cell& c : cells_)
         ++rowStart_[size_t(c.row) + 1];

@@ -12,9 +12,9 @@ namespace xlsx {
 
 namespace {
 
-// A shared string past this many bytes is refused (Excel's own limit is
-// 32,767 characters).
-constexpr qsizetype kMaxStringBytes = qsizetype(16) << 20;
+// A shared string past this many bytes is not kept: no text of 32,767
+// characters takes more. A cell that names it is refused.
+constexpr qsizetype kMaxStringBytes = CompactSheet::kMaxTextBytes;
 
 int toInt(QByteArrayView text, int fallback)
 {
@@ -143,18 +143,30 @@ public:
             --phonetic_;
         } else if (name == "si" && inItem_) {
             inItem_ = false;
-            const qsizetype length = out_.texts.size() - start_;
-            if (start_ > qsizetype(UINT32_MAX) || length > kMaxStringBytes) {
+            if (start_ > qsizetype(UINT32_MAX)) {
                 stop(QStringLiteral("共享文字表过大，无法读取"));
                 return;
             }
+            if (tooLong_) {
+                tooLong_ = false;
+                out_.slices.push_back(std::uint64_t(start_) << 32 | CompactSheet::kTooLong);
+                return;
+            }
+            const qsizetype length = decodeEscapes(out_.texts.data() + start_, out_.texts.size() - start_);
+            out_.texts.truncate(start_ + length);
             out_.slices.push_back(std::uint64_t(start_) << 32 | std::uint64_t(length));
         }
     }
     void text(QByteArrayView chars) override
     {
-        if (inText_)
-            out_.texts.append(chars);
+        if (!inText_ || tooLong_)
+            return;
+        if (out_.texts.size() - start_ + chars.size() > kMaxStringBytes) {
+            tooLong_ = true;
+            out_.texts.truncate(start_);
+            return;
+        }
+        out_.texts.append(chars);
     }
 
 private:
@@ -163,9 +175,63 @@ private:
     bool inText_ = false;
     int phonetic_ = 0;
     qsizetype start_ = 0;
+    bool tooLong_ = false;
 };
 
+int hexDigit(char ch)
+{
+    return ch >= '0' && ch <= '9' ? ch - '0'
+        : ch >= 'a' && ch <= 'f'  ? ch - 'a' + 10
+        : ch >= 'A' && ch <= 'F'  ? ch - 'A' + 10
+                                  : -1;
+}
+
 } // namespace
+
+qsizetype decodeEscapes(char* s, qsizetype size)
+{
+    const QByteArrayView all(s, size);
+    qsizetype in = all.indexOf("_x");
+    if (in < 0)
+        return size;
+    qsizetype out = in;
+    while (in < size) {
+        int code = -1;
+        if (s[in] == '_' && in + 7 <= size && s[in + 1] == 'x' && s[in + 6] == '_') {
+            code = 0;
+            for (int k = 2; k < 6 && code >= 0; ++k) {
+                const int d = hexDigit(s[in + k]);
+                code = d < 0 ? -1 : code * 16 + d;
+            }
+        }
+        // A lone surrogate has no UTF-8: the escape stays as it stands.
+        if (code < 0 || (code >= 0xD800 && code <= 0xDFFF)) {
+            s[out++] = s[in++];
+            continue;
+        }
+        in += 7;
+        if (code < 0x80) {
+            s[out++] = char(code);
+        } else if (code < 0x800) {
+            s[out++] = char(0xC0 | code >> 6);
+            s[out++] = char(0x80 | (code & 0x3F));
+        } else {
+            s[out++] = char(0xE0 | code >> 12);
+            s[out++] = char(0x80 | (code >> 6 & 0x3F));
+            s[out++] = char(0x80 | (code & 0x3F));
+        }
+    }
+    return out;
+}
+
+QString noSharedString(const XlsxWorkbook::SharedStrings& strings, const QString& label)
+{
+    const QString part = QString::fromUtf8(strings.part.isEmpty() ? QByteArray("xl/sharedStrings.xml") : strings.part);
+    const QString reason = strings.part.isEmpty() || strings.missing
+        ? QStringLiteral("工作簿缺少共享文字表%1，单元格却用到了它，文件已损坏，请用Excel或WPS打开后重新保存").arg(part)
+        : QStringLiteral("单元格所指的共享文字不在共享文字表%1中(编号为负数或超出范围)，文件已损坏，请用Excel或WPS打开后重新保存").arg(part);
+    return label.isEmpty() ? reason : reason + QStringLiteral(": ") + label;
+}
 
 WorkbookPart parseWorkbook(const QByteArray& xml, const QString& label)
 {

@@ -12,6 +12,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -22,16 +23,16 @@ namespace xlsx {
 
 namespace {
 
-// A cell's text past this many bytes is refused (Excel's own limit is
-// 32,767 characters).
-constexpr size_t kMaxCellBytes = size_t(16) << 20;
+// A cell's text past this many bytes is refused before it is counted in
+// characters: no text of 32,767 characters takes more.
+constexpr size_t kMaxCellBytes = CompactSheet::kMaxTextBytes;
 
 // The worksheet's start up to <sheetData> is parsed again before each
 // piece; past this size the sheet is read in one go.
 constexpr qsizetype kMaxHeadBytes = qsizetype(1) << 20;
 
 const char16_t* const kBeyondSheet = u"单元格位置超出表格范围(最大为XFD1048576)，文件已损坏";
-const char16_t* const kTextTooLong = u"单元格的文字过长，文件已损坏";
+const char16_t* const kNotAWorksheet = u"工作表「%1」所指的部件%2不是工作表，文件已损坏，请用Excel或WPS打开后重新保存";
 // Never shown: the sheet is then read again in one go.
 const char16_t* const kNoPlace = u"单元格的位置取决于前面的行";
 
@@ -44,13 +45,21 @@ QByteArrayView trimmed(QByteArrayView v)
     return v;
 }
 
+// A number, or NaN or infinite ones ("NaN", "INF", "1e999"), which the
+// sheet keeps as #NUM!.
 bool parseDouble(QByteArrayView v, double& out)
 {
     v = trimmed(v);
     if (!v.isEmpty() && v.front() == '+')
         v = v.sliced(1);
     const auto r = std::from_chars(v.data(), v.data() + v.size(), out);
-    return !v.isEmpty() && r.ec == std::errc() && r.ptr == v.data() + v.size() && std::isfinite(out);
+    if (r.ec == std::errc::result_out_of_range && r.ptr == v.data() + v.size()) {
+        // Too large, or too small to tell from 0.
+        const bool tiny = v.contains("e-") || v.contains("E-");
+        out = tiny ? 0.0 : std::copysign(std::numeric_limits<double>::infinity(), v.front() == '-' ? -1.0 : 1.0);
+    } else if (r.ec != std::errc())
+        return false;
+    return !v.isEmpty() && r.ptr == v.data() + v.size();
 }
 
 // What a handler reads of the worksheet: all of it, or one piece.
@@ -65,16 +74,21 @@ struct Piece {
 
 class SheetHandler final : public XmlHandler {
 public:
-    SheetHandler(const std::vector<bool>& dateXf, bool dates1904, const XlsxWorkbook::SharedStrings& strings,
-                 CompactSheet& sheet, Piece piece = {})
-        : dateXf_(dateXf), dates1904_(dates1904), strings_(strings), sheet_(sheet), piece_(std::move(piece)),
-          counting_(piece_.first)
+    SheetHandler(const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
+                 const XlsxWorkbook::SharedStrings& strings, CompactSheet& sheet, Piece piece = {})
+        : part_(part), dateXf_(dateXf), dates1904_(dates1904), strings_(strings), sheet_(sheet),
+          piece_(std::move(piece)), counting_(piece_.first)
     {
         buffer_.reserve(256);
     }
 
     void startElement(QByteArrayView, QByteArrayView name, const XmlAttribute* a, int n) override
     {
+        // A relationship may point a sheet at any part: only a worksheet is read.
+        if (depth_ == 0 && name != "worksheet") {
+            stop(QString::fromUtf16(kNotAWorksheet).arg(sheet_.sheetName(), QString::fromUtf8(part_)));
+            return;
+        }
         if (++depth_ == 2 && name == "sheetData") {
             inSheetData_ = true;
             // A later piece's own cells start here, past the copied head.
@@ -155,7 +169,7 @@ public:
             return;
         if (buffer_.size() + size_t(chars.size()) > kMaxCellBytes) {
             collect_ = false;
-            stop(QString::fromUtf16(kTextTooLong));
+            stop(sheet_.textTooLong(cellRow_, cellColumn_));
             return;
         }
         buffer_.append(chars.data(), size_t(chars.size()));
@@ -168,7 +182,9 @@ private:
         int row = row_ + 1;
         if (!r.isNull()) {
             const auto res = std::from_chars(r.data(), r.data() + r.size(), row);
-            if (res.ec != std::errc() || res.ptr != r.data() + r.size())
+            if (res.ec == std::errc::result_out_of_range)
+                row = CompactSheet::kMaxRows + 1;
+            else if (res.ec != std::errc() || res.ptr != r.data() + r.size())
                 row = row_ + 2;
             --row; // 1-based in the file
         }
@@ -253,21 +269,19 @@ private:
         }
         switch (type_) {
         case 's': {
+            // An index that is negative, no number or past the table is a
+            // damaged file, never an empty cell.
             std::uint32_t index = 0;
             const QByteArrayView v = trimmed(value);
             const auto res = std::from_chars(v.data(), v.data() + v.size(), index);
-            if (res.ec != std::errc() || res.ptr != v.data() + v.size()) {
-                sheet_.addEmpty(r, c);
-                return;
-            }
+            if (res.ec != std::errc() || res.ptr != v.data() + v.size())
+                index = std::numeric_limits<std::uint32_t>::max();
             if (piece_.byIndex) {
                 sheet_.addTextByIndex(r, c, index);
                 return;
             }
-            if (index >= strings_.slices.size()) {
-                sheet_.addEmpty(r, c);
-                return;
-            }
+            if (index >= strings_.slices.size())
+                throw Error(noSharedString(strings_, sheet_.label()));
             const std::uint64_t slice = strings_.slices[index];
             sheet_.addText(r, c, std::uint32_t(slice >> 32), std::uint32_t(slice));
             return;
@@ -301,12 +315,18 @@ private:
             }
             break;
         }
-        default: // "str" (a formula's text), "inlineStr"
+        case 'i': { // "inlineStr": Excel's escapes of control characters
+            const qsizetype n = decodeEscapes(buffer_.data(), qsizetype(buffer_.size()));
+            sheet_.addText(r, c, sheet_.storeText(value.first(n)), std::uint32_t(n));
+            return;
+        }
+        default: // "str" (a formula's text)
             break;
         }
         sheet_.addText(r, c, sheet_.storeText(value), std::uint32_t(value.size()));
     }
 
+    const QByteArray& part_;
     const std::vector<bool>& dateXf_;
     const bool dates1904_;
     const XlsxWorkbook::SharedStrings& strings_;
@@ -387,7 +407,7 @@ void readWhole(const SheetArgs& a, CompactSheet& sheet)
     const std::unique_ptr<ZipStream> in = a.zip.openStream(a.part);
     if (!in)
         throw Error(QStringLiteral("工作表数据不存在，文件已损坏: ") + a.zip.path());
-    SheetHandler h(a.dateXf, a.dates1904, a.strings, sheet);
+    SheetHandler h(a.part, a.dateXf, a.dates1904, a.strings, sheet);
     XmlStream stream(h, a.zip.path());
     stream.pull([&](char* data, size_t size) { return in->read(data, size); });
 }
@@ -416,7 +436,7 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
         headKnown.notify_all();
     };
     auto readPiece = [&](const QByteArray& bytes, int number, bool last) {
-        auto partSheet = std::make_unique<CompactSheet>(a.zip.path());
+        auto partSheet = std::make_unique<CompactSheet>(a.zip.path(), sheet.sheetName());
         Piece piece;
         piece.byIndex = true;
         piece.first = number == 0;
@@ -439,7 +459,7 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
             prefix = head;
         }
         piece.end = prefix.size() + bytes.size();
-        SheetHandler h(a.dateXf, a.dates1904, a.strings, *partSheet, std::move(piece));
+        SheetHandler h(a.part, a.dateXf, a.dates1904, a.strings, *partSheet, std::move(piece));
         XmlStream stream(h, a.zip.path());
         const QByteArrayView pieces[2] = {prefix, bytes};
         int which = 0;
@@ -502,7 +522,7 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
         all.push_back(p.get());
     sheet.reserveFor(all);
     for (auto& [number, p] : parts)
-        sheet.append(std::move(*p), a.strings.slices);
+        sheet.append(std::move(*p), a.strings.slices, noSharedString(a.strings, a.zip.path()));
     return true;
 }
 

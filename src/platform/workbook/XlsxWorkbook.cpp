@@ -89,14 +89,24 @@ std::function<void()> XlsxWorkbook::readSharedStrings(std::jthread& worker, std:
     if (stringsRead_)
         return ready;
     stringsRead_ = true;
-    std::vector<QByteArray> parts;
-    for (const xlsx::Relationship& r : relationships_)
-        if (r.type == "sharedStrings")
-            parts.push_back(r.target);
-    // One table of a sane size is read whole and parsed on a thread of
-    // its own while the sheet's pieces are; others are streamed now.
-    if (parts.size() == 1 && zip_.memberSize(parts[0]) <= kMaxSmallPart) {
-        const QByteArray xml = zip_.read(parts[0], kMaxSmallPart);
+    // The first table named; a workbook has one.
+    for (const xlsx::Relationship& r : relationships_) {
+        if (r.type == "sharedStrings") {
+            strings_.part = r.target;
+            break;
+        }
+    }
+    if (strings_.part.isEmpty())
+        return ready;
+    const qint64 size = zip_.memberSize(strings_.part);
+    if (size < 0) {
+        strings_.missing = true;
+        return ready;
+    }
+    // A table of a sane size is read whole and parsed on a thread of its
+    // own while the sheet's pieces are; a larger one is streamed now.
+    if (size <= kMaxSmallPart) {
+        const QByteArray xml = zip_.read(strings_.part, kMaxSmallPart);
         worker = std::jthread([this, xml, &error] {
             try {
                 xlsx::parseSharedStrings(xml, zip_.path(), strings_);
@@ -106,8 +116,7 @@ std::function<void()> XlsxWorkbook::readSharedStrings(std::jthread& worker, std:
         });
         return ready;
     }
-    for (const QByteArray& part : parts)
-        xlsx::parseSharedStrings(zip_, part, strings_);
+    xlsx::parseSharedStrings(zip_, strings_.part, strings_);
     return ready;
 }
 
@@ -130,7 +139,7 @@ const WorkbookSheet& XlsxWorkbook::sheet(int index)
         std::exception_ptr stringsError;
         std::jthread stringsWorker;
         const std::function<void()> stringsReady = readSharedStrings(stringsWorker, stringsError);
-        auto cells = std::make_unique<CompactSheet>(zip_.path());
+        auto cells = std::make_unique<CompactSheet>(zip_.path(), info.name);
         // Shared strings are read where they lie: cells point into the table.
         xlsx::parseWorksheet(zip_, info.part, dateXf_, dates1904_, strings_, stringsReady, *cells);
         stringsReady();

@@ -45,7 +45,9 @@ public:
     // The sheet part's XML, handed over piece by piece; parts of this reader.
     struct SharedStrings {
         QByteArray texts;                   // UTF-8, one after another
-        std::vector<std::uint64_t> slices;  // offset << 32 | length
+        std::vector<std::uint64_t> slices;  // offset << 32 | length (CompactSheet::kTooLong: refused)
+        QByteArray part;                    // where they are: empty when the workbook names none
+        bool missing = false;               // named, but not in the archive
     };
 
 private:
@@ -104,6 +106,14 @@ constexpr qsizetype kPieceBytes = qsizetype(4) << 20;
 bool parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
                     const XlsxWorkbook::SharedStrings& strings, const std::function<void()>& waitForStrings,
                     CompactSheet& sheet, qsizetype pieceBytes = kPieceBytes);
+
+// Decodes Excel's escapes "_xHHHH_" (a UTF-16 unit in hex, either case;
+// "_x005F_" is "_") in place; gives the new length.
+qsizetype decodeEscapes(char* utf8, qsizetype size);
+
+// Why a cell's shared-string index names no string: the table is not
+// there, or holds no such entry. `label` is the workbook's path.
+QString noSharedString(const XlsxWorkbook::SharedStrings& strings, const QString& label);
 
 // "B12" -> row 11, column 1; false for anything else or past XFD1048576.
 bool parseCellReference(QByteArrayView ref, int& row, int& column);
