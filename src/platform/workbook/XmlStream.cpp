@@ -35,6 +35,7 @@ QString damagedXml(long line)
 const char16_t* const kDoctype = u"文件含有不允许的DOCTYPE或实体声明，不是正常的工作簿，无法读取";
 const char16_t* const kTooDeep = u"文件的XML嵌套过深，不是正常的工作簿，无法读取";
 const char16_t* const kTooManyAttributes = u"文件的XML属性过多，不是正常的工作簿，无法读取";
+const char16_t* const kTagTooLong = u"文件的XML标记过长，不是正常的工作簿，无法读取";
 
 } // namespace
 
@@ -69,7 +70,9 @@ protected:
     XmlHandler& handler() { return stream_.handler_; }
     bool stopped() const { return !stream_.stopReason_.isEmpty() || stream_.endedHere_; }
     void stopWith(const char16_t* reason) { stream_.stopWith(QString::fromUtf16(reason)); }
-    void stopWith(const Error& error) { stream_.stopWith(error.text(), true); }
+    // The source failed: the parser stops on its own when its read fails
+    // (libxml2 must not be stopped from inside its read callback).
+    void sourceFailed(const Error& error) { stream_.stopWith(error.text(), true, false); }
 
     // Depth and attribute bounds, for both parsers; false once stopped.
     bool enter(int attributes)
@@ -327,7 +330,7 @@ private:
         try {
             return int((*b->source_)(data, size_t(std::max(size, 0))));
         } catch (const Error& e) {
-            b->stopWith(e);
+            b->sourceFailed(e);
             return -1;
         }
     }
@@ -384,6 +387,111 @@ private:
 
 } // namespace
 
+// The bytes that end a stretch of a tag: quotes, the tag's end, and the
+// "=" of each attribute.
+struct TagSpecial {
+    bool table[256] = {};
+    constexpr TagSpecial()
+    {
+        for (char ch : {'"', '\'', '>', '='})
+            table[uchar(ch)] = true;
+    }
+};
+constexpr TagSpecial kTagSpecial;
+
+// Follows the document's markup as it arrives, enough to know where each
+// tag starts and ends (quoted values, comments, CDATA and processing
+// instructions skipped), and counts each tag's bytes and attributes.
+class XmlStream::TagGuard {
+public:
+    // The reason of the first bound passed, null while none is.
+    const char16_t* scan(const char* data, size_t size)
+    {
+        const char* p = data;
+        const char* const end = data + size;
+        while (p < end) {
+            switch (state_) {
+            case State::Text: {
+                const void* lt = std::memchr(p, '<', size_t(end - p));
+                if (!lt)
+                    return nullptr;
+                p = static_cast<const char*>(lt) + 1;
+                state_ = State::Open;
+                tagBytes_ = 1;
+                attributes_ = 0;
+                break;
+            }
+            case State::Open:
+                state_ = *p == '!' ? State::Bang : *p == '?' ? State::Pi : State::Tag;
+                run_ = 0;
+                if (state_ != State::Tag)
+                    ++p;
+                break;
+            case State::Bang:
+                state_ = *p == '-' ? State::Comment : *p == '[' ? State::CData : State::Tag;
+                break;
+            case State::Tag: {
+                const char* start = p;
+                while (p < end && !kTagSpecial.table[uchar(*p)])
+                    ++p;
+                tagBytes_ += p - start;
+                if (p < end) {
+                    const char ch = *p++;
+                    ++tagBytes_;
+                    if (ch == '>') {
+                        state_ = State::Text;
+                    } else if (ch == '=') {
+                        if (++attributes_ > XmlStream::kMaxAttributes)
+                            return kTooManyAttributes;
+                    } else {
+                        quote_ = ch;
+                        state_ = State::Quote;
+                    }
+                }
+                if (tagBytes_ > XmlStream::kMaxTagBytes)
+                    return kTagTooLong;
+                break;
+            }
+            case State::Quote: {
+                const void* q = std::memchr(p, quote_, size_t(end - p));
+                const char* stop = q ? static_cast<const char*>(q) + 1 : end;
+                tagBytes_ += stop - p;
+                p = stop;
+                if (q)
+                    state_ = State::Tag;
+                if (tagBytes_ > XmlStream::kMaxTagBytes)
+                    return kTagTooLong;
+                break;
+            }
+            case State::Comment: // ends with "-->"
+            case State::CData:   // "]]>"
+            case State::Pi: {    // "?>"
+                const char mark = state_ == State::Comment ? '-' : state_ == State::CData ? ']' : '?';
+                const int needed = state_ == State::Pi ? 1 : 2;
+                for (; p < end; ++p) {
+                    if (*p == '>' && run_ >= needed) {
+                        ++p;
+                        state_ = State::Text;
+                        break;
+                    }
+                    run_ = *p == mark ? run_ + 1 : 0;
+                }
+                break;
+            }
+            }
+        }
+        return nullptr;
+    }
+
+private:
+    enum class State : std::uint8_t { Text, Open, Bang, Tag, Quote, Comment, CData, Pi };
+    State state_ = State::Text;
+    char quote_ = '"';
+    int run_ = 0;
+    int attributes_ = 0;
+    qint64 tagBytes_ = 0;
+};
+
 void XmlHandler::stop(const QString& reason)
 {
     if (stream_)
@@ -418,6 +526,7 @@ XmlStream::XmlStream(XmlHandler& handler, const QString& label, Parser parser) :
         backend_ = std::make_unique<Libxml2Backend>(*this);
     else
         backend_ = std::make_unique<ExpatBackend>(*this);
+    guard_ = std::make_unique<TagGuard>();
     handler_.stream_ = this;
 }
 
@@ -426,13 +535,14 @@ XmlStream::~XmlStream()
     handler_.stream_ = nullptr;
 }
 
-void XmlStream::stopWith(const QString& reason, bool whole)
+void XmlStream::stopWith(const QString& reason, bool whole, bool halt)
 {
     if (!stopReason_.isEmpty())
         return;
     stopReason_ = reason;
     stopReasonWhole_ = whole;
-    backend_->stop();
+    if (halt)
+        backend_->stop();
 }
 
 void XmlStream::raise(const QString& reason) const
@@ -446,6 +556,10 @@ void XmlStream::feed(const char* data, size_t size)
 {
     if (!stopReason_.isEmpty())
         raise(stopReason_);
+    if (const char16_t* bound = guard_->scan(data, size)) {
+        stopWith(QString::fromUtf16(bound));
+        raise(stopReason_);
+    }
     QString error;
     if (size > 0 && !backend_->feed(data, size, false, error))
         raise(stopReason_.isEmpty() ? error : stopReason_);
@@ -462,8 +576,16 @@ void XmlStream::finish()
 
 void XmlStream::pull(const Source& source)
 {
+    // What the source hands over passes the guard first; its refusal ends
+    // the parse as the source's own Error would.
+    const Source guarded = [this, &source](char* data, size_t size) {
+        const size_t n = source(data, size);
+        if (const char16_t* bound = guard_->scan(data, n))
+            throw Error(label_.isEmpty() ? QString::fromUtf16(bound) : QString::fromUtf16(bound) + QStringLiteral(": ") + label_);
+        return n;
+    };
     QString error;
-    if (!stopReason_.isEmpty() || (!backend_->pull(source, error) && !endedHere_))
+    if (!stopReason_.isEmpty() || (!backend_->pull(guarded, error) && !endedHere_))
         raise(stopReason_.isEmpty() ? error : stopReason_);
 }
 

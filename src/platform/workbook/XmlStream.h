@@ -12,9 +12,12 @@
 //
 // It treats the document as hostile: a DOCTYPE (and with it every entity
 // declaration, internal or external) is refused, never resolved or
-// fetched; nesting deeper than kMaxDepth or an element with more than
-// kMaxAttributes attributes ends the parse. Names and attribute values are
-// UTF-8 as the parser hands them over, valid for the callback only.
+// fetched; nesting deeper than kMaxDepth ends the parse, and a tag longer
+// than kMaxTagBytes or with more than kMaxAttributes attributes is refused
+// before the parser sees its end (libxml2 compares an element's attributes
+// pairwise: 200,000 on one element cost a minute). Names and attribute
+// values are UTF-8 as the parser hands them over, valid for the callback
+// only.
 
 struct XmlAttribute {
     QByteArrayView uri;   // empty without a namespace
@@ -59,6 +62,7 @@ public:
     enum class Parser { Expat, Libxml2 };
     static constexpr int kMaxDepth = 256;
     static constexpr int kMaxAttributes = 512;
+    static constexpr qint64 kMaxTagBytes = qint64(1) << 20;
 
     // `label` names the source in error texts (the workbook's path).
     XmlStream(XmlHandler& handler, const QString& label, Parser parser = defaultParser());
@@ -84,10 +88,11 @@ public:
     static void setDefaultParser(Parser parser);
 
     class Backend;
+    class TagGuard;
 
 private:
     friend class XmlHandler;
-    void stopWith(const QString& reason, bool whole = false);
+    void stopWith(const QString& reason, bool whole = false, bool halt = true);
     bool endedHere_ = false;
     [[noreturn]] void raise(const QString& reason) const;
 
@@ -96,4 +101,5 @@ private:
     QString stopReason_;
     bool stopReasonWhole_ = false; // already names the file
     std::unique_ptr<Backend> backend_;
+    std::unique_ptr<TagGuard> guard_;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -47,8 +48,9 @@ private:
 //
 // It distrusts the archive: every member's declared size is checked before
 // a byte is inflated, and all members read from one file together may not
-// inflate to more than max(1 GiB, 100 x the file's size) (a ZIP bomb is
-// refused, not unpacked). A damaged or cut archive raises Error.
+// inflate to more than 100 x the file's size, at least 100 MiB and at most
+// 8 GiB (a ZIP bomb is refused, not unpacked). A damaged or cut archive, or
+// a member whose CRC does not match, raises Error.
 class ZipContainer {
 public:
     // Opens the archive; raises Error when it is no readable ZIP.
@@ -61,6 +63,8 @@ public:
 
     const QString& path() const { return path_; }
     // `name` is a path inside the archive, "xl/workbook.xml"; no leading "/".
+    // Names compare without regard to the case of A-Z, as the package
+    // format says ("xl/SharedStrings.xml" is "xl/sharedStrings.xml").
     bool contains(const QByteArray& name) const;
     // The size of a member once inflated, as the archive states it; -1
     // when there is no such member.
@@ -82,6 +86,15 @@ private:
     void charge(qint64 bytes) const;
 
     void openArchive(struct _GsfInput* source);
+    void readDirectory(struct _GsfInput* source);
+
+    // From the archive's central directory, by lower-case name: the name as
+    // stored and the CRC its data must have.
+    struct Entry {
+        QByteArray name;
+        quint32 crc = 0;
+    };
+    QHash<QByteArray, Entry> entries_;
 
     QString path_;
     QByteArray bytes_; // what a container over memory reads
