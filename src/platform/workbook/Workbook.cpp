@@ -91,7 +91,7 @@ std::unique_ptr<Workbook> openWorkbook(const QString& path)
         return XlsWorkbook::open(path);
     if (startsWith(head, "PK\x03\x04", 4) || startsWith(head, "PK\x05\x06", 4)) {
         ZipContainer zip(path);
-        if (zip.contains("xl/workbook.xml"))
+        if (!XlsxWorkbook::workbookPart(zip).isEmpty())
             return XlsxWorkbook::open(std::move(zip));
         if (OdsWorkbook::isOds(zip))
             return OdsWorkbook::open(std::move(zip));

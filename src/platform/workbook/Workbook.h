@@ -67,7 +67,7 @@ public:
 };
 
 // Opens `path` with the reader its content calls for: an OLE2 file is .xls,
-// a ZIP holding xl/workbook.xml is .xlsx, a ZIP whose mimetype is the
+// a ZIP whose relationships name a spreadsheet workbook is .xlsx, a ZIP whose mimetype is the
 // OpenDocument spreadsheet type is .ods, and text is .csv only when the name
 // ends in .csv, .txt or .tsv.
 std::unique_ptr<Workbook> openWorkbook(const QString& path);

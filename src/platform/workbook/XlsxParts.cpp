@@ -91,6 +91,28 @@ private:
     QByteArray base_;
 };
 
+class ContentTypesHandler final : public XmlHandler {
+public:
+    explicit ContentTypesHandler(const QByteArray& part)
+        : part_('/' + part.toLower()), extension_(part.mid(part.lastIndexOf('.') + 1).toLower())
+    {
+    }
+    QByteArray overridden, byDefault;
+
+    void startElement(QByteArrayView, QByteArrayView name, const XmlAttribute* a, int n) override
+    {
+        if (name == "Override" && attributeValue(a, n, "PartName").toByteArray().toLower() == part_)
+            overridden = attributeValue(a, n, "ContentType").toByteArray();
+        else if (name == "Default" && attributeValue(a, n, "Extension").toByteArray().toLower() == extension_)
+            byDefault = attributeValue(a, n, "ContentType").toByteArray();
+    }
+    void endElement(QByteArrayView, QByteArrayView) override {}
+    void text(QByteArrayView) override {}
+
+private:
+    QByteArray part_, extension_;
+};
+
 class StylesHandler final : public XmlHandler {
 public:
     std::vector<int> xfFormats;
@@ -245,6 +267,13 @@ std::vector<Relationship> parseRelationships(const QByteArray& xml, const QByteA
     RelationshipHandler h(base);
     XmlStream::parse(h, xml, label);
     return std::move(h.relationships);
+}
+
+QByteArray contentType(const QByteArray& xml, const QByteArray& part, const QString& label)
+{
+    ContentTypesHandler h(part);
+    XmlStream::parse(h, xml, label);
+    return h.overridden.isEmpty() ? h.byDefault : h.overridden;
 }
 
 std::vector<bool> parseDateStyles(const QByteArray& xml, const QString& label)

@@ -14,6 +14,8 @@ constexpr qint64 kMaxSmallPart = qint64(64) << 20;
 
 const char16_t* const kDamaged = u"文件已损坏或不完整(缺少工作簿的组成部分)";
 const char16_t* const kNoWorksheet = u"工作簿中没有工作表";
+const char16_t* const kBinary =
+    u"这是Excel二进制工作簿(.xlsb)，请用Excel或WPS打开后另存为Excel工作簿(.xlsx)";
 
 } // namespace
 
@@ -27,15 +29,44 @@ std::unique_ptr<XlsxWorkbook> XlsxWorkbook::open(ZipContainer zip)
     return book;
 }
 
+QByteArray XlsxWorkbook::workbookPart(const ZipContainer& zip)
+{
+    const QString& label = zip.path();
+    QByteArray part;
+    const QByteArray packageRels = zip.read("_rels/.rels", kMaxSmallPart);
+    if (!packageRels.isNull()) {
+        for (const xlsx::Relationship& r : xlsx::parseRelationships(packageRels, "", label)) {
+            if (r.type == "officeDocument" && zip.contains(r.target)) {
+                part = r.target;
+                break;
+            }
+        }
+    }
+    if (part.isEmpty())
+        return zip.contains("xl/workbook.xml") ? QByteArray("xl/workbook.xml") : QByteArray();
+    // A Word or PowerPoint document has an office document too.
+    const QByteArray types = zip.read("[Content_Types].xml", kMaxSmallPart);
+    const QByteArray type = types.isNull() ? QByteArray() : xlsx::contentType(types, part, label);
+    if (type.contains("ms-excel.sheet.binary"))
+        container::fail(QString::fromUtf16(kBinary), label);
+    if (type.isEmpty() || type.contains("spreadsheetml") || type.contains("ms-excel"))
+        return part;
+    return QByteArray();
+}
+
 void XlsxWorkbook::readWorkbook()
 {
     const QString& label = zip_.path();
-    const QByteArray workbook = zip_.read("xl/workbook.xml", kMaxSmallPart);
-    const QByteArray rels = zip_.read("xl/_rels/workbook.xml.rels", kMaxSmallPart);
+    const QByteArray name = workbookPart(zip_);
+    const qsizetype slash = name.lastIndexOf('/');
+    const QByteArray folder = name.first(slash + 1); // "xl/"
+    const QByteArray workbook = name.isEmpty() ? QByteArray() : zip_.read(name, kMaxSmallPart);
+    const QByteArray rels = name.isEmpty() ? QByteArray()
+                                           : zip_.read(folder + "_rels/" + name.sliced(slash + 1) + ".rels", kMaxSmallPart);
     if (workbook.isNull() || rels.isNull())
         container::fail(QString::fromUtf16(kDamaged), label);
     const xlsx::WorkbookPart part = xlsx::parseWorkbook(workbook, label);
-    relationships_ = xlsx::parseRelationships(rels, "xl/", label);
+    relationships_ = xlsx::parseRelationships(rels, folder, label);
     dates1904_ = part.dates1904;
 
     for (const xlsx::WorkbookPart::Sheet& s : part.sheets) {

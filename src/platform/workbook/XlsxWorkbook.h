@@ -33,6 +33,11 @@ struct Relationship {
 class XlsxWorkbook final : public Workbook {
 public:
     static std::unique_ptr<XlsxWorkbook> open(ZipContainer zip);
+    // The workbook part named by the package's relationships
+    // (_rels/.rels, "officeDocument"), or xl/workbook.xml in a package
+    // without them; empty when the package holds no spreadsheet (a Word
+    // document). Raises Error for a binary workbook (.xlsb).
+    static QByteArray workbookPart(const ZipContainer& zip);
     ~XlsxWorkbook() override;
 
     int sheetCount() const override { return int(sheets_.size()); }
@@ -90,6 +95,10 @@ struct WorkbookPart {
 WorkbookPart parseWorkbook(const QByteArray& xml, const QString& label);
 
 std::vector<Relationship> parseRelationships(const QByteArray& xml, const QByteArray& base, const QString& label);
+
+// The content type [Content_Types].xml gives `part` (no leading "/"):
+// its Override, else the Default of its extension; empty when none.
+QByteArray contentType(const QByteArray& xml, const QByteArray& part, const QString& label);
 
 // For each cell format (xf) of cellXfs, whether it shows a date or time.
 std::vector<bool> parseDateStyles(const QByteArray& xml, const QString& label);
