@@ -49,6 +49,9 @@ int runCells(const QCommandLineParser& options)
         cliError(e.text());
         return 1;
     }
+    // Which sheet: the active tab, or the first worksheet when that is a
+    // chart or macro sheet.
+    std::fputs(QStringLiteral("读取工作表「%1」\n").arg(link.sheetName()).toUtf8().constData(), stderr);
     const int rows = givenRows >= 0 ? givenRows : link.usedRows();
     const int cols = givenCols >= 0 ? givenCols : link.usedColumns();
     // Rows become UTF-8 with no string object per cell, in blocks: a sheet

@@ -186,3 +186,8 @@ int SpreadsheetLink::usedColumns() const
 {
     return sheet_ ? sheet_->columnCount() : 0;
 }
+
+QString SpreadsheetLink::sheetName() const
+{
+    return workbook_ ? workbook_->sheetName(workbook_->activeSheetIndex()) : QString();
+}

@@ -38,6 +38,8 @@ public:
     // a cell, 0 when nothing is open or the sheet is empty.
     int usedRows() const;
     int usedColumns() const;
+    // The name of the sheet read, empty when nothing is open.
+    QString sheetName() const;
 
 private:
     std::unique_ptr<Workbook> workbook_;
