@@ -264,3 +264,62 @@ TEST_F(BadWorkbookTest, ErrorCellEndsTheWritePassAtItsRowWhereverTheRowsAreRead)
                   c.stored ? (c.remarksBox == 0 ? QStringLiteral("第2行") : QString()) : QString());
     }
 }
+
+TEST_F(BadWorkbookTest, CorruptXlsxPartsAreRefusedBeforeAnyRowIsStored)
+{
+    // Each once stored rows (a shared-string index past the table left the
+    // name empty; a sheet pointed at the styles ended "成功 0 人").
+    for (const char* kind : {"bad-index", "wrong-kind", "no-strings", "crc"}) {
+        SCOPED_TRACE(kind);
+        scriptedDialogs().reset();
+        TempDir dir;
+        const QString path = dir.file(QStringLiteral("corrupt.xlsx"));
+        ASSERT_TRUE(makeWorkbook(QStringLiteral("xlsx-") + QLatin1String(kind), path, {QStringLiteral("5")}));
+        EXPECT_EQ(run(path), RunEnd::WorkbookNotOpened);
+        ASSERT_EQ(boxTexts().size(), 1);
+        EXPECT_TRUE(boxTexts()[0].contains(QStringLiteral("文件已损坏"))) << boxTexts()[0].toStdString();
+        EXPECT_EQ(workers(), 0);
+    }
+}
+
+TEST(HostileXlsx, RefusedOrReadWithinBoundsWithTheReason)
+{
+    // Each file is made here (the big ones inflate to hundreds of MB) and
+    // read by `cells` in a child held to 1 GB and 30 s of processor time.
+    // Files under 1 MB read within 300 MB.
+    const struct {
+        const char* kind;
+        int n;
+        int code;
+        const char* reason; // on standard error
+    } cases[] = {
+        {"attributes", 200000, 1, "文件的XML属性过多"},                  // was 27-63 s
+        {"cell-text", 700, 1, "文件解压后过大"},                         // 947 KB, was 1,034-2,986 MB
+        {"shared-strings", 900, 1, "文件解压后过大"},                    // 919 KB, was 1,043-3,664 MB
+        {"cell-text", 95, 0, "读取工作表「花名册」"},                    // 95 MiB of text, just inside the bound
+        {"numbers", 50, 0, "读取工作表「花名册」"},                      // 50 MiB of number cells
+        {"long-text", 32768, 1, "工作表「花名册」的单元格B3的文字超过32767个字符"},
+        {"bad-index", -1, 1, "共享文字表xl/sharedStrings.xml"},
+        {"no-strings", 1, 1, "工作簿缺少共享文字表xl/sharedStrings.xml"},
+        {"wrong-kind", 0, 1, "工作表「花名册」所指的部件xl/styles.xml不是工作表"},
+        {"crc", 0, 1, "部件xl/worksheets/sheet1.xml校验不符"},
+        {"nan", 0, 0, "读取工作表「花名册」"},
+        {"far-cell", 0, 0, "读取工作表「花名册」"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.kind) + " " + std::to_string(c.n));
+        TempDir dir;
+        const QString path = dir.file(QStringLiteral("hostile.xlsx"));
+        ASSERT_TRUE(makeWorkbook(QStringLiteral("xlsx-") + QLatin1String(c.kind), path, {QString::number(c.n)}));
+        const BoundedRun run = runCliBounded({QStringLiteral("cells"), QStringLiteral("--workbook"), path});
+        EXPECT_TRUE(run.exited) << "killed at a bound, signal " << -run.code;
+        EXPECT_EQ(run.code, c.code) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.reason))) << run.err.toStdString();
+        EXPECT_LT(run.cpuSeconds, 30);
+#if !defined(__SANITIZE_ADDRESS__)
+        if (QFileInfo(path).size() < 1000000) {
+            EXPECT_LE(run.peakMiB, 300);
+        }
+#endif
+    }
+}

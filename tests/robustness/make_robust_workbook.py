@@ -244,6 +244,9 @@ def xlsx(kind, out, n):
         write_xlsx(out, header_rows() + [row_xml(3, [inline("A3", "X002"), shared("B3", 0), inline("C3", "人事部")])],
                    strings=["<si><t>李四</t></si>"], workbook="xl/book.xml",
                    names=lambda name: upper.get(name, name))
+    elif kind == "escapes":         # Excel's _xHHHH_ escapes, inline (A3) and shared (B3, C3)
+        write_xlsx(out, header_rows() + [row_xml(3, [inline("A3", "Data_x001B_[32m1"), shared("B3", 0), shared("C3", 1)])],
+                   strings=["<si><t>_x005F_x0000_</t></si>", "<si><r><t>ABC_x000d_</t></r><r><t>\nDEF</t></r></si>"])
     else:
         sys.exit("unknown kind xlsx-" + kind)
 
