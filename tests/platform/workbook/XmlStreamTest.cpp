@@ -36,9 +36,11 @@ QString parse(XmlStream::Parser parser, const QByteArray& xml, qsizetype piece)
 
 TEST(XmlStream, BothParsersHandOverTheSameEventsInAnyPieces)
 {
-    const QByteArray xml = "<?xml version=\"1.0\"?><x:a xmlns:x=\"urn:x\" k=\"v&amp;w\"><b>&lt;&#20013;&#x6587;"
-                           "<![CDATA[<c>]]></b><x:c/></x:a>";
-    const QString expected = QStringLiteral("<urn:x|a k=v&w><|b><中文<c></b><urn:x|c></c></a>");
+    // Quotes, "=" and ">" in comments, CDATA, instructions and values are
+    // no tag's ends or attributes.
+    const QByteArray xml = "<?xml version=\"1.0\"?><?pi a=\"?><!-- \" = ' --><x:a xmlns:x=\"urn:x\" k=\"v&amp;w\" "
+                           "q='>=\"'><b>&lt;&#20013;&#x6587;<![CDATA[<c \"=]]]></b><x:c/></x:a>";
+    const QString expected = QStringLiteral("<urn:x|a k=v&w q=>=\"><|b><中文<c \"=]</b><urn:x|c></c></a>");
     for (XmlStream::Parser p : {XmlStream::Parser::Expat, XmlStream::Parser::Libxml2})
         for (qsizetype piece : {1, 7, 4096})
             EXPECT_EQ(parse(p, xml, piece), expected) << int(p) << " " << piece;
@@ -51,6 +53,12 @@ TEST(XmlStream, HostileDocumentsEndTheParse)
     for (int i = 0; i <= XmlStream::kMaxAttributes; ++i)
         attributes += " a" + QByteArray::number(i) + "=\"1\"";
     attributes += "/>";
+    // The bounds hold whatever the values hold, before the parser sees the tag's end.
+    QByteArray hidden = "<a";
+    for (int i = 0; i <= XmlStream::kMaxAttributes; ++i)
+        hidden += " a" + QByteArray::number(i) + "='>'";
+    hidden += "/>";
+    const QByteArray longTag = "<a v=\"" + QByteArray(XmlStream::kMaxTagBytes, 'x') + "\"/>";
     const struct {
         QByteArray xml;
         const char* reason;
@@ -60,6 +68,8 @@ TEST(XmlStream, HostileDocumentsEndTheParse)
         {"<a>&undeclared;</a>", "XML"},
         {deep, "嵌套过深"},
         {attributes, "属性过多"},
+        {hidden, "属性过多"},
+        {longTag, "标记过长"},
         {"<a><b></a>", "XML"},
         {"<a>", "XML"}, // cut short
     };
