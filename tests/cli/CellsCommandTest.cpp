@@ -61,11 +61,18 @@ TEST(CellsCommand, ExitCodesForUnopenableFilesAndUsageErrors)
 
 TEST(CellsCommand, EveryFormatAndItsFailures)
 {
-    for (const char* name : {"basic.xlsx", "basic.ods", "gbk.csv"}) {
-        const QString path = workbookFixture(QString::fromLatin1(name));
+    // The sheet read is named on standard error: the active one, or the
+    // first worksheet where the active tab is a chart.
+    const struct {
+        const char* name;
+        const char* sheet;
+    } files[] = {{"basic.xlsx", "人员"}, {"basic.ods", "人员"}, {"gbk.csv", "gbk"}, {"crafted.xlsx", "数据"}};
+    for (const auto& f : files) {
+        const QString path = workbookFixture(QString::fromLatin1(f.name));
         const CliResult run = runCells({QStringLiteral("--workbook"), path});
-        EXPECT_EQ(run.code, 0) << name << run.err.toStdString();
-        EXPECT_EQ(run.out, fixtureText(path + QStringLiteral(".cells"))) << name;
+        EXPECT_EQ(run.code, 0) << f.name << run.err.toStdString();
+        EXPECT_EQ(run.out, fixtureText(path + QStringLiteral(".cells"))) << f.name;
+        EXPECT_EQ(run.err, QStringLiteral("读取工作表「%1」\n").arg(QString::fromUtf8(f.sheet))) << f.name;
     }
     const QString bad = workbookFixture(QStringLiteral("html.xls"));
     const CliResult refused = runCells({QStringLiteral("--workbook"), bad});
