@@ -207,6 +207,8 @@ def xlsx(kind, out, n):
     elif kind == "shared-strings":  # a shared-strings part of n MiB in one string
         write_xlsx(out, header_rows() + [row_xml(3, [shared("A3", 0)])],
                    strings=["<si><t>"] + list(repeated("y" * 1024, n * MiB)) + ["</t></si>"])
+    elif kind == "empty-strings":   # a shared-strings part of n MiB of empty strings
+        write_xlsx(out, header_rows() + [row_xml(3, [shared("A3", 0)])], strings=repeated("<si/>", n * MiB))
     elif kind == "numbers":         # n MiB of number cells
         cols = ["A", "B", "C", "D", "E", "F", "G", "H", "I", "J"]
         def rows():

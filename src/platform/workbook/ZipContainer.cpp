@@ -20,10 +20,11 @@ namespace {
 
 // Whatever the file's size, this much inflated data is fine: with what the
 // sheet keeps of it, a file under 1 MB stays under 300 MB of memory.
-constexpr qint64 kMinInflateBudget = qint64(100) << 20;
+constexpr qint64 kMinInflateBudget = qint64(80) << 20;
 // A larger file may inflate to this many times its size (real sheets
-// inflate 10 to 30 times),
-constexpr qint64 kInflateRatio = 100;
+// inflate 10 to 30 times; what the sheet keeps of the XML, with its
+// vectors growing, can take three times the XML: a 1 MB file 240 MB),
+constexpr qint64 kInflateRatio = 80;
 // but never to more than a sheet can hold: 4 GB of text in its buffer and
 // the XML of its cells around it.
 constexpr qint64 kMaxInflateBudget = qint64(8) << 30;

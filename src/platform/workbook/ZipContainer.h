@@ -48,7 +48,7 @@ private:
 //
 // It distrusts the archive: every member's declared size is checked before
 // a byte is inflated, and all members read from one file together may not
-// inflate to more than 100 x the file's size, at least 100 MiB and at most
+// inflate to more than 80 x the file's size, at least 80 MiB and at most
 // 8 GiB (a ZIP bomb is refused, not unpacked). A damaged or cut archive, or
 // a member whose CRC does not match, raises Error.
 class ZipContainer {
