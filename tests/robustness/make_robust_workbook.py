@@ -129,7 +129,8 @@ def header_rows():
 
 def write_xlsx(out, body, strings=None, sheet_type="worksheet", sheet_target="worksheets/sheet1.xml",
                strings_target="sharedStrings.xml", strings_member=None, workbook="xl/workbook.xml",
-               dimension="", sheet_start="", names=lambda n: n):
+               dimension="", sheet_start="", names=lambda n: n,
+               main_type="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"):
     """`body` and `strings` are lists of pieces (or generators of them) of
     the sheetData and sst contents; big ones stream into the archive."""
     base = workbook.rsplit("/", 1)[0]
@@ -140,8 +141,7 @@ def write_xlsx(out, body, strings=None, sheet_type="worksheet", sheet_target="wo
     members = [
         ("[Content_Types].xml", '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/'
          'content-types"><Default Extension="xml" ContentType="application/xml"/><Override PartName="/%s" '
-         'ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/></Types>'
-         % workbook),
+         'ContentType="%s"/></Types>' % (workbook.upper(), main_type)),
         ("_rels/.rels", '<?xml version="1.0"?><Relationships xmlns="%s"><Relationship Id="rId1" Type="%s/'
          'officeDocument" Target="%s"/></Relationships>' % (PKG_REL, REL, workbook)),
         (workbook, '<?xml version="1.0"?><workbook xmlns="%s" xmlns:r="%s"><sheets><sheet name="花名册" '
@@ -246,6 +246,9 @@ def xlsx(kind, out, n):
         write_xlsx(out, header_rows() + [row_xml(3, [inline("A3", "X002"), shared("B3", 0), inline("C3", "人事部")])],
                    strings=["<si><t>李四</t></si>"], workbook="xl/book.xml",
                    names=lambda name: upper.get(name, name))
+    elif kind == "other-document":  # the package's main part is of another kind (n=1: a binary workbook)
+        write_xlsx(out, header_rows(), main_type="application/vnd.ms-excel.sheet.binary.macroEnabled.main" if n else
+                   "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml")
     elif kind == "escapes":         # Excel's _xHHHH_ escapes, inline (A3) and shared (B3, C3)
         write_xlsx(out, header_rows() + [row_xml(3, [inline("A3", "Data_x001B_[32m1"), shared("B3", 0), shared("C3", 1)])],
                    strings=["<si><t>_x005F_x0000_</t></si>", "<si><r><t>ABC_x000d_</t></r><r><t>\nDEF</t></r></si>"])

@@ -114,3 +114,22 @@ TEST(XlsxWorkbook, EscapesLayoutAndUsedRangeOfFilesMadeElsewhere)
             EXPECT_EQ(sheet.cell(2, col).text, c.row3[col]) << col;
     }
 }
+
+TEST(XlsxWorkbook, PackagesOfAnotherKindAreNoWorkbook)
+{
+    const struct {
+        int n;
+        const char* reason;
+    } cases[] = {{0, "压缩文件中没有表格"}, {1, "这是Excel二进制工作簿(.xlsb)"}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        const QString path = dir.file(QStringLiteral("f.xlsx"));
+        ASSERT_TRUE(makeWorkbook(QStringLiteral("xlsx-other-document"), path, {QString::number(c.n)}));
+        try {
+            openWorkbook(path);
+            ADD_FAILURE() << "opened " << c.n;
+        } catch (const Error& e) {
+            EXPECT_TRUE(e.text().startsWith(QString::fromUtf8(c.reason))) << e.text().toStdString();
+        }
+    }
+}
