@@ -30,6 +30,7 @@ public:
     QString sheetName(int index) const override;
     SheetType sheetType(int index) const override;
     int activeSheetIndex() const override { return active_; }
+    bool uses1904Dates() const override { return dates1904_; }
     const WorkbookSheet& sheet(int index) override;
 
 private:
@@ -42,5 +43,6 @@ private:
     ZipContainer zip_;
     QStringList names_;
     int active_ = 0;
+    bool dates1904_ = false;
     std::vector<std::unique_ptr<CompactSheet>> sheets_;
 };
