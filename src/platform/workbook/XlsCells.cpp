@@ -1,5 +1,7 @@
 #include "platform/workbook/XlsRecords.h"
 
+#include <cmath>
+
 using namespace xlsrec;
 
 namespace {
@@ -7,7 +9,7 @@ bool isCellRecord(std::uint16_t type)
 {
     switch (type) {
     case kNumber: case kRk: case kMulRk: case kBlank: case kMulBlank: case kBoolErr:
-    case kLabelSst: case kLabel: case kRString: case kFormula:
+    case kLabelSst: case kLabel: case kRString: case kFormula: case kFormula4:
         return true;
     default:
         return false;
@@ -17,6 +19,12 @@ bool isCellRecord(std::uint16_t type)
 // Excel 5 to 2003 sheets have 256 columns; cells past them are dropped, as
 // Excel drops them, so that no file can claim a wider used range.
 constexpr std::uint32_t kColumns = 256;
+
+// The BIFF code of #NUM!, which a number that is NaN or infinite reads as.
+constexpr double kNumError = 0x24;
+
+// Blank cells carry a format only: they make no sheet wider or longer.
+bool isBlank(std::uint16_t type) { return type == kBlank || type == kMulBlank; }
 
 // The last column of a cell record, or -1 when it is too short to hold a
 // cell or starts past the last column. The lengths here are the ones the
@@ -32,7 +40,7 @@ int lastColumn(std::uint16_t type, const uchar* d, std::uint16_t length)
     case kBoolErr: minLength = 8; break;
     case kLabelSst: minLength = 10; break;
     case kLabel: case kRString: minLength = 8; break;
-    case kFormula: minLength = 20; break;
+    case kFormula: case kFormula4: minLength = 20; break;
     case kMulRk: each = 6; minLength = 12; break;
     case kMulBlank: each = 2; minLength = 8; break;
     default: return -1;
@@ -88,6 +96,14 @@ void XlsWorkbookDecoder::worksheet(XlsWorkbook& book, int index)
         if (col < 0)
             continue;
         const std::uint32_t row = u16(d);
+        if (isBlank(r.type)) {
+            // Only inside a run of cells with values, where it costs nothing.
+            if (open && runs.back().row == row)
+                runs.back().end = end;
+            else
+                open = false;
+            continue;
+        }
         maxRow = std::max(maxRow, int(row));
         maxCol = std::max(maxCol, col);
         if (open && runs.back().row == row)
@@ -123,7 +139,10 @@ void XlsWorkbookDecoder::row(const XlsSheet& sheet, int rowIndex)
     cells.clear();
     using Kind = WorkbookCell::Kind;
     auto push = [&](std::uint16_t col, std::uint16_t xf, Kind kind, double value) {
-        cells.push_back({col, xf, kind, value, QString()});
+        if (kind == Kind::Number && !std::isfinite(value))
+            cells.push_back({col, xf, Kind::Error, kNumError, QString()});
+        else
+            cells.push_back({col, xf, kind, value, QString()});
     };
     auto text = [&](const uchar* p, std::uint32_t n) {
         QString out;
@@ -187,7 +206,8 @@ void XlsWorkbookDecoder::row(const XlsSheet& sheet, int rowIndex)
                 push(u16(d + 2), u16(d + 4), Kind::Text, 0);
                 cells.back().text = text(d + 6, r.length - 6u);
                 break;
-            case kFormula: {
+            case kFormula:
+            case kFormula4: {
                 const uchar* v = d + 6;
                 const std::uint16_t col = u16(d + 2), xf = u16(d + 4);
                 if (v[6] != 0xFF || v[7] != 0xFF) {

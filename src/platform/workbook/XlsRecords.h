@@ -41,6 +41,7 @@ enum : std::uint16_t {
     kString = 0x0207,
     kRk = 0x027E,
     kFormat = 0x041E,
+    kFormula4 = 0x0406, // the Excel 4 id, still written into some BIFF8 files
     kBof = 0x0809,
 };
 
