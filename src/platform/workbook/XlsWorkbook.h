@@ -116,6 +116,7 @@ private:
     QString label_;
     Version version_ = Version::Biff8;
     bool dates1904_ = false;
+    bool decrypted_ = false;              // FILEPASS met, default password fitted
     int codePage_ = 1252;
     int active_ = 0;
     std::uint32_t globalsEnd_ = 0;        // first byte after the globals' EOF
