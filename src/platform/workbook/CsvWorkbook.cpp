@@ -66,6 +66,8 @@ constexpr qint64 kMaxCellChars = 32767;
 // an invalid byte the three of U+FFFD. Past twice the file it is no text.
 constexpr qint64 kMaxGrowth = 2;
 constexpr qsizetype kDecodeChunk = qsizetype(1) << 20;
+// Text offsets are 32-bit.
+constexpr qint64 kMaxFileBytesOfText = qint64(UINT32_MAX);
 
 const char16_t* const kUnknownEncoding =
     u"文本文件的编码无法识别(不是UTF-8、UTF-16或GBK)，请用Excel或WPS另存为UTF-8编码的CSV文件";
@@ -114,14 +116,21 @@ QByteArray decodeToUtf8(Encoding encoding, Read read, qint64 limit, const QStrin
                           : encoding == Encoding::Utf16BE ? QStringDecoder(QStringConverter::Utf16BE)
                                                           : QStringDecoder("GB18030"));
     QByteArray out;
+    // Room for the most the text may grow to, taken once: growing by
+    // doubling would ask for up to twice that, and pages never written
+    // cost nothing.
+    out.reserve(qsizetype(std::min<qint64>(limit, kMaxFileBytesOfText)) + 4 * kDecodeChunk);
     bool first = true;
     for (QByteArray chunk = read(); !chunk.isEmpty(); chunk = read()) {
         QByteArrayView view(chunk);
         if (first && encoding != Encoding::Gb18030)
             view = view.sliced(2); // the byte-order mark
         first = false;
+        const qsizetype before = out.size();
         out.append(QString(decode(view)).toUtf8());
-        if (out.size() > limit)
+        // A chunk that more than doubles is mostly bytes no encoding fits:
+        // said at once instead of after most of a large file.
+        if (out.size() - before > kMaxGrowth * view.size() + 16 || out.size() > limit)
             container::fail(QString::fromUtf16(kUnknownEncoding), label);
     }
     return out;

@@ -67,14 +67,6 @@ qint64 saturatingAdd(qint64 counter, qint64 count)
     return std::min(counter + count, kCountCeiling); // both at most kCountCeiling
 }
 
-// "AB" for the 28th column, counting from 0.
-QString columnLetters(qint64 column)
-{
-    QString letters;
-    for (qint64 c = column + 1; c > 0; c = (c - 1) / 26)
-        letters.prepend(QChar(u'A' + int((c - 1) % 26)));
-    return letters;
-}
 
 // "PT13H45M30S" (an ODF duration) in seconds; NaN when it is none.
 double durationSeconds(QByteArrayView v)
@@ -298,9 +290,9 @@ private:
             return; // an empty string is an empty cell, styled or not
         if (column_ > CompactSheet::kMaxColumns) {
             // Repeated empty cells run past the edge freely; a value does not.
-            stop(QStringLiteral("第%1行%2列有内容，超出了表格的最大列数(16384列，到XFD列)")
-                     .arg(std::min(row_, kCountCeiling - 1) + 1)
-                     .arg(columnLetters(std::max<qint64>(first, CompactSheet::kMaxColumns))));
+            // The repeats before it may be counted past any real sheet.
+            stop(QStringLiteral("第%1行XFD列之后还有内容，超出了表格的最大列数(16384列)")
+                     .arg(std::min<qint64>(row_, CompactSheet::kMaxRows - 1) + 1));
             return;
         }
         if (cell.kind == WorkbookCell::Kind::Text || cell.kind == WorkbookCell::Kind::Error) {
@@ -327,8 +319,7 @@ private:
         if (rowCells_.empty())
             return; // empty rows, however many, cost nothing
         if (row_ > CompactSheet::kMaxRows) {
-            stop(QStringLiteral("第%1行起有内容，超出了表格的最大行数(1048576行)")
-                     .arg(std::max<qint64>(first, CompactSheet::kMaxRows) + 1));
+            stop(QStringLiteral("第1048576行之后还有内容，超出了表格的最大行数(1048576行)"));
             return;
         }
         const qint64 last = row_;
