@@ -35,9 +35,12 @@ HUGE = "9223372036854775000"
 def main():
     kind, out = sys.argv[1], sys.argv[2]
     if kind == "ods-columns":
-        # The 963-byte file: columns repeated near 2^63 times, then a value.
+        # Repeats near 2^63 whose sum passes 2^63, then a value repeated as
+        # often: a counter that wraps would store cells from far below 0.
         ods(out, '<table:table table:name="S"><table:table-row>' + cell("a")
-            + f'<table:table-cell table:number-columns-repeated="{HUGE}"/>' * 3 + cell("b")
+            + f'<table:table-cell table:number-columns-repeated="{HUGE}"/>'
+            + f'<table:table-cell table:number-columns-repeated="{2 ** 62}"/>'
+            + cell("b").replace("<table:table-cell ", f'<table:table-cell table:number-columns-repeated="{HUGE}" ')
             + "</table:table-row></table:table>")
     elif kind == "ods-rows":
         ods(out, '<table:table table:name="S"><table:table-row>' + cell("a") + "</table:table-row>"
