@@ -20,7 +20,6 @@ namespace encryption {
 namespace {
 
 const char16_t* const kPassword = u"工作簿有密码保护，请先取消密码";
-const char16_t* const kDamaged = u"文件已损坏或不完整";
 constexpr QByteArrayView kDefaultPassword("V\0e\0l\0v\0e\0t\0S\0w\0e\0a\0t\0s\0h\0o\0p\0", 30); // UTF-16LE
 
 // BIFF: each 1024 bytes of the stream have their own key.
@@ -467,9 +466,9 @@ QByteArray encryptedPackageOf(const QString& path)
     g_object_unref(ole);
     if (package.isNull())
         return QByteArray();
-    if (info.isNull())
-        container::fail(QString::fromUtf16(kDamaged), path);
-    QByteArray plain = decryptPackage(info, package);
+    // Without its EncryptionInfo a package is sealed for good, as under a
+    // password we do not know.
+    QByteArray plain = info.isNull() ? QByteArray() : decryptPackage(info, package);
     if (plain.isNull())
         container::fail(QString::fromUtf16(kPassword), path);
     return plain;
