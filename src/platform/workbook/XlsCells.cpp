@@ -23,6 +23,18 @@ constexpr std::uint32_t kColumns = 256;
 // The BIFF code of #NUM!, which a number that is NaN or infinite reads as.
 constexpr double kNumError = 0x24;
 
+// The spreadsheet programs' limit of a cell's text, in UTF-16 units; BIFF8
+// counts could give twice that.
+constexpr qsizetype kMaxCellChars = 32767;
+
+QString columnLetters(std::uint32_t column)
+{
+    QString letters;
+    for (std::uint32_t c = column + 1; c > 0; c = (c - 1) / 26)
+        letters.prepend(QChar(u'A' + int((c - 1) % 26)));
+    return letters;
+}
+
 // Blank cells carry a format only: they make no sheet wider or longer.
 bool isBlank(std::uint16_t type) { return type == kBlank || type == kMulBlank; }
 
@@ -56,6 +68,26 @@ int lastColumn(std::uint16_t type, const uchar* d, std::uint16_t length)
 }
 } // namespace
 
+// The characters of a text cell's record, checked before any is decoded; 0
+// for other cells.
+qsizetype XlsWorkbookDecoder::textLength(const XlsWorkbook& book, const Record& r, const uchar* d)
+{
+    const bool biff8 = book.version_ == XlsWorkbook::Version::Biff8;
+    switch (r.type) {
+    case kLabelSst:
+        return book.sharedString(u32(d + 6)).size();
+    case kLabel:
+    case kRString: {
+        const qsizetype count = u16(d + 6);
+        if (biff8 || count <= kMaxCellChars)
+            return count; // characters in BIFF8, at least as many bytes as characters in BIFF5
+        return byteString(*book.text_, d + 6, r.length - 6u, true).size();
+    }
+    default:
+        return 0;
+    }
+}
+
 void XlsWorkbookDecoder::worksheet(XlsWorkbook& book, int index)
 {
     auto sheet = std::make_unique<XlsSheet>();
@@ -70,6 +102,12 @@ void XlsWorkbookDecoder::worksheet(XlsWorkbook& book, int index)
     bool open = false; // whether the last run may grow
     int maxRow = -1;
     int maxCol = -1;
+    std::int64_t lastFormula = -1; // row << 16 | column of the last formula cell
+    auto tooLong = [&](std::uint32_t row, std::uint32_t column) {
+        fail(QStringLiteral("第%1行%2列的文字超过32767个字符，是表格单元格容纳不下的长度，请检查该单元格")
+                 .arg(row + 1).arg(columnLetters(column)),
+             book.label_);
+    };
     while (!ended && walk.next(r)) {
         if (r.type == kBof) {
             ++depth;
@@ -85,6 +123,10 @@ void XlsWorkbookDecoder::worksheet(XlsWorkbook& book, int index)
         if (depth != 1)
             continue;
         const std::uint32_t end = r.pos + r.length;
+        // A formula's text result, in the STRING record after it.
+        if (r.type == kString && lastFormula >= 0 && book.version_ == XlsWorkbook::Version::Biff8 && r.length >= 2
+            && u16(walk.at(r.pos)) > kMaxCellChars)
+            tooLong(std::uint32_t(lastFormula >> 16), std::uint32_t(lastFormula & 0xFFFF));
         if (!isCellRecord(r.type)) {
             // FORMULA's STRING, CONTINUE and the like stay with their cell.
             if (open)
@@ -96,6 +138,9 @@ void XlsWorkbookDecoder::worksheet(XlsWorkbook& book, int index)
         if (col < 0)
             continue;
         const std::uint32_t row = u16(d);
+        if (textLength(book, r, d) > kMaxCellChars)
+            tooLong(row, u16(d + 2));
+        lastFormula = r.type == kFormula || r.type == kFormula4 ? std::int64_t(row) << 16 | u16(d + 2) : -1;
         if (isBlank(r.type)) {
             // Only inside a run of cells with values, where it costs nothing.
             if (open && runs.back().row == row)

@@ -304,4 +304,5 @@ public:
 private:
     static QString byteString(XlsCodePage& cp, const uchar* p, std::uint32_t avail, bool longCount);
     static std::uint32_t findSheetBof(XlsWorkbook& book, int index);
+    static qsizetype textLength(const XlsWorkbook& book, const xlsrec::Record& r, const uchar* d);
 };

@@ -346,3 +346,31 @@ TEST(XlsWorkbook, OddNumbersOldFormulaIdsAndTrailingBlanks)
     EXPECT_EQ(s.columnCount(), 2);
     EXPECT_EQ(s.cell(60000, 200).kind, Kind::Empty);
 }
+
+TEST(XlsWorkbook, TextPastTheCellLimitRefusesNamingTheCell)
+{
+    using namespace biff;
+    auto label = [](unsigned row, unsigned col, int chars) {
+        return record(0x0204, cell(row, col) + latin1String(QByteArray(chars, 'x')));
+    };
+    const QByteArray formula = record(0x0006, cell(4, 27) + QByteArray("\0\0\0\0\0\0\xFF\xFF", 8) + u16(0) + u32(0) + u16(0));
+    const struct {
+        QByteArray records;
+        QString reason; // empty: read
+    } cases[] = {
+        {label(0, 0, 32767), {}},
+        {label(2, 1, 32768), QStringLiteral("第3行B列的文字超过32767个字符")},
+        {formula + record(0x0207, u16(40000) + QByteArray(1, '\0') + QByteArray(100, 'x')),
+         QStringLiteral("第5行AB列的文字超过32767个字符")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason.toStdString());
+        try {
+            auto book = XlsWorkbook::fromStream(workbook({c.records}));
+            book->activeSheet();
+            EXPECT_TRUE(c.reason.isEmpty());
+        } catch (const Error& e) {
+            EXPECT_TRUE(!c.reason.isEmpty() && e.text().startsWith(c.reason)) << e.text().toStdString();
+        }
+    }
+}
