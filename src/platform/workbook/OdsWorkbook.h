@@ -16,9 +16,12 @@
 // text:p with text:s, text:tab and text:line-break.
 //
 // All input is distrusted: the ZIP container bounds what may be inflated,
-// the XML layer refuses DOCTYPEs and entities and bounds nesting; repeated
-// empty rows and columns cost nothing, and repeated cells with content are
-// stored only inside XFD1048576 and up to the compact sheet's cell bound.
+// the XML layer refuses DOCTYPEs and entities and bounds nesting; repeat
+// counts saturate far below overflow; repeated empty rows and columns cost
+// nothing, and content past XFD1048576 refuses the file, as does content
+// past the compact sheet's cell bound. An encrypted package (its manifest
+// says so) is refused as password-protected. A null date of 1904-01-01
+// makes the workbook count its serials in the 1904 system.
 class OdsWorkbook final : public Workbook {
 public:
     // Whether the ZIP's mimetype names an OpenDocument spreadsheet.
