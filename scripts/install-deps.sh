@@ -11,7 +11,7 @@ packages=(
   libicu-dev fonts-noto-cjk sqlite3
   postgresql odbc-postgresql
   python3 python3-xlwt python3-xlrd python3-openpyxl python3-odf
-  libxlsxwriter-dev qt6-translations-l10n
+  libxlsxwriter-dev qt6-translations-l10n libssl-dev
   librsvg2-bin dpkg-dev file desktop-file-utils man-db
 )
 if [ "${1:-}" = "--extra" ]; then shift; packages+=("$@"); fi

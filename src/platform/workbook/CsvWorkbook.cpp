@@ -58,19 +58,102 @@ bool isValidUtf8(const char* p, qsizetype n)
     return true;
 }
 
-// The file's text as UTF-8, whatever it was written in.
-QByteArray toUtf8(QByteArray bytes)
+// Limits of every spreadsheet program, which the other formats hold to.
+constexpr qint64 kMaxRows = CompactSheet::kMaxRows;
+constexpr qint64 kMaxColumns = CompactSheet::kMaxColumns;
+constexpr qint64 kMaxCellChars = 32767;
+// Text decoded from another encoding grows: GBK's two bytes become three,
+// an invalid byte the three of U+FFFD. Past twice the file it is no text.
+constexpr qint64 kMaxGrowth = 2;
+constexpr qsizetype kDecodeChunk = qsizetype(1) << 20;
+// Text offsets are 32-bit.
+constexpr qint64 kMaxFileBytesOfText = qint64(UINT32_MAX);
+
+const char16_t* const kUnknownEncoding =
+    u"文本文件的编码无法识别(不是UTF-8、UTF-16或GBK)，请用Excel或WPS另存为UTF-8编码的CSV文件";
+
+// "AB" for the 28th column, counting from 0.
+QString columnLetters(qint64 column)
+{
+    QString letters;
+    for (qint64 c = column + 1; c > 0; c = (c - 1) / 26)
+        letters.prepend(QChar(u'A' + int((c - 1) % 26)));
+    return letters;
+}
+
+// The characters (UTF-16 units, as spreadsheet programs count) of UTF-8.
+qint64 utf16Units(const char* p, qsizetype n)
+{
+    qint64 units = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(p[i]);
+        units += (c & 0xC0) != 0x80; // a character's first byte
+        units += c >= 0xF0;          // past U+FFFF: a surrogate pair
+    }
+    return units;
+}
+
+enum class Encoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Gb18030 };
+
+Encoding encodingOf(const QByteArray& bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))
-        return bytes.sliced(3);
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        QStringDecoder decode(bytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
-        return QString(decode(QByteArrayView(bytes).sliced(2))).toUtf8();
+        return Encoding::Utf8Bom;
+    if (bytes.startsWith("\xFF\xFE"))
+        return Encoding::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF"))
+        return Encoding::Utf16BE;
+    return isValidUtf8(bytes.constData(), bytes.size()) ? Encoding::Utf8 : Encoding::Gb18030;
+}
+
+// Text of another encoding as UTF-8, a chunk at a time from `read` (which
+// gives an empty chunk at the end), so no whole copy of the file in UTF-16
+// is ever made. Raises Error once the text passes `limit` bytes.
+template <typename Read>
+QByteArray decodeToUtf8(Encoding encoding, Read read, qint64 limit, const QString& label)
+{
+    QStringDecoder decode(encoding == Encoding::Utf16LE   ? QStringDecoder(QStringConverter::Utf16LE)
+                          : encoding == Encoding::Utf16BE ? QStringDecoder(QStringConverter::Utf16BE)
+                                                          : QStringDecoder("GB18030"));
+    QByteArray out;
+    // Room for the most the text may grow to, taken once: growing by
+    // doubling would ask for up to twice that, and pages never written
+    // cost nothing.
+    out.reserve(qsizetype(std::min<qint64>(limit, kMaxFileBytesOfText)) + 4 * kDecodeChunk);
+    bool first = true;
+    for (QByteArray chunk = read(); !chunk.isEmpty(); chunk = read()) {
+        QByteArrayView view(chunk);
+        if (first && encoding != Encoding::Gb18030)
+            view = view.sliced(2); // the byte-order mark
+        first = false;
+        const qsizetype before = out.size();
+        out.append(QString(decode(view)).toUtf8());
+        // A chunk that more than doubles is mostly bytes no encoding fits:
+        // said at once instead of after most of a large file.
+        if (out.size() - before > kMaxGrowth * view.size() + 16 || out.size() > limit)
+            container::fail(QString::fromUtf16(kUnknownEncoding), label);
     }
-    if (isValidUtf8(bytes.constData(), bytes.size()))
-        return bytes;
-    QStringDecoder gb("GB18030");
-    return QString(gb(bytes)).toUtf8();
+    return out;
+}
+
+// Removes U+FEFF wherever it stands, in place: a byte-order mark of a file
+// pasted into another is no part of any field.
+void dropByteOrderMarks(QByteArray& text)
+{
+    constexpr QByteArrayView kBom("\xEF\xBB\xBF");
+    qsizetype at = text.indexOf(kBom);
+    if (at < 0)
+        return;
+    char* d = text.data();
+    qsizetype out = at;
+    for (qsizetype i = at; i < text.size();) {
+        if (text.size() - i >= 3 && std::memcmp(d + i, kBom.data(), 3) == 0) {
+            i += 3;
+            continue;
+        }
+        d[out++] = d[i++];
+    }
+    text.truncate(out);
 }
 
 char separatorOf(const QByteArray& text, const QString& name)
@@ -107,15 +190,45 @@ std::unique_ptr<CsvWorkbook> CsvWorkbook::open(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         container::fail(QStringLiteral("无法读取文件"), path);
-    if (file.size() > kMaxFileBytes)
+    const qint64 size = file.size();
+    if (size > kMaxFileBytes)
         container::fail(QStringLiteral("文本文件过大(超过2000MB)，无法读取"), path);
-    return fromBytes(file.readAll(), path);
+    QByteArray bytes = file.readAll();
+    const Encoding encoding = encodingOf(bytes);
+    if (encoding == Encoding::Utf8 || encoding == Encoding::Utf8Bom)
+        return fromUtf8(std::move(bytes), encoding == Encoding::Utf8Bom, path);
+    // The file's bytes go before its text is made, read again a chunk at a
+    // time: the text alone, at most twice the file, is in memory.
+    bytes = QByteArray();
+    if (!file.seek(0))
+        container::fail(QStringLiteral("无法读取文件"), path);
+    QByteArray text = decodeToUtf8(encoding, [&] { return file.read(kDecodeChunk); }, kMaxGrowth * size, path);
+    return fromUtf8(std::move(text), false, path);
 }
 
 std::unique_ptr<CsvWorkbook> CsvWorkbook::fromBytes(QByteArray bytes, const QString& name)
 {
+    const Encoding encoding = encodingOf(bytes);
+    if (encoding == Encoding::Utf8 || encoding == Encoding::Utf8Bom)
+        return fromUtf8(std::move(bytes), encoding == Encoding::Utf8Bom, name);
+    qsizetype at = 0;
+    QByteArray text = decodeToUtf8(encoding,
+                                   [&] {
+                                       const QByteArray chunk = bytes.mid(at, kDecodeChunk);
+                                       at += chunk.size();
+                                       return chunk;
+                                   },
+                                   kMaxGrowth * bytes.size(), name);
+    return fromUtf8(std::move(text), false, name);
+}
+
+std::unique_ptr<CsvWorkbook> CsvWorkbook::fromUtf8(QByteArray text, bool bom, const QString& name)
+{
     std::unique_ptr<CsvWorkbook> book(new CsvWorkbook(name));
-    book->sheet_.texts() = toUtf8(std::move(bytes));
+    if (bom)
+        text.remove(0, 3); // in place: the only owner moves its bytes down
+    dropByteOrderMarks(text);
+    book->sheet_.texts() = std::move(text);
     book->parse(separatorOf(book->sheet_.texts(), name));
     return book;
 }
@@ -130,22 +243,38 @@ void CsvWorkbook::parse(char sep)
         container::fail(QStringLiteral("文本文件过大，无法读取"), label_);
     const char* d = texts.constData();
     std::string unquoted;
-    int row = 0;
-    int column = 0;
+    qint64 row = 0;
+    qint64 column = 0;
     qsizetype i = 0;
+    // Checked before a field is stored, so a field of 100 MB costs no copy.
+    auto check = [&](qint64 units) {
+        if (units == 0)
+            return;
+        if (row >= kMaxRows)
+            container::fail(QStringLiteral("第%1行有内容，超出了表格的最大行数(1048576行)，请把文件分成几个导入").arg(row + 1),
+                            label_);
+        if (column >= kMaxColumns)
+            container::fail(QStringLiteral("第%1行第%2列有内容，超出了表格的最大列数(16384列)，请检查分隔符")
+                                .arg(row + 1).arg(column + 1),
+                            label_);
+        if (units > kMaxCellChars)
+            container::fail(QStringLiteral("第%1行%2列的文字超过32767个字符，是表格单元格容纳不下的长度，请检查该单元格")
+                                .arg(row + 1).arg(columnLetters(column)),
+                            label_);
+    };
     auto add = [&](std::uint32_t offset, std::uint32_t length) {
-        if (length > 0 && column < CompactSheet::kMaxColumns)
-            sheet_.addText(row, column, offset, length);
+        if (length > 0)
+            sheet_.addText(int(row), int(column), offset, length);
     };
     while (i < size) {
         if (d[i] == '"') {
             // Quoted: runs to the quote not followed by another.
             const qsizetype start = ++i;
-            bool doubled = false;
+            qint64 doubled = 0;
             while (i < size) {
                 if (d[i] == '"') {
                     if (i + 1 < size && d[i + 1] == '"') {
-                        doubled = true;
+                        ++doubled;
                         i += 2;
                         continue;
                     }
@@ -160,6 +289,7 @@ void CsvWorkbook::parse(char sep)
             const qsizetype tail = i;
             while (i < size && d[i] != sep && d[i] != '\n' && d[i] != '\r')
                 ++i;
+            check(utf16Units(d + start, end - start) - doubled + utf16Units(d + tail, i - tail));
             if (!doubled && tail == i) {
                 add(std::uint32_t(start), std::uint32_t(end - start));
             } else {
@@ -180,6 +310,8 @@ void CsvWorkbook::parse(char sep)
             while (stop < d + size && *stop != sep && *stop != '\n' && *stop != '\r')
                 ++stop;
             i = stop - d;
+            if (i > start)
+                check(i - start <= kMaxCellChars ? 1 : utf16Units(d + start, i - start));
             add(std::uint32_t(start), std::uint32_t(i - start));
         }
         if (i >= size)

@@ -16,7 +16,11 @@
 // is turned into a number or a date, so "007" and an 18-digit identity
 // number keep every digit.
 //
-// Any bytes are accepted; a file larger than kMaxFileBytes is refused.
+// Any bytes are accepted; refused are a file larger than kMaxFileBytes, text
+// that decodes to more than twice the file (no encoding fits it), a field
+// past 32,767 characters, and content past 1,048,576 rows or 16,384
+// columns, each with the row and column it was found at. U+FEFF is removed
+// wherever it stands. Text already in UTF-8 is used where it was read.
 class CsvWorkbook final : public Workbook {
 public:
     static constexpr qint64 kMaxFileBytes = qint64(2000) << 20;
@@ -33,6 +37,8 @@ public:
 
 private:
     explicit CsvWorkbook(const QString& label) : sheet_(label), label_(label) {}
+    // Takes text already in UTF-8; `bom` when it still starts with the mark.
+    static std::unique_ptr<CsvWorkbook> fromUtf8(QByteArray text, bool bom, const QString& name);
     void parse(char separator);
 
     CompactSheet sheet_;

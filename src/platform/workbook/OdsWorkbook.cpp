@@ -17,11 +17,17 @@ constexpr qint64 kMaxSettings = qint64(64) << 20;
 constexpr size_t kMaxCellBytes = size_t(16) << 20;
 // text:s asks for this many spaces at most.
 constexpr int kMaxSpaces = 1024;
+// Days from the 1900 system's serials to the 1904 system's.
+constexpr double k1904Offset = 1462;
+// Repeat counts and the row and column counters stop here: far past the
+// largest sheet, and far from overflowing however many repeats add up.
+constexpr qint64 kCountCeiling = qint64(1) << 40;
 
 constexpr QByteArrayView kOfficeNs("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
 constexpr QByteArrayView kTableNs("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
 constexpr QByteArrayView kTextNs("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
 
+const char16_t* const kPassword = u"工作簿有密码保护，请先取消密码";
 const char16_t* const kTextTooLong = u"单元格的文字过长，文件已损坏";
 
 // The namespaces the content is read by, told apart by one comparison per
@@ -51,8 +57,16 @@ qint64 repeat(QByteArrayView v)
     if (v.isNull())
         return 1;
     const auto r = std::from_chars(v.data(), v.data() + v.size(), n);
-    return r.ec == std::errc() && n >= 1 ? n : 1;
+    if (r.ec == std::errc::result_out_of_range && !v.startsWith('-'))
+        return kCountCeiling;
+    return r.ec == std::errc() && n >= 1 ? std::min(n, kCountCeiling) : 1;
 }
+
+qint64 saturatingAdd(qint64 counter, qint64 count)
+{
+    return std::min(counter + count, kCountCeiling); // both at most kCountCeiling
+}
+
 
 // "PT13H45M30S" (an ODF duration) in seconds; NaN when it is none.
 double durationSeconds(QByteArrayView v)
@@ -114,6 +128,10 @@ public:
 
     int captured = -1; // the table whose cells were kept
 
+    // The document's null date is 1904-01-01: its serials, durations
+    // included, count in the 1904 system, as in the .xls it came from.
+    bool dates1904 = false;
+
     void startElement(QByteArrayView uri, QByteArrayView name, const XmlAttribute* a, int n) override
     {
         ++depth_;
@@ -121,6 +139,8 @@ public:
         if (ns == Ns::Table) {
             if (name == "table")
                 startTable(a, n);
+            else if (name == "null-date" && tableDepth_ == 0)
+                dates1904 = attribute(a, n, Ns::Table, "date-value").startsWith("1904-01-01");
             else if (tableDepth_ == 1 && capturing_) {
                 if (name == "table-row")
                     startRow(a, n);
@@ -239,8 +259,8 @@ private:
         cellDepth_ = 0;
         inParagraph_ = false;
         const qint64 first = column_;
-        column_ += columnRepeat_;
-        if (covered_ || first >= CompactSheet::kMaxColumns)
+        column_ = saturatingAdd(column_, columnRepeat_);
+        if (covered_)
             return; // a merged area's other cells hold nothing
         RowCell cell;
         const QByteArrayView v = hasValue_ ? QByteArrayView(value_.data(), qsizetype(value_.size())) : QByteArrayView();
@@ -251,7 +271,9 @@ private:
             cell.kind = r.ec == std::errc() && std::isfinite(cell.number) ? WorkbookCell::Kind::Number
                                                                            : WorkbookCell::Kind::Text;
         } else if (valueType_ == ValueType::Date || valueType_ == ValueType::Time) {
-            cell.number = valueType_ == ValueType::Date ? CompactSheet::isoDateSerial(v) : durationSeconds(v) / 86400.0;
+            // A date is a calendar date: its serial in the workbook's system.
+            cell.number = valueType_ == ValueType::Date ? CompactSheet::isoDateSerial(v) - (dates1904 ? k1904Offset : 0)
+                                                        : durationSeconds(v) / 86400.0;
             cell.kind = std::isfinite(cell.number) ? WorkbookCell::Kind::Number : WorkbookCell::Kind::Text;
             cell.isDate = true;
         } else if (valueType_ == ValueType::Boolean) {
@@ -263,6 +285,15 @@ private:
                 text_.assign(v.data(), size_t(v.size())); // office:string-value stands for the paragraphs
         } else {
             return; // nothing in it
+        }
+        if (cell.kind == WorkbookCell::Kind::Text && text_.empty())
+            return; // an empty string is an empty cell, styled or not
+        if (column_ > CompactSheet::kMaxColumns) {
+            // Repeated empty cells run past the edge freely; a value does not.
+            // The repeats before it may be counted past any real sheet.
+            stop(QStringLiteral("第%1行XFD列之后还有内容，超出了表格的最大列数(16384列)")
+                     .arg(std::min<qint64>(row_, CompactSheet::kMaxRows - 1) + 1));
+            return;
         }
         if (cell.kind == WorkbookCell::Kind::Text || cell.kind == WorkbookCell::Kind::Error) {
             try {
@@ -284,10 +315,14 @@ private:
     {
         rowDepth_ = 0;
         const qint64 first = row_;
-        row_ += rowRepeat_;
+        row_ = saturatingAdd(row_, rowRepeat_);
         if (rowCells_.empty())
             return; // empty rows, however many, cost nothing
-        const qint64 last = std::min<qint64>(row_, CompactSheet::kMaxRows);
+        if (row_ > CompactSheet::kMaxRows) {
+            stop(QStringLiteral("第1048576行之后还有内容，超出了表格的最大行数(1048576行)"));
+            return;
+        }
+        const qint64 last = row_;
         try {
             sheet_.expect(std::uint64_t(std::max<qint64>(last - first, 0)) * rowCells_.size());
             for (qint64 r = first; r < last; ++r) {
@@ -355,6 +390,9 @@ bool OdsWorkbook::isOds(const ZipContainer& zip)
 std::unique_ptr<OdsWorkbook> OdsWorkbook::open(ZipContainer zip)
 {
     std::unique_ptr<OdsWorkbook> book(new OdsWorkbook(std::move(zip)));
+    // An encrypted package keeps its manifest in the clear and says so there.
+    if (book->zip_.read("META-INF/manifest.xml", kMaxSettings).contains("encryption-data"))
+        container::fail(QString::fromUtf16(kPassword), book->zip_.path());
     SettingsHandler settings;
     const QByteArray xml = book->zip_.read("settings.xml", kMaxSettings);
     if (!xml.isNull())
@@ -382,6 +420,7 @@ int OdsWorkbook::readContent(int index, const QString& activeName)
         container::fail(QStringLiteral("工作簿中没有工作表"), zip_.path());
     sheet->finish();
     if (sheets_.empty()) {
+        dates1904_ = handler.dates1904;
         names_ = names;
         sheets_.resize(size_t(names.size()));
     }

@@ -16,9 +16,12 @@
 // text:p with text:s, text:tab and text:line-break.
 //
 // All input is distrusted: the ZIP container bounds what may be inflated,
-// the XML layer refuses DOCTYPEs and entities and bounds nesting; repeated
-// empty rows and columns cost nothing, and repeated cells with content are
-// stored only inside XFD1048576 and up to the compact sheet's cell bound.
+// the XML layer refuses DOCTYPEs and entities and bounds nesting; repeat
+// counts saturate far below overflow; repeated empty rows and columns cost
+// nothing, and content past XFD1048576 refuses the file, as does content
+// past the compact sheet's cell bound. An encrypted package (its manifest
+// says so) is refused as password-protected. A null date of 1904-01-01
+// makes the workbook count its serials in the 1904 system.
 class OdsWorkbook final : public Workbook {
 public:
     // Whether the ZIP's mimetype names an OpenDocument spreadsheet.
@@ -30,6 +33,7 @@ public:
     QString sheetName(int index) const override;
     SheetType sheetType(int index) const override;
     int activeSheetIndex() const override { return active_; }
+    bool uses1904Dates() const override { return dates1904_; }
     const WorkbookSheet& sheet(int index) override;
 
 private:
@@ -42,5 +46,6 @@ private:
     ZipContainer zip_;
     QStringList names_;
     int active_ = 0;
+    bool dates1904_ = false;
     std::vector<std::unique_ptr<CompactSheet>> sheets_;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/workbook/Container.h"
 #include "platform/workbook/CsvWorkbook.h"
+#include "platform/workbook/Encryption.h"
 #include "platform/workbook/OdsWorkbook.h"
 #include "platform/workbook/XlsWorkbook.h"
 #include "platform/workbook/XlsxWorkbook.h"
@@ -87,8 +88,13 @@ std::unique_ptr<Workbook> openWorkbook(const QString& path)
     const QByteArray head = file.read(kSniffBytes);
     file.close();
 
-    if (startsWith(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
+    if (startsWith(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) {
+        // An encrypted .xlsx is an OLE2 file around its package.
+        const QByteArray package = encryption::encryptedPackageOf(path);
+        if (!package.isNull())
+            return XlsxWorkbook::open(ZipContainer(package, path));
         return XlsWorkbook::open(path);
+    }
     if (startsWith(head, "PK\x03\x04", 4) || startsWith(head, "PK\x05\x06", 4)) {
         ZipContainer zip(path);
         if (!XlsxWorkbook::workbookPart(zip).isEmpty())

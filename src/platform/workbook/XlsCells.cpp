@@ -1,5 +1,7 @@
 #include "platform/workbook/XlsRecords.h"
 
+#include <cmath>
+
 using namespace xlsrec;
 
 namespace {
@@ -7,7 +9,7 @@ bool isCellRecord(std::uint16_t type)
 {
     switch (type) {
     case kNumber: case kRk: case kMulRk: case kBlank: case kMulBlank: case kBoolErr:
-    case kLabelSst: case kLabel: case kRString: case kFormula:
+    case kLabelSst: case kLabel: case kRString: case kFormula: case kFormula4:
         return true;
     default:
         return false;
@@ -17,6 +19,24 @@ bool isCellRecord(std::uint16_t type)
 // Excel 5 to 2003 sheets have 256 columns; cells past them are dropped, as
 // Excel drops them, so that no file can claim a wider used range.
 constexpr std::uint32_t kColumns = 256;
+
+// The BIFF code of #NUM!, which a number that is NaN or infinite reads as.
+constexpr double kNumError = 0x24;
+
+// The spreadsheet programs' limit of a cell's text, in UTF-16 units; BIFF8
+// counts could give twice that.
+constexpr qsizetype kMaxCellChars = 32767;
+
+QString columnLetters(std::uint32_t column)
+{
+    QString letters;
+    for (std::uint32_t c = column + 1; c > 0; c = (c - 1) / 26)
+        letters.prepend(QChar(u'A' + int((c - 1) % 26)));
+    return letters;
+}
+
+// Blank cells carry a format only: they make no sheet wider or longer.
+bool isBlank(std::uint16_t type) { return type == kBlank || type == kMulBlank; }
 
 // The last column of a cell record, or -1 when it is too short to hold a
 // cell or starts past the last column. The lengths here are the ones the
@@ -32,7 +52,7 @@ int lastColumn(std::uint16_t type, const uchar* d, std::uint16_t length)
     case kBoolErr: minLength = 8; break;
     case kLabelSst: minLength = 10; break;
     case kLabel: case kRString: minLength = 8; break;
-    case kFormula: minLength = 20; break;
+    case kFormula: case kFormula4: minLength = 20; break;
     case kMulRk: each = 6; minLength = 12; break;
     case kMulBlank: each = 2; minLength = 8; break;
     default: return -1;
@@ -48,6 +68,26 @@ int lastColumn(std::uint16_t type, const uchar* d, std::uint16_t length)
 }
 } // namespace
 
+// The characters of a text cell's record, checked before any is decoded; 0
+// for other cells.
+qsizetype XlsWorkbookDecoder::textLength(const XlsWorkbook& book, const Record& r, const uchar* d)
+{
+    const bool biff8 = book.version_ == XlsWorkbook::Version::Biff8;
+    switch (r.type) {
+    case kLabelSst:
+        return book.sharedString(u32(d + 6)).size();
+    case kLabel:
+    case kRString: {
+        const qsizetype count = u16(d + 6);
+        if (biff8 || count <= kMaxCellChars)
+            return count; // characters in BIFF8, at least as many bytes as characters in BIFF5
+        return byteString(*book.text_, d + 6, r.length - 6u, true).size();
+    }
+    default:
+        return 0;
+    }
+}
+
 void XlsWorkbookDecoder::worksheet(XlsWorkbook& book, int index)
 {
     auto sheet = std::make_unique<XlsSheet>();
@@ -62,6 +102,12 @@ void XlsWorkbookDecoder::worksheet(XlsWorkbook& book, int index)
     bool open = false; // whether the last run may grow
     int maxRow = -1;
     int maxCol = -1;
+    std::int64_t lastFormula = -1; // row << 16 | column of the last formula cell
+    auto tooLong = [&](std::uint32_t row, std::uint32_t column) {
+        fail(QStringLiteral("第%1行%2列的文字超过32767个字符，是表格单元格容纳不下的长度，请检查该单元格")
+                 .arg(row + 1).arg(columnLetters(column)),
+             book.label_);
+    };
     while (!ended && walk.next(r)) {
         if (r.type == kBof) {
             ++depth;
@@ -77,6 +123,10 @@ void XlsWorkbookDecoder::worksheet(XlsWorkbook& book, int index)
         if (depth != 1)
             continue;
         const std::uint32_t end = r.pos + r.length;
+        // A formula's text result, in the STRING record after it.
+        if (r.type == kString && lastFormula >= 0 && book.version_ == XlsWorkbook::Version::Biff8 && r.length >= 2
+            && u16(walk.at(r.pos)) > kMaxCellChars)
+            tooLong(std::uint32_t(lastFormula >> 16), std::uint32_t(lastFormula & 0xFFFF));
         if (!isCellRecord(r.type)) {
             // FORMULA's STRING, CONTINUE and the like stay with their cell.
             if (open)
@@ -88,6 +138,17 @@ void XlsWorkbookDecoder::worksheet(XlsWorkbook& book, int index)
         if (col < 0)
             continue;
         const std::uint32_t row = u16(d);
+        if (textLength(book, r, d) > kMaxCellChars)
+            tooLong(row, u16(d + 2));
+        lastFormula = r.type == kFormula || r.type == kFormula4 ? std::int64_t(row) << 16 | u16(d + 2) : -1;
+        if (isBlank(r.type)) {
+            // Only inside a run of cells with values, where it costs nothing.
+            if (open && runs.back().row == row)
+                runs.back().end = end;
+            else
+                open = false;
+            continue;
+        }
         maxRow = std::max(maxRow, int(row));
         maxCol = std::max(maxCol, col);
         if (open && runs.back().row == row)
@@ -123,7 +184,10 @@ void XlsWorkbookDecoder::row(const XlsSheet& sheet, int rowIndex)
     cells.clear();
     using Kind = WorkbookCell::Kind;
     auto push = [&](std::uint16_t col, std::uint16_t xf, Kind kind, double value) {
-        cells.push_back({col, xf, kind, value, QString()});
+        if (kind == Kind::Number && !std::isfinite(value))
+            cells.push_back({col, xf, Kind::Error, kNumError, QString()});
+        else
+            cells.push_back({col, xf, kind, value, QString()});
     };
     auto text = [&](const uchar* p, std::uint32_t n) {
         QString out;
@@ -187,7 +251,8 @@ void XlsWorkbookDecoder::row(const XlsSheet& sheet, int rowIndex)
                 push(u16(d + 2), u16(d + 4), Kind::Text, 0);
                 cells.back().text = text(d + 6, r.length - 6u);
                 break;
-            case kFormula: {
+            case kFormula:
+            case kFormula4: {
                 const uchar* v = d + 6;
                 const std::uint16_t col = u16(d + 2), xf = u16(d + 4);
                 if (v[6] != 0xFF || v[7] != 0xFF) {

@@ -1,3 +1,4 @@
+#include "platform/workbook/Encryption.h"
 #include "platform/workbook/NumberFormats.h"
 #include "platform/workbook/XlsRecords.h"
 
@@ -104,8 +105,19 @@ void XlsWorkbookDecoder::globals(XlsWorkbook& book)
         case kEof:
             ended = true;
             break;
-        case kFilePass:
-            fail(QString::fromUtf16(kPassword), label);
+        case kFilePass: {
+            // Excel's default password opens the file without asking; the
+            // records after this one are decrypted where they lie.
+            char* data = book.buffer_ ? book.buffer_.get() : book.stream_.data();
+            const std::uint32_t after = r.pos + r.length;
+            if (!biff8 || book.decrypted_
+                || !encryption::decryptBiff(data, std::uint32_t(s.size()), after,
+                                            QByteArrayView(data + r.pos, r.length)))
+                fail(QString::fromUtf16(kPassword), label);
+            book.decrypted_ = true;
+            walk = RecordWalker(s, after); // the bytes may have moved on a first write
+            break;
+        }
         case kCodePage:
             if (r.length >= 2)
                 book.codePage_ = u16(d);

@@ -41,6 +41,7 @@ enum : std::uint16_t {
     kString = 0x0207,
     kRk = 0x027E,
     kFormat = 0x041E,
+    kFormula4 = 0x0406, // the Excel 4 id, still written into some BIFF8 files
     kBof = 0x0809,
 };
 
@@ -303,4 +304,5 @@ public:
 private:
     static QString byteString(XlsCodePage& cp, const uchar* p, std::uint32_t avail, bool longCount);
     static std::uint32_t findSheetBof(XlsWorkbook& book, int index);
+    static qsizetype textLength(const XlsWorkbook& book, const xlsrec::Record& r, const uchar* d);
 };

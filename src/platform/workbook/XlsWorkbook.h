@@ -24,7 +24,8 @@ class XlsSheet : public WorkbookSheet {
 public:
     QString name() const { return name_; }
     // Rows and columns count from 0. One past the last row and column that
-    // hold a cell record (blank cells included); 0 for an empty sheet.
+    // hold a cell with a value: blank cells, styled only, widen nothing, nor
+    // does a DIMENSION record; 0 for an empty sheet.
     int rowCount() const override { return rowCount_; }
     int columnCount() const override { return columnCount_; }
     // Decodes the cell's row on first use and keeps the last row decoded,
@@ -115,6 +116,7 @@ private:
     QString label_;
     Version version_ = Version::Biff8;
     bool dates1904_ = false;
+    bool decrypted_ = false;              // FILEPASS met, default password fitted
     int codePage_ = 1252;
     int active_ = 0;
     std::uint32_t globalsEnd_ = 0;        // first byte after the globals' EOF

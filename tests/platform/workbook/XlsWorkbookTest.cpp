@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <random>
 
 using Kind = WorkbookCell::Kind;
@@ -215,10 +216,12 @@ TEST(XlsWorkbook, LastRowOfTheSheetAndActiveTabFallbacks)
     EXPECT_EQ(s.cell(65535, 255).number, 3);
     EXPECT_EQ(s.cell(65536, 255).kind, Kind::Empty);
 
-    // Past column IV nothing counts, not even for the used range.
+    // Past column IV nothing counts, and blank cells, styled only, widen
+    // nothing: the used range ends at the last value.
     const QByteArray blanks = biff::record(0x00BE, biff::u16(1) + biff::u16(250) + QByteArray(2 * 20, '\0') + biff::u16(269));
     auto wide = XlsWorkbook::fromStream(biff::workbook({biff::number(0, 0, 1) + biff::number(0, 300, 2) + blanks}));
-    EXPECT_EQ(wide->activeSheet().columnCount(), 256);
+    EXPECT_EQ(wide->activeSheet().columnCount(), 1);
+    EXPECT_EQ(wide->activeSheet().rowCount(), 1);
     EXPECT_EQ(wide->activeSheet().cell(0, 300).kind, Kind::Empty);
 
     // WINDOW1's tab out of range: the first worksheet.
@@ -296,6 +299,78 @@ TEST(XlsWorkbook, SurvivesEveryCutAndRandomDamage)
             for (int i = 0; i < hits; ++i)
                 damaged[qsizetype(random() % quint32(damaged.size()))] = char(random());
             readEverything(damaged);
+        }
+    }
+}
+
+TEST(XlsWorkbook, OddNumbersOldFormulaIdsAndTrailingBlanks)
+{
+    using namespace biff;
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    auto formula = [](unsigned id, unsigned row, unsigned col, const QByteArray& result) {
+        return record(id, cell(row, col) + result + u16(0) + u32(0) + u16(0));
+    };
+    auto rk = [](unsigned row, unsigned col, unsigned bits) { return record(0x027E, cell(row, col) + u32(bits)); };
+    const QByteArray textResult = QByteArray("\0\0\0\0\0\0\xFF\xFF", 8);
+    const QByteArray text = record(0x0207, u16(2) + QByteArray(1, '\0') + "ok");
+    // A MULBLANK over C..Z of row 1 and a BLANK far below: styled cells only.
+    const QByteArray blanks = record(0x00BE, cell(0, 2) + QByteArray(2 * 23, '\0') + u16(25))
+        + record(0x0201, cell(60000, 200));
+    auto book = XlsWorkbook::fromStream(workbook({number(0, 0, inf) + number(0, 1, nan) + rk(1, 0, 0x7FF00000)
+                                                  + formula(0x0006, 1, 1, f64(-inf))
+                                                  + formula(0x0406, 2, 0, f64(42.5))
+                                                  + formula(0x0406, 2, 1, textResult) + text + blanks}));
+    const XlsSheet& s = book->activeSheet();
+    struct Case {
+        int row, col;
+        Kind kind;
+        double number;
+        QString text;
+    } cases[] = {
+        {0, 0, Kind::Error, 0x24, {}}, // NUMBER infinite
+        {0, 1, Kind::Error, 0x24, {}}, // NUMBER NaN
+        {1, 0, Kind::Error, 0x24, {}}, // RK whose exponent is all ones
+        {1, 1, Kind::Error, 0x24, {}}, // a formula's cached -inf
+        {2, 0, Kind::Number, 42.5, {}},
+        {2, 1, Kind::Text, 0, QStringLiteral("ok")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.row << "," << c.col);
+        const WorkbookCell got = s.cell(c.row, c.col);
+        EXPECT_EQ(got.kind, c.kind);
+        EXPECT_EQ(got.number, c.number);
+        EXPECT_EQ(got.text, c.text);
+    }
+    EXPECT_EQ(s.rowCount(), 3);
+    EXPECT_EQ(s.columnCount(), 2);
+    EXPECT_EQ(s.cell(60000, 200).kind, Kind::Empty);
+}
+
+TEST(XlsWorkbook, TextPastTheCellLimitRefusesNamingTheCell)
+{
+    using namespace biff;
+    auto label = [](unsigned row, unsigned col, int chars) {
+        return record(0x0204, cell(row, col) + latin1String(QByteArray(chars, 'x')));
+    };
+    const QByteArray formula = record(0x0006, cell(4, 27) + QByteArray("\0\0\0\0\0\0\xFF\xFF", 8) + u16(0) + u32(0) + u16(0));
+    const struct {
+        QByteArray records;
+        QString reason; // empty: read
+    } cases[] = {
+        {label(0, 0, 32767), {}},
+        {label(2, 1, 32768), QStringLiteral("第3行B列的文字超过32767个字符")},
+        {formula + record(0x0207, u16(40000) + QByteArray(1, '\0') + QByteArray(100, 'x')),
+         QStringLiteral("第5行AB列的文字超过32767个字符")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason.toStdString());
+        try {
+            auto book = XlsWorkbook::fromStream(workbook({c.records}));
+            book->activeSheet();
+            EXPECT_TRUE(c.reason.isEmpty());
+        } catch (const Error& e) {
+            EXPECT_TRUE(!c.reason.isEmpty() && e.text().startsWith(c.reason)) << e.text().toStdString();
         }
     }
 }
