@@ -19,6 +19,8 @@
 #include "ui_WorkerInfoImaport.h"
 
 #include <QDir>
+#include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QTemporaryDir>
@@ -48,7 +50,9 @@ bool save(QWidget& w, const QString& dir, const QString& name)
     w.show();
     QCoreApplication::processEvents();
     const QString path = dir + u'/' + name;
-    if (!w.grab().save(path, "PNG", kPngQuality)) {
+    // A palette of 256 colours is plenty for a window and a third the size.
+    const QImage image = w.grab().toImage().convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
+    if (!image.save(path, "PNG", kPngQuality)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
     }
@@ -91,6 +95,7 @@ int main(int argc, char** argv)
     bool ok = true;
     {
         TUserLoginFrm login;
+        login.show(); // showing clears the boxes
         login.ui()->LoginName_Edit->setText(QStringLiteral("0001"));
         login.ui()->Password_Edit->setText(QStringLiteral("123456"));
         ok &= save(login, out, QStringLiteral("login.png"));
@@ -99,18 +104,21 @@ int main(int argc, char** argv)
         TSetConfigFrm settings;
         ok &= save(settings, out, QStringLiteral("settings.png"));
     }
+    // The sample as a clerk's file would be named.
+    const QString workbook = home.filePath(QStringLiteral("员工资料.xlsx"));
+    QFile::copy(samples + QStringLiteral("/workers-sample.xlsx"), workbook);
     {
         TWorkerInfoImaportFrm w;
         w.setWindowState(Qt::WindowNoState);
         w.resize(size);
         ok &= save(w, out, QStringLiteral("import-empty.png"));
-        dialogs.files = {samples + QStringLiteral("/workers-sample.xlsx")};
+        dialogs.files = {workbook};
         w.BtSelectClick();
         ok &= save(w, out, QStringLiteral("import-map.png"));
         w.ui()->SBSave->click();
         ok &= save(w, out, QStringLiteral("import-done.png"));
         // The same file again: every row is refused, as the check shows.
-        w.ui()->EdtPaths->setText(samples + QStringLiteral("/workers-sample.xlsx"));
+        w.ui()->EdtPaths->setText(workbook);
         w.ui()->SBCheck->click();
         ok &= save(w, out, QStringLiteral("import-check.png"));
         w.ui()->RadioUpdate->setChecked(true);
