@@ -1,3 +1,4 @@
+#include "import/RememberedMap.h"
 #include "import/WorkerInfoImaport.h"
 #include "import/window/ElidedLabel.h"
 #include "import/window/WindowSize.h"
@@ -6,6 +7,8 @@
 #include "ui_WorkerInfoImaport.h"
 
 #include <QAbstractButton>
+#include <QFile>
+#include <QScreen>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -78,4 +81,38 @@ TEST(ImportWindowFitTest, MinimumFitsCommonScreensAndNothingIsClipped)
     for (const Clamp c : {Clamp{{1300, 700}, {1300, 700}}, Clamp{{1920, 1040}, {1366, 728}}, Clamp{{200, 100}, minimum},
                           Clamp{{1300, 2000}, {1300, 728}}})
         EXPECT_EQ(WindowSize::clamped(c.wanted, minimum, laptop), c.expected) << c.wanted.width() << "x" << c.wanted.height();
+}
+
+// The size the window had when closed comes back, clamped to the screen;
+// a maximized window comes back maximized, and so does one with no size kept.
+TEST(ImportWindowFitTest, OpensAtTheLastSessionsSize)
+{
+    TestDatabase db(false);
+    QFile::remove(RememberedMap::filePath());
+    struct Case {
+        WindowSize kept;
+        bool maximized;
+    };
+    const WindowSize small{QSize(1180, 640), false};
+    for (const Case c : {Case{WindowSize{}, true}, Case{small, false}, Case{WindowSize{QSize(1180, 640), true}, true}}) {
+        if (!c.kept.size.isEmpty())
+            ASSERT_TRUE(c.kept.save());
+        TWorkerInfoImaportFrm w;
+        EXPECT_EQ(bool(w.windowState() & Qt::WindowMaximized), c.maximized);
+        if (!c.maximized) {
+            const QRect available = w.screen()->availableGeometry();
+            EXPECT_EQ(w.size(), WindowSize::clamped(c.kept.size, w.minimumSizeHint(), available));
+        }
+    }
+    // Closing keeps the size it was closed at.
+    {
+        TWorkerInfoImaportFrm w;
+        w.showNormal();
+        w.resize(1200, 650);
+        w.close();
+    }
+    const WindowSize kept = WindowSize::load();
+    EXPECT_FALSE(kept.maximized);
+    EXPECT_EQ(kept.size, QSize(1200, 650));
+    QFile::remove(RememberedMap::filePath());
 }
