@@ -106,6 +106,7 @@ private:
 
     std::unique_ptr<Ui::TWorkerInfoImaportFrm> ui_;
     std::array<QLineEdit*, ImportRow::SlotCount> edt_{};
+    std::array<QString, ImportRow::SlotCount> boxTexts_;  // the boxes' texts, kept as they change
     ImportRow row_;
     WorkerWriter writer_;
     ImportRun run_;

@@ -13,11 +13,15 @@
 #include <QTableView>
 #include <QTimer>
 
+#include <limits>
+#include <memory>
+
 #include <gtest/gtest.h>
 
 namespace {
 constexpr int kRows = 65535;
 constexpr double kWindowOverTool = 1.5;
+constexpr int kAttempts = 3;
 
 // A workbook whose every row is already stored: an import refuses all of
 // them ("工号已存在"), as re-importing a finished file does.
@@ -60,50 +64,58 @@ TEST(ImportWindowScaleTest, EveryRowRefusedGoesAtTheToolsPace)
         const char* name;
         bool check;
     };
+    // Each way three times, the quickest counting: a neighbour's build on the
+    // same cores should not decide.
     for (const Pass pass : {Pass{"检查", true}, Pass{"数据导入", false}}) {
-        // The tool's way: the run over a plain view.
-        scriptedDialogs().reset();
-        scriptedDialogs().checkAnswers = {true}; // "本次导入不再提示重复工号"
-        RecordingView view;
-        mapThree([&view](int k, const QString& t) { view.boxes[size_t(k - 1)] = t; });
-        view.path = path;
-        ImportRow row;
-        WorkerWriter writer;
-        QElapsedTimer timer;
-        timer.start();
-        int toolRefused = 0;
-        if (pass.check) {
-            ImportCheck check(view, row);
-            ASSERT_EQ(check.run(), RunEnd::Succeeded);
-            toolRefused = check.lastRun().notImported();
-        } else {
-            ImportRun run(view, row, writer);
-            ASSERT_EQ(run.SBSaveClick(), RunEnd::Succeeded);
-            toolRefused = run.notImported();
-        }
-        const qint64 toolMs = std::max<qint64>(timer.elapsed(), 1);
-        ASSERT_EQ(toolRefused, kRows) << pass.name;
-
-        // The window's way, shown, counting rounds of its event loop.
-        scriptedDialogs().reset();
-        scriptedDialogs().checkAnswers = {true};
-        TWorkerInfoImaportFrm w;
-        w.resize(1240, 680);
-        w.show();
-        mapThree([&w](int k, const QString& t) { w.Edt(k)->setText(t); });
-        w.ui()->EdtPaths->setText(path);
+        qint64 toolMs = std::numeric_limits<qint64>::max(), windowMs = toolMs, afterMs = toolMs;
         int rounds = 0;
-        QTimer tick;
-        QObject::connect(&tick, &QTimer::timeout, [&] { ++rounds; });
-        tick.start(0);
-        timer.restart();
-        (pass.check ? w.ui()->SBCheck : w.ui()->SBSave)->click();
-        const qint64 windowMs = timer.elapsed();
-        timer.restart();
-        QCoreApplication::processEvents();
-        const qint64 afterMs = timer.elapsed();
-        tick.stop();
+        std::unique_ptr<TWorkerInfoImaportFrm> window;
+        for (int attempt = 0; attempt < kAttempts; ++attempt) {
+            // The tool's way: the run over a plain view.
+            scriptedDialogs().reset();
+            scriptedDialogs().checkAnswers = {true}; // "本次导入不再提示重复工号"
+            RecordingView view;
+            mapThree([&view](int k, const QString& t) { view.boxes[size_t(k - 1)] = t; });
+            view.path = path;
+            ImportRow row;
+            WorkerWriter writer;
+            QElapsedTimer timer;
+            timer.start();
+            int toolRefused = 0;
+            if (pass.check) {
+                ImportCheck check(view, row);
+                ASSERT_EQ(check.run(), RunEnd::Succeeded);
+                toolRefused = check.lastRun().notImported();
+            } else {
+                ImportRun run(view, row, writer);
+                ASSERT_EQ(run.SBSaveClick(), RunEnd::Succeeded);
+                toolRefused = run.notImported();
+            }
+            toolMs = std::min(toolMs, std::max<qint64>(timer.elapsed(), 1));
+            ASSERT_EQ(toolRefused, kRows) << pass.name;
 
+            // The window's way, shown, counting rounds of its event loop.
+            scriptedDialogs().reset();
+            scriptedDialogs().checkAnswers = {true};
+            window = std::make_unique<TWorkerInfoImaportFrm>();
+            TWorkerInfoImaportFrm& w = *window;
+            w.resize(1240, 680);
+            w.show();
+            mapThree([&w](int k, const QString& t) { w.Edt(k)->setText(t); });
+            w.ui()->EdtPaths->setText(path);
+            rounds = 0;
+            QTimer tick;
+            QObject::connect(&tick, &QTimer::timeout, [&] { ++rounds; });
+            tick.start(0);
+            timer.restart();
+            (pass.check ? w.ui()->SBCheck : w.ui()->SBSave)->click();
+            windowMs = std::min(windowMs, timer.elapsed());
+            timer.restart();
+            QCoreApplication::processEvents();
+            afterMs = std::min(afterMs, timer.elapsed());
+            tick.stop();
+        }
+        TWorkerInfoImaportFrm& w = *window;
         EXPECT_EQ(w.notImportedModel().rowCount(), kRows) << pass.name;
         EXPECT_EQ(w.notImportedModel().line(kRows - 1).sheetRow, kRows + 1) << pass.name;
         EXPECT_LE(double(windowMs), kWindowOverTool * double(toolMs))
