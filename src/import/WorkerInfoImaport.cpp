@@ -343,6 +343,7 @@ void TWorkerInfoImaportFrm::loadWorkbook(const QString& path)
     }
     headers_ = HeaderMap::readHeaderRow(*link);
     book_ = std::move(link);
+    bookPath_ = path;
     const auto current = boxes();
     if (std::all_of(current.begin(), current.end(), [](const QString& b) { return b.isEmpty(); }))
         fillFromHeader();
@@ -436,8 +437,16 @@ void TWorkerInfoImaportFrm::SBCheckClick()
 {
     busy([this] {
         ui_->LblCounts->clear();
-        book_.reset(); // the check opens the workbook itself
         const QString path = pathText();
+        // The preview of the file checked stays in the grid, so nothing is
+        // read again afterwards; another file's goes (the check opens its own).
+        if (bookPath_ != path)
+            book_.reset();
+        keepGrid_ = book_ != nullptr;
+        struct Restore {
+            bool& keep;
+            ~Restore() { keep = false; }
+        } restore{keepGrid_};
         lastSource_ = RejectsExport::Source::of(path);
         ImportCheck check(*this, row_);
         const RunEnd end = check.run();
@@ -447,7 +456,7 @@ void TWorkerInfoImaportFrm::SBCheckClick()
                                         .arg(check.lastRun().imported())
                                         .arg(check.lastRun().notImported()));
         // The file is still the one to import: show its rows again.
-        if (end != RunEnd::MapRefused && end != RunEnd::PathRefused && !closeRequested_)
+        if (!keepGrid_ && end != RunEnd::MapRefused && end != RunEnd::PathRefused && !closeRequested_)
             loadWorkbook(path);
     });
 }
@@ -619,7 +628,8 @@ void TWorkerInfoImaportFrm::reopenStaging()
 {
     qryDept_->close();
     qryDept_->open();
-    ui_->dxDBGrid1->loadFrom(*qryDept_);
+    if (!keepGrid_)
+        ui_->dxDBGrid1->loadFrom(*qryDept_);
 }
 
 void TWorkerInfoImaportFrm::processMessages()

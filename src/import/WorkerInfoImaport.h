@@ -123,6 +123,8 @@ private:
     RememberedMap remembered_;
     std::optional<QStringList> headers_;
     std::unique_ptr<SpreadsheetLink> book_;  // the chosen workbook, for the preview
+    QString bookPath_;                       // its path
+    bool keepGrid_ = false;                  // a check leaves the preview in the grid
     QTimer previewTimer_;
     RejectsExport::Source lastSource_;
     QList<ImportRun::NotImported> lastRefused_;

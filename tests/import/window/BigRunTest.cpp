@@ -102,7 +102,11 @@ TEST(ImportWindowScaleTest, EveryRowRefusedGoesAtTheToolsPace)
             w.resize(1240, 680);
             w.show();
             mapThree([&w](int k, const QString& t) { w.Edt(k)->setText(t); });
-            w.ui()->EdtPaths->setText(path);
+            // Chosen as a clerk chooses it: the preview is there before the run.
+            scriptedDialogs().fileAnswers = {path};
+            w.BtSelectClick();
+            scriptedDialogs().reset();
+            scriptedDialogs().checkAnswers = {true};
             rounds = 0;
             QTimer tick;
             QObject::connect(&tick, &QTimer::timeout, [&] { ++rounds; });
