@@ -10,7 +10,7 @@ PREFIX ?= /usr
 APPDIR ?= /opt/ostrel-import
 DESTDIR ?=
 
-.PHONY: all deps build run test test-asan fuzz bench clean package install
+.PHONY: all deps build run test test-asan fuzz bench clean package install screenshots
 
 all: build
 
@@ -50,6 +50,10 @@ fuzz:
 
 bench: build
 	@bench/run-bench.sh $(BIN)
+
+# The user's guide's pictures (docs/images), grabbed from the real windows.
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BIN)/ostrel-screenshots docs/images examples
 
 # The Debian package (build/ostrel-import_VERSION_ARCH.deb).
 package: build

@@ -56,6 +56,11 @@ public:
     void runFinished(int, int) override {}
     void mapAccepted() override { inner_.mapAccepted(); }
     void openWorkbook(SpreadsheetLink& link, const QString& path) override { inner_.openWorkbook(link, path); }
+    void rowsDone(const Progress& progress) override { inner_.rowsDone(progress); }
+    void rowRefused(int sheetRow, const ImportRow& row, const QString& line, const QString& reason) override
+    {
+        inner_.rowRefused(sheetRow, row, line, reason);
+    }
 
 private:
     ImportView& inner_;

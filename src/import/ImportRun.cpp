@@ -246,6 +246,7 @@ RunEnd ImportRun::SBSaveClick()
             }
             lastRow = r;
             ++r;
+            view_.rowsDone({false, lastRow - 1, 0, 0});
             // A long workbook takes a second here: let the window repaint
             // and take a close now and then.
             if (r % kCheckPassBreath == 0) {
@@ -306,8 +307,9 @@ RunEnd ImportRun::SBSaveClick()
                 ++notImported_;
                 const QString line = QStringList{row_.Workerid, row_.Wname, row_.DepName, row_.IdNumber}.join(u'-');
                 notImportedRows_.append({r, line, writer_.lastReason()});
-                view_.addListLine(line, writer_.lastReason());
+                view_.rowRefused(r, row_, line, writer_.lastReason());
             }
+            view_.rowsDone({true, r - 1, lastRow - 1, notImported_});
             view_.processMessages();
             if (view_.stopRequested()) {
                 writer_.endRun();

@@ -37,6 +37,23 @@ public:
     virtual void mapAccepted() {}
     // Opens the workbook; the window keeps itself responsive meanwhile.
     virtual void openWorkbook(SpreadsheetLink& link, const QString& path);
+
+    // Where a pass stands, after each row: rows done of the total (the
+    // department pass counts as it goes: total 0), rows refused so far.
+    struct Progress {
+        bool writing = false; // the write pass (else the department pass)
+        int done = 0;
+        int total = 0;
+        int refused = 0;
+    };
+    virtual void rowsDone(const Progress& progress) { (void)progress; }
+    // A row not imported, with its sheet row; by default its list line.
+    virtual void rowRefused(int sheetRow, const ImportRow& row, const QString& line, const QString& reason)
+    {
+        (void)sheetRow;
+        (void)row;
+        addListLine(line, reason);
+    }
 };
 
 // Writes one ImportRow (sets RowWritten); the import window's writer, or a

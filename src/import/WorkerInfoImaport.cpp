@@ -8,6 +8,9 @@
 #include "import/StagingGrid.h"
 #include "import/StagingQuery.h"
 #include "import/WorkbookPreview.h"
+#include "import/window/ElidedLabel.h"
+#include "import/window/NotImportedModel.h"
+#include "import/window/WindowSize.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
 #include "platform/gui/Application.h"
@@ -21,10 +24,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QHeaderView>
+#include <QScreen>
+#include <QStyle>
+#include <QTableView>
 #include <QProgressBar>
 #include <QSet>
-#include <QStyledItemDelegate>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -41,7 +46,6 @@ const QString kWorkbookFilter = QStringLiteral(
     "|OpenDocument 电子表格 (*.ods)|*.ods"
     "|文本文件 (*.csv *.txt *.tsv)|*.csv;*.txt;*.tsv");
 const QString kXlsxFilter = QStringLiteral("Excel 工作簿 (*.xlsx)|*.xlsx");
-constexpr int kReasonRole = Qt::UserRole + 1;
 
 QFrame* line(QFrame::Shape shape, QWidget* parent)
 {
@@ -52,20 +56,6 @@ QFrame* line(QFrame::Shape shape, QWidget* parent)
     f->setStyleSheet(QStringLiteral("color: #6F9FAF;"));
     return f;
 }
-
-// A not-imported line with its reason's first line under it.
-class ReasonDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        const QString reason = index.data(kReasonRole).toString();
-        option->text += QStringLiteral("\n    ") + (reason.isEmpty() ? QStringLiteral("原因不明") : reason.section(u'\n', 0, 0));
-    }
-};
 
 void info(const QString& text)
 {
@@ -82,21 +72,22 @@ TWorkerInfoImaportFrm::TWorkerInfoImaportFrm(QWidget* parent)
     : QWidget(parent)
     , ui_(std::make_unique<Ui::TWorkerInfoImaportFrm>())
     , run_(*this, row_, writer_)
+    , notImported_(new NotImportedModel(this))
 {
     ui_->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
-    setWindowState(Qt::WindowMaximized);
 
     setFont(pixelFont("宋体", 12));
     ui_->LblTitle->setFont(pixelFont("仿宋_GB2312", 20, true));
     ui_->LblListHeader->setFont(pixelFont("宋体", 16, true));
 
     ui_->SBCancel->hide();
-    ui_->ListBox1->setItemDelegate(new ReasonDelegate(ui_->ListBox1));
-    ui_->ListBox1->setWordWrap(true);
+    setupNotImportedTable();
+    setupButtons();
     buildColumnMap();
     connectButtons();
+    restoreSize();
 
     previewTimer_.setSingleShot(true);
     previewTimer_.setInterval(300);
@@ -174,7 +165,8 @@ void TWorkerInfoImaportFrm::buildColumnMap()
         v->addLayout(h);
         rowLayout->addWidget(cell);
         edt_[size_t(s.slot - 1)] = box;
-        connect(box, &QLineEdit::textChanged, this, [this] {
+        connect(box, &QLineEdit::textChanged, this, [this, slot = s.slot](const QString& text) {
+            boxTexts_[size_t(slot - 1)] = text;
             updateBoxNotes();
             if (book_ && !running_)
                 previewTimer_.start();
@@ -198,27 +190,108 @@ void TWorkerInfoImaportFrm::FormShow()
     row_.DeptNo.clear();
 }
 
-void TWorkerInfoImaportFrm::busy(const std::function<void()>& work)
+void TWorkerInfoImaportFrm::busy(const std::function<void()>& work, RunProgress::Kind kind)
 {
     // One long action at a time: each lets the window handle clicks.
     if (running_)
         return;
     running_ = true;
-    closeRequested_ = false;
+    closeRequested_ = stopAsked_ = false;
+    importing_ = kind == RunProgress::Kind::Import;
     previewTimer_.stop();
+    clock_.start();
+    progress_.start(kind, clock_.elapsed());
+    setButtonsEnabled(false);
     struct Reset {
         TWorkerInfoImaportFrm& w;
         ~Reset()
         {
-            w.running_ = false;
+            w.running_ = w.importing_ = false;
+            w.notImported_->flush();
+            w.setButtonsEnabled(true);
             w.ui_->ProgressBar1->setRange(0, 100);
         }
     } reset{*this};
     work();
     if (closeRequested_) {
         running_ = false;
+        notImported_->flush();
+        if (stopAsked_)
+            info(QStringLiteral("导入已停止。\n%1").arg(progress_.stoppedSummary(run_.imported(), run_.notImported())));
         close();
     }
+}
+
+void TWorkerInfoImaportFrm::setButtonsEnabled(bool enabled)
+{
+    for (QWidget* b : std::initializer_list<QWidget*>{ui_->BtSelect, ui_->BtAutoMap, ui_->BtClearMap, ui_->SBCheck, ui_->SBSave,
+                                                      ui_->SBRejects, ui_->SBTemplate, ui_->RadioGroup1})
+        b->setEnabled(enabled);
+}
+
+void TWorkerInfoImaportFrm::setupNotImportedTable()
+{
+    QTableView* t = ui_->ListBox1;
+    t->setModel(notImported_);
+    t->setWordWrap(false);
+    t->setTextElideMode(Qt::ElideRight);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setAlternatingRowColors(true);
+    t->verticalHeader()->hide();
+    // Fixed heights and widths: nothing is measured per line, so tens of
+    // thousands of lines lay out at once.
+    t->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
+    QHeaderView* h = t->horizontalHeader();
+    h->setSectionResizeMode(QHeaderView::Interactive);
+    h->setStretchLastSection(true);
+    const int digit = t->fontMetrics().horizontalAdvance(u'0');
+    const int han = t->fontMetrics().horizontalAdvance(QChar(0x4E00));
+    t->setColumnWidth(NotImportedModel::SheetRow, digit * 6 + 8);
+    t->setColumnWidth(NotImportedModel::Workerid, digit * 8 + 8);
+    t->setColumnWidth(NotImportedModel::Name, han * 4 + 8);
+}
+
+void TWorkerInfoImaportFrm::setupButtons()
+{
+    // Buttons that look like buttons: raised, an icon beside the text.
+    const std::pair<QToolButton*, QStyle::StandardPixmap> icons[] = {
+        {ui_->BtSelect, QStyle::SP_DialogOpenButton},   {ui_->BtAutoMap, QStyle::SP_FileDialogDetailedView},
+        {ui_->BtClearMap, QStyle::SP_DialogResetButton}, {ui_->SBCheck, QStyle::SP_DialogApplyButton},
+        {ui_->SBRejects, QStyle::SP_DialogSaveButton},  {ui_->SBTemplate, QStyle::SP_FileIcon},
+    };
+    for (const auto& [button, pixmap] : icons)
+        if (button->icon().isNull())
+            button->setIcon(style()->standardIcon(pixmap));
+    for (QToolButton* b : findChildren<QToolButton*>()) {
+        b->setAutoRaise(false);
+        b->setToolButtonStyle(b == ui_->BtSelect ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+    }
+    ui_->BtSelect->setToolTip(QStringLiteral("选择导入文件"));
+    // The path is chosen with the button only: the box looks read-only too.
+    ui_->EdtPaths->setStyleSheet(QStringLiteral("QLineEdit { background: palette(window); }"));
+    ui_->EdtPaths->setPlaceholderText(QStringLiteral("按右边的按钮选择文件"));
+}
+
+void TWorkerInfoImaportFrm::restoreSize()
+{
+    const WindowSize last = WindowSize::load();
+    if (last.maximized) {
+        setWindowState(Qt::WindowMaximized);
+        return;
+    }
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1240, 680);
+    resize(WindowSize::clamped(last.size, minimumSizeHint(), available));
+}
+
+void TWorkerInfoImaportFrm::rememberSize() const
+{
+    WindowSize w;
+    w.maximized = isMaximized();
+    w.size = w.maximized ? normalGeometry().size() : size();
+    w.save();
 }
 
 void TWorkerInfoImaportFrm::openWorkbook(SpreadsheetLink& link, const QString& path)
@@ -270,6 +343,7 @@ void TWorkerInfoImaportFrm::loadWorkbook(const QString& path)
     }
     headers_ = HeaderMap::readHeaderRow(*link);
     book_ = std::move(link);
+    bookPath_ = path;
     const auto current = boxes();
     if (std::all_of(current.begin(), current.end(), [](const QString& b) { return b.isEmpty(); }))
         fillFromHeader();
@@ -356,15 +430,23 @@ void TWorkerInfoImaportFrm::SBSaveClick()
         lastRefused_ = run_.notImportedRows();
         if (end == RunEnd::Succeeded || end == RunEnd::Stopped || end == RunEnd::WritePassFailed)
             showStoredWorkers();
-    });
+    }, RunProgress::Kind::Import);
 }
 
 void TWorkerInfoImaportFrm::SBCheckClick()
 {
     busy([this] {
         ui_->LblCounts->clear();
-        book_.reset(); // the check opens the workbook itself
         const QString path = pathText();
+        // The preview of the file checked stays in the grid, so nothing is
+        // read again afterwards; another file's goes (the check opens its own).
+        if (bookPath_ != path)
+            book_.reset();
+        keepGrid_ = book_ != nullptr;
+        struct Restore {
+            bool& keep;
+            ~Restore() { keep = false; }
+        } restore{keepGrid_};
         lastSource_ = RejectsExport::Source::of(path);
         ImportCheck check(*this, row_);
         const RunEnd end = check.run();
@@ -374,7 +456,7 @@ void TWorkerInfoImaportFrm::SBCheckClick()
                                         .arg(check.lastRun().imported())
                                         .arg(check.lastRun().notImported()));
         // The file is still the one to import: show its rows again.
-        if (end != RunEnd::MapRefused && end != RunEnd::PathRefused && !closeRequested_)
+        if (!keepGrid_ && end != RunEnd::MapRefused && end != RunEnd::PathRefused && !closeRequested_)
             loadWorkbook(path);
     });
 }
@@ -454,12 +536,22 @@ void TWorkerInfoImaportFrm::SBCancelClick()
 void TWorkerInfoImaportFrm::closeEvent(QCloseEvent* event)
 {
     if (running_) {
-        // Stop after the row in hand; the run closes the window when done.
-        closeRequested_ = true;
+        // An import asks, as rows it has not reached stay out; a check or a
+        // read simply stops. Either way the run ends after the row in hand
+        // and closes the window when done.
         event->ignore();
+        if (closeRequested_)
+            return;
+        if (importing_) {
+            if (!Dialogs::confirm(progress_.closeQuestion()))
+                return;
+            stopAsked_ = true;
+        }
+        closeRequested_ = true;
         return;
     }
     event->accept();
+    rememberSize();
     if (auto* app = Application::instance(); app && app->mainForm() == this)
         app->Terminate();
 }
@@ -479,7 +571,9 @@ std::array<QString, ImportRow::SlotCount> TWorkerInfoImaportFrm::boxes() const
 
 QString TWorkerInfoImaportFrm::mapText(int slot) const
 {
-    return Edt(slot)->text();
+    // The run reads every box at every row: a copy kept as they change
+    // costs nothing, asking the line edits costs a tenth of the run.
+    return boxTexts_[size_t(slot - 1)];
 }
 
 QString TWorkerInfoImaportFrm::pathText() const
@@ -494,14 +588,30 @@ void TWorkerInfoImaportFrm::clearPath()
 
 void TWorkerInfoImaportFrm::clearList()
 {
-    ui_->ListBox1->clear();
+    notImported_->clear();
 }
 
 void TWorkerInfoImaportFrm::addListLine(const QString& text, const QString& reason)
 {
-    auto* item = new QListWidgetItem(text, ui_->ListBox1);
-    item->setData(kReasonRole, reason);
-    item->setToolTip(reason);
+    // A line without its sheet row: the first field is the worker number.
+    notImported_->add({0, text.section(u'-', 0, 0), text.section(u'-', 1, 1), reason});
+}
+
+void TWorkerInfoImaportFrm::rowRefused(int sheetRow, const ImportRow& row, const QString&, const QString& reason)
+{
+    notImported_->add({sheetRow, row.Workerid, row.Wname, reason});
+}
+
+void TWorkerInfoImaportFrm::rowsDone(const Progress& progress)
+{
+    progress_.update(progress);
+}
+
+void TWorkerInfoImaportFrm::showProgress()
+{
+    notImported_->flush();
+    if (running_)
+        ui_->LblCounts->setText(progress_.statusText(clock_.elapsed()));
 }
 
 void TWorkerInfoImaportFrm::setProgress(int value)
@@ -518,11 +628,17 @@ void TWorkerInfoImaportFrm::reopenStaging()
 {
     qryDept_->close();
     qryDept_->open();
-    ui_->dxDBGrid1->loadFrom(*qryDept_);
+    if (!keepGrid_)
+        ui_->dxDBGrid1->loadFrom(*qryDept_);
 }
 
 void TWorkerInfoImaportFrm::processMessages()
 {
+    // Called after every row: the window looks at its events by time, so a
+    // run of refused rows goes at the tool's speed and still repaints.
+    if (!clock_.isValid() || !progress_.breathDue(clock_.elapsed()))
+        return;
+    showProgress();
     QCoreApplication::processEvents();
 }
 

@@ -5,9 +5,11 @@
 #include "import/RejectsExport.h"
 #include "import/RememberedMap.h"
 #include "import/WorkerWriter.h"
+#include "import/window/RunProgress.h"
 #include "platform/db/Query.h"
 
 #include <QStringList>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -17,6 +19,7 @@
 #include <optional>
 
 class QLineEdit;
+class NotImportedModel;
 class SpreadsheetLink;
 
 namespace Ui {
@@ -58,6 +61,11 @@ public:
     void runFinished(int imported, int notImported) override;
     void mapAccepted() override;
     void openWorkbook(SpreadsheetLink& link, const QString& path) override;
+    void rowsDone(const Progress& progress) override;
+    void rowRefused(int sheetRow, const ImportRow& row, const QString& line, const QString& reason) override;
+
+    NotImportedModel& notImportedModel() const { return *notImported_; }
+    const RunProgress& runProgress() const { return progress_; }
 
 public Q_SLOTS:
     void FormShow();
@@ -80,7 +88,15 @@ private:
     void connectButtons();
     // Runs long work as the one thing going on; a close asked meanwhile
     // takes effect afterwards.
-    void busy(const std::function<void()>& work);
+    void busy(const std::function<void()>& work, RunProgress::Kind kind = RunProgress::Kind::Check);
+    // The buttons that a running action would refuse; 退出 stays live.
+    void setButtonsEnabled(bool enabled);
+    // Shows what the run added since the last look (list lines, counts).
+    void showProgress();
+    void setupNotImportedTable();
+    void setupButtons();
+    void restoreSize();
+    void rememberSize() const;
     void loadWorkbook(const QString& path);
     void fillFromHeader();
     void updateBoxNotes();
@@ -90,16 +106,25 @@ private:
 
     std::unique_ptr<Ui::TWorkerInfoImaportFrm> ui_;
     std::array<QLineEdit*, ImportRow::SlotCount> edt_{};
+    std::array<QString, ImportRow::SlotCount> boxTexts_;  // the boxes' texts, kept as they change
     ImportRow row_;
     WorkerWriter writer_;
     ImportRun run_;
     std::unique_ptr<Query> qryDept_;
     bool running_ = false;
     bool closeRequested_ = false;
+    bool stopAsked_ = false;       // 是 to the close question: summary, then close
+    bool importing_ = false;       // the running action writes (else it checks or reads)
+
+    NotImportedModel* notImported_;
+    RunProgress progress_;
+    QElapsedTimer clock_;
 
     RememberedMap remembered_;
     std::optional<QStringList> headers_;
     std::unique_ptr<SpreadsheetLink> book_;  // the chosen workbook, for the preview
+    QString bookPath_;                       // its path
+    bool keepGrid_ = false;                  // a check leaves the preview in the grid
     QTimer previewTimer_;
     RejectsExport::Source lastSource_;
     QList<ImportRun::NotImported> lastRefused_;

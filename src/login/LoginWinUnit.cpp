@@ -142,8 +142,14 @@ void TUserLoginFrm::Password_EditKeyDown(int key)
 
 void TUserLoginFrm::FlatButton1Click()
 {
-    if (CheckLogin(ui_->LoginName_Edit->text(), ui_->Password_Edit->text()) == LoginOutcome::Accepted)
+    const LoginOutcome outcome = CheckLogin(ui_->LoginName_Edit->text(), ui_->Password_Edit->text());
+    if (outcome == LoginOutcome::Accepted) {
         done(1);
+    } else if (outcome == LoginOutcome::WrongPassword) {
+        // Selected, so that the retyped password replaces the wrong one.
+        ui_->Password_Edit->setFocus();
+        ui_->Password_Edit->selectAll();
+    }
 }
 
 void TUserLoginFrm::FlatButton2Click()

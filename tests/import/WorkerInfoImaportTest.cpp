@@ -2,6 +2,7 @@
 #include "import/ImportTestSupport.h"
 #include "import/StagingGrid.h"
 #include "import/WorkerInfoImaport.h"
+#include "import/window/NotImportedModel.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestDatabase.h"
 #include "ui_WorkerInfoImaport.h"
@@ -122,14 +123,18 @@ TEST_F(ImportWindowTest, RunFromTheButtonListsRowsWithReasonsAndCounts)
     w.ui()->EdtPaths->setText(importFixture("bad-values.xls"));
     w.ui()->SBSave->click();
     EXPECT_EQ(workers(), 1);
-    QListWidget* list = w.ui()->ListBox1;
-    ASSERT_EQ(list->count(), 2);
-    EXPECT_EQ(list->item(0)->text(), "W0002-王小明-财务部-440102198001010001");
-    EXPECT_FALSE(list->item(0)->toolTip().isEmpty());
-    // The reason shows on a line of its own under the row.
-    w.show();
-    list->doItemsLayout();
-    EXPECT_GT(list->visualItemRect(list->item(0)).height(), list->fontMetrics().height() * 3 / 2);
+    QAbstractItemModel* list = w.ui()->ListBox1->model();
+    ASSERT_EQ(list->rowCount(), 2);
+    const auto lineOf = [list](int r) {
+        QStringList cells;
+        for (int c = 0; c < list->columnCount(); ++c)
+            cells << list->index(r, c).data().toString();
+        return cells;
+    };
+    EXPECT_EQ(lineOf(0).mid(0, 3), (QStringList{"3", "W0002", QStringLiteral("王小明")}));
+    const QString reason = list->index(0, NotImportedModel::Reason).data(Qt::ToolTipRole).toString();
+    EXPECT_FALSE(reason.isEmpty());
+    EXPECT_EQ(lineOf(0)[3], reason.section(u'\n', 0, 0));
     EXPECT_EQ(w.ui()->LblCounts->text(), "已导入 1 人，未导入 2 人");
     EXPECT_EQ(w.ui()->ProgressBar1->value(), 100);
     EXPECT_TRUE(w.ui()->EdtPaths->text().isEmpty());
@@ -150,7 +155,7 @@ TEST_F(ImportWindowTest, RunFromTheButtonListsRowsWithReasonsAndCounts)
     ASSERT_EQ(rejects.rows.size(), 3);
     EXPECT_EQ(rejects.rows[0].last(), "未导入原因");
     EXPECT_EQ(rejects.rows[1].first(), "W0002");
-    EXPECT_EQ(rejects.rows[1].last(), list->item(0)->toolTip());
+    EXPECT_EQ(rejects.rows[1].last(), reason);
     EXPECT_EQ(scriptedDialogs().boxes.size(), 1);
     EXPECT_EQ(scriptedDialogs().boxes[0].icon, MsgIcon::Information);
 }
@@ -179,25 +184,46 @@ TEST_F(ImportWindowTest, SecondClickDuringARunDoesNotStartAnother)
     EXPECT_FALSE(w.running());
 }
 
-TEST_F(ImportWindowTest, ClosingDuringARunStopsAfterTheRowInHandThenCloses)
+TEST_F(ImportWindowTest, ClosingDuringAnImportAsksAndYesStopsAtTheRowBoundaryWithASummary)
 {
-    TWorkerInfoImaportFrm w;
-    w.show();
-    mapAll(w);
-    w.ui()->EdtPaths->setText(importFixture("people.xls"));
-    bool closed = false;
-    QObject::connect(w.ui()->ProgressBar1, &QProgressBar::valueChanged, &w, [&] {
-        if (!closed) {
-            closed = true;
-            w.ui()->SBExit->click();
-            EXPECT_TRUE(w.isVisible()); // not under the running handler
-        }
-    });
-    w.ui()->SBSave->click();
-    EXPECT_EQ(workers(), 1);
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_TRUE(scriptedDialogs().boxes.isEmpty());
-    EXPECT_EQ(w.ui()->LblCounts->text(), "已导入 1 人，未导入 0 人");
+    struct Case {
+        bool yes;
+        qint64 stored;
+        bool visible;
+        QList<RecordedBox> boxes;
+    };
+    const RecordedBox stopped{QStringLiteral("导入已停止。\n已导入 2 人，未导入 0 人，未处理 3 行"), QStringLiteral("提示"),
+                              MsgIcon::Information};
+    const RecordedBox success{QStringLiteral("数据导入成功，请查询!\n已导入 5 人，未导入 0 人"), QStringLiteral("提示"),
+                              MsgIcon::Information};
+    for (const Case& c : {Case{true, 2, false, {stopped}}, Case{false, 5, true, {success}}}) {
+        db.exec(QStringLiteral("delete from Hrp_workers"));
+        scriptedDialogs().reset();
+        scriptedDialogs().confirmAnswers = {c.yes};
+        TWorkerInfoImaportFrm w;
+        w.show();
+        mapAll(w);
+        w.ui()->EdtPaths->setText(importFixture("people.xls"));
+        bool closed = false;
+        // Asked once the write pass has stored a row: the bar moves before each row.
+        QObject::connect(w.ui()->ProgressBar1, &QProgressBar::valueChanged, &w, [&] {
+            if (!closed && w.runProgress().progress().writing) {
+                closed = true;
+                w.ui()->SBExit->click();
+                EXPECT_TRUE(w.isVisible()); // not under the running handler
+                EXPECT_TRUE(w.ui()->SBExit->isEnabled());
+                EXPECT_FALSE(w.ui()->SBSave->isEnabled());
+                EXPECT_FALSE(w.ui()->SBCheck->isEnabled());
+            }
+        });
+        w.ui()->SBSave->click();
+        EXPECT_EQ(scriptedDialogs().confirmations,
+                  QStringList{QStringLiteral("正在导入（1 / 5 行），确定停止吗？已导入的资料会保留。")}) << c.yes;
+        EXPECT_EQ(workers(), c.stored) << c.yes;
+        EXPECT_EQ(w.isVisible(), c.visible) << c.yes;
+        EXPECT_EQ(scriptedDialogs().boxes, c.boxes) << c.yes;
+        EXPECT_TRUE(w.ui()->SBSave->isEnabled()) << c.yes;
+    }
 }
 
 TEST_F(ImportWindowTest, ShowClearsTheDepartmentNumber)
@@ -321,8 +347,9 @@ TEST_F(ImportWindowTest, CheckListsTheRefusalsWritesNothingAndKeepsTheFile)
     EXPECT_EQ(workers(), 1);
     ASSERT_EQ(scriptedDialogs().boxes.size(), 1);
     EXPECT_EQ(scriptedDialogs().boxes[0].text, "检查完成：可导入 4 人，不能导入 1 人");
-    ASSERT_EQ(w.ui()->ListBox1->count(), 1);
-    EXPECT_EQ(w.ui()->ListBox1->item(0)->toolTip(), "工号已存在");
+    ASSERT_EQ(w.notImportedModel().rowCount(), 1);
+    EXPECT_EQ(w.notImportedModel().line(0).sheetRow, 4);
+    EXPECT_EQ(w.notImportedModel().line(0).reason, "工号已存在");
     EXPECT_EQ(w.ui()->LblCounts->text(), "检查：可导入 4 人，不能导入 1 人");
     EXPECT_EQ(w.ui()->EdtPaths->text(), importFixture("people.xls"));
     EXPECT_EQ(grid(w)->footerText(), "共 5 行"); // the file's rows again

@@ -64,6 +64,8 @@ TEST_F(LoginTest, UnknownIdAndWrongPasswordKeepTheWindowWaiting)
     EXPECT_EQ(scriptedDialogs().boxes, (QList<RecordedBox>{kUnknown, kUnknown, kWrong}));
     EXPECT_EQ(w.ui()->LoginName_Edit->text(), "0007");
     EXPECT_EQ(w.ui()->Password_Edit->text(), "Secret1");
+    // Selected: what the clerk types next replaces it.
+    EXPECT_EQ(w.ui()->Password_Edit->selectedText(), "Secret1");
     EXPECT_TRUE(TUser.UserID.isEmpty());
 }
 
