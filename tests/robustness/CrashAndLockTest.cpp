@@ -156,27 +156,29 @@ TEST_F(LockedDatabaseTest, ShortLockIsWaitedFor)
     EXPECT_EQ(workers(), 5);
 }
 
-TEST_F(LockedDatabaseTest, LockPastTheTimeoutListsTheRowsItHitAndTheRunGoesOn)
+TEST_F(LockedDatabaseTest, LockPastTheTimeoutStopsTheRunAtOnceAndSaysWhatWasStored)
 {
+    scriptedDialogs().reset();
+    QElapsedTimer timer;
     {
         LockHolder lock(db.path(), 7);
-        EXPECT_EQ(run(), RunEnd::Succeeded);
+        timer.start();
+        EXPECT_EQ(run(), RunEnd::WritePassFailed);
+        // One wait of the busy timeout, not one per row.
+        EXPECT_LT(timer.elapsed(), 9000);
     }
-    ASSERT_FALSE(view.list.isEmpty());
-    for (const QString& reason : view.reasons)
-        EXPECT_TRUE(reason.startsWith(QStringLiteral("数据库正被其他程序占用，请稍后再试\n"))
-                    && reason.contains(QStringLiteral("database is locked")))
-            << reason.toStdString();
-    EXPECT_EQ(imported + notImported, 5);
-    EXPECT_GE(imported, 1); // the rows after the lock went
-    EXPECT_EQ(workers(), imported);
+    EXPECT_TRUE(view.list.isEmpty()) << view.reasons.join(u'|').toStdString();
+    ASSERT_EQ(scriptedDialogs().boxes.size(), 1);
+    const RecordedBox& box = scriptedDialogs().boxes[0];
+    EXPECT_EQ(box.caption, QStringLiteral("导入未完成"));
+    EXPECT_TRUE(box.text.startsWith(QStringLiteral("数据库被其他程序锁定：已导入前 0 行，第 2 行起未导入。请稍后重新导入本文件。\n")))
+        << box.text.toStdString();
+    EXPECT_EQ(imported, 0);
+    EXPECT_EQ(workers(), 0);
+    EXPECT_EQ(view.finishedImported, 0);
     EXPECT_EQ(db.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), "ok");
-    EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from Hrp_workers where %1").arg(QString::fromUtf8(kWholeRowCondition))).toInt(),
-              imported);
-    EXPECT_GT(db.scalar(QStringLiteral("select AValue from Sys_SerialNo where SerialName='WKID'")).toLongLong(),
-              db.scalar(QStringLiteral("select max(Wkid) from Hrp_workers")).toLongLong());
 
-    // The rows it missed go in with the next import.
+    // Once the lock is gone, the same file goes in whole.
     view.path = importFixture("people.xls");
     EXPECT_EQ(run(), RunEnd::Succeeded);
     EXPECT_EQ(workers(), 5);
