@@ -14,7 +14,7 @@ void declare(QCommandLineParser& p)
 int run(const QCommandLineParser& p)
 {
     if (p.positionalArguments().size() != 1)
-        throw CliUsageError(QStringLiteral("give the file to write"));
+        throw CliUsageError(QStringLiteral("请给出要写入的文件。"));
     try {
         writeImportTemplate(p.positionalArguments().first());
     } catch (const std::exception& e) {

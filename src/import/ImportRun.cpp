@@ -238,8 +238,7 @@ RunEnd ImportRun::SBSaveClick()
     try {
         view_.openWorkbook(link, path);
     } catch (const std::exception& e) {
-        refuse(QStringLiteral("无法打开文件「%1」，请确认它是表格文件并且没有损坏。\n%2")
-                   .arg(QDir::toNativeSeparators(path), errorText(e)));
+        refuse(cannotOpenWorkbookText(path, errorText(e)));
         return RunEnd::WorkbookNotOpened;
     }
 

@@ -5,6 +5,8 @@
 #include "platform/Errors.h"
 #include "platform/workbook/Workbook.h"
 
+#include <QDir>
+
 namespace {
 QString errorName(int code)
 {
@@ -185,4 +187,10 @@ int SpreadsheetLink::usedRows() const
 int SpreadsheetLink::usedColumns() const
 {
     return sheet_ ? sheet_->columnCount() : 0;
+}
+
+QString cannotOpenWorkbookText(const QString& path, const QString& reason)
+{
+    return QStringLiteral("无法打开文件「%1」，请确认它是表格文件并且没有损坏。\n%2")
+        .arg(QDir::toNativeSeparators(path), reason);
 }

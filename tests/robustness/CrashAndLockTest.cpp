@@ -117,13 +117,13 @@ TEST_P(CrashTest, KilledImportLeavesWholeRowsAndTheSecondImportAddsTheRest)
     startCli(again, importArgs(workbook, db));
     ASSERT_TRUE(again.waitForFinished(110000));
     const QString err = QString::fromUtf8(again.readAllStandardError());
-    EXPECT_EQ(again.exitCode(), 0) << err.toStdString();
+    EXPECT_EQ(again.exitCode(), 3) << err.toStdString();
     const QStringList lines = QString::fromUtf8(again.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), stored);
     EXPECT_TRUE(lines.first().startsWith(QStringLiteral("R00001-"))) << lines.first().toStdString();
     for (const QString& line : lines)
         ASSERT_TRUE(line.endsWith(QStringLiteral("\t工号已存在"))) << line.toStdString();
-    EXPECT_TRUE(err.contains(QStringLiteral("已导入 %1 行，未导入 %2 行").arg(kRows - stored).arg(stored)));
+    EXPECT_TRUE(err.contains(QStringLiteral("已导入 %1 人，未导入 %2 人").arg(kRows - stored).arg(stored)));
     EXPECT_EQ(look.scalar(QStringLiteral("select count(*) from Hrp_workers")).toInt(), kRows);
     EXPECT_EQ(look.scalar(QStringLiteral("select count(distinct Workerid) from Hrp_workers")).toInt(), kRows);
     EXPECT_EQ(look.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), "ok");

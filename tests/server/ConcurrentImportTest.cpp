@@ -46,7 +46,8 @@ TEST(ServerConcurrentImport, FourImportersDrawDistinctKeysAndStoreTheSharedNumbe
     QStringList listed;
     for (auto& p : importers) {
         ASSERT_TRUE(p->waitForFinished(110000));
-        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+        // One importer stores the shared number; the others list it.
+        EXPECT_TRUE(p->exitCode() == 0 || p->exitCode() == 3) << p->readAllStandardError().toStdString();
         listed += QString::fromUtf8(p->readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
     }
     const qint64 ms = timer.elapsed();

@@ -185,7 +185,8 @@ void Connection::openJet(const ProviderString& provider)
                 unavailable.kind = DbFailures::Kind::FileUnavailable;
                 where = DbFailures::stopCause(unavailable, absolute) + QStringLiteral("。\n");
             }
-            throw DbError(where + QStringLiteral("Cannot open the file '%1': %2").arg(source, text), code);
+            throw DbError(where + QStringLiteral("Cannot open the file '%1': %2").arg(source, text),
+                          where.isEmpty() ? code : SQLITE_CANTOPEN);
         }
         check.finish();
         if (check.exec(QStringLiteral("PRAGMA journal_mode")) && check.next()
