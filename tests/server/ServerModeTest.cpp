@@ -298,3 +298,40 @@ TEST_F(ServerStartup, SilentServerGivesUpWithinTheLoginTimeout)
     EXPECT_GE(ms, 2 * 4000) << error.toStdString();
     EXPECT_LT(ms, 2 * 7000) << error.toStdString();
 }
+
+// Passwords with the characters psqlODBC would decode in an unbraced value
+// (and those that end or open one) reach the server as typed, from the
+// settings file through the provider string to the driver.
+TEST_F(ServerStartup, PasswordsOfAnyCharactersLogIn)
+{
+    const PgServer& s = *PgServer::get();
+    const QStringList passwords = {QStringLiteral("a+b"), QStringLiteral("100%"), QStringLiteral("p;x"),
+                                   QStringLiteral("{y}"), QStringLiteral("%2B}z{")};
+    for (qsizetype k = 0; k < passwords.size(); ++k) {
+        const QString& password = passwords[k];
+        SCOPED_TRACE(password.toStdString());
+        const QString role = QStringLiteral("pw_%1_%2").arg(::getpid()).arg(k);
+        QString literal = password;
+        literal.replace(u'\'', QStringLiteral("''"));
+        db->exec(QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2'").arg(role, literal));
+        db->exec(QStringLiteral("GRANT ALL ON ALL TABLES IN SCHEMA public TO %1").arg(role));
+        {
+            QFile f(dir.file(QStringLiteral("MyConnect.ini")));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(QStringLiteral("[Connect]\nConnectOption=0\n[DataBase]\nServerName=%1\nDataBaseName=%2\n"
+                                   "UserName=%3\nPassword=%4\nDriver=PostgreSQL Unicode\nOptions=%5\n")
+                        .arg(s.host, db->name(), role, password, pgOptions(s.port))
+                        .toUtf8());
+        }
+        {
+            TUserDM dm;
+            EXPECT_NO_THROW(dm.DataModuleCreate());
+            EXPECT_TRUE(dm.ADOConnection1.connected());
+            EXPECT_TRUE(scriptedDialogs().boxes.isEmpty()) << scriptedDialogs().boxes.value(0).text.toStdString();
+            scriptedDialogs().reset();
+        }
+        db->exec(QStringLiteral("REVOKE ALL ON ALL TABLES IN SCHEMA public FROM %1").arg(role));
+        db->exec(QStringLiteral("DROP ROLE %1").arg(role));
+    }
+    EXPECT_EQ(dialogs, 0);
+}

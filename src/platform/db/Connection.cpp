@@ -31,12 +31,7 @@ QString providerText(const QSqlError& e)
 // of its own, one more round trip each; a write session sets savepoints
 // only where a later failure needs one (WriteSession.h). The last
 // occurrence of a key counts, so this overrides the settings' Options.
-bool isPsqlOdbc(const QString& driver)
-{
-    return driver.contains(QLatin1String("postgres"), Qt::CaseInsensitive)
-        || driver.contains(QLatin1String("psqlodbc"), Qt::CaseInsensitive);
-}
-
+// (isPsqlOdbc tells the driver: ConnectionString.h.)
 QString withNoDriverRollback(QString options)
 {
     if (!options.isEmpty() && !options.endsWith(u';'))
