@@ -16,7 +16,7 @@ TEST(ServerCheck, RefusesWhatTheImportRefusesAndChangesNothing)
     db.addDepartments();
     db.exec(QStringLiteral("insert into Sys_dept values ('07', 'IT部')"));
     db.exec(QStringLiteral("insert into Hrp_workers(Wkid, Workerid, Wname) values (100, 'W0003', '先到')"));
-    db.exec(QStringLiteral("insert into Sys_SerialNo(SerialName, AValue) values ('WKID', 100)"));
+    db.exec(QStringLiteral("insert into Sys_SerialNo(SerialName, AValue) values ('WKID', 101)"));
     db.writeSettings(dir.path(), PgServer::get()->password);
     const auto state = [&db] {
         return db.text(QStringLiteral("select concat(count(*), '/', max(wkid)) from hrp_workers")) + u'#'
