@@ -9,6 +9,7 @@
 #include "import/SpreadsheetLink.h"
 #include "import/StagingQuery.h"
 #include "import/WorkerWriter.h"
+#include "import/XlsxOut.h"
 #include "login/LoginCheck.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
@@ -29,7 +30,7 @@
 namespace {
 
 const char* kSynopsis = "import --workbook FILE --map MAP [--db FILE | --settings-dir DIR] [--user ID] "
-                        "[--password-stdin] [--check] [--mode add|update] [--rejects FILE.xlsx] [--timings]";
+                        "[--password-stdin] [--check] [--mode add|update] [--rejects FILE.xlsx [--force]] [--timings]";
 
 void declare(QCommandLineParser& p)
 {
@@ -60,6 +61,7 @@ void declare(QCommandLineParser& p)
          QStringLiteral("Writes the rows not imported, each with a last column 未导入原因, to be corrected and "
                         "imported again with the same map."),
          QStringLiteral("FILE.xlsx")},
+        {QStringLiteral("force"), QStringLiteral("Lets --rejects replace a file that exists.")},
         {QStringLiteral("timings"), QStringLiteral("Adds a line with the number of rows and the time each pass took.")},
     });
 }
@@ -284,6 +286,19 @@ int run(const QCommandLineParser& opts)
     } catch (const std::exception& e) {
         cliError(QStringLiteral("连接数据库失败: %1").arg(errorText(e)));
         return CliFailed;
+    }
+
+    // Before the run: a target the export would refuse costs no import.
+    if (opts.isSet(QStringLiteral("rejects"))) {
+        const QString out = opts.value(QStringLiteral("rejects"));
+        try {
+            XlsxOut::refuseProtected(out, {workbook});
+            if (QFileInfo::exists(out) && !opts.isSet(QStringLiteral("force")))
+                throw Error(QStringLiteral("文件「%1」已经存在，没有导入。要替换它，请加 --force。").arg(out));
+        } catch (const Error& e) {
+            cliError(e.text());
+            return CliFailed;
+        }
     }
 
     SetLoginDateFormats();

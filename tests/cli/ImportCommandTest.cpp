@@ -3,6 +3,7 @@
 #include "support/RunCli.h"
 #include "support/TempDir.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
@@ -181,4 +182,59 @@ TEST(MapAndTemplateCommands, PrintTheMapAndWriteTheTemplate)
     r = runCli({QStringLiteral("template"), dir.file(QStringLiteral("no/such/folder/t.xlsx"))});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("无法保存文件"))) << r.err.toStdString();
+}
+
+// The clerk's own files are never written over: the database (and its
+// journal), the workbook being imported, a link, an existing file without
+// --force; nothing of them changes and nothing is imported.
+TEST_F(ImportCommandTest, RejectsAndTemplateNeverOverwriteTheClerksFiles)
+{
+    const QString workbook = dir.file(QStringLiteral("people.xls"));
+    ASSERT_TRUE(QFile::copy(importFixture("people.xls"), workbook));
+    const QString existing = dir.file(QStringLiteral("old.xlsx"));
+    const QString precious = dir.file(QStringLiteral("precious.txt"));
+    const QString link = dir.file(QStringLiteral("link.xlsx"));
+    for (const QString& f : {existing, precious}) {
+        QFile file(f);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("keep");
+    }
+    ASSERT_TRUE(QFile::link(precious, link));
+    const auto bytes = [](const QString& f) {
+        QFile file(f);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray dbBefore = bytes(db), workbookBefore = bytes(workbook);
+    const struct {
+        const char* name;
+        QString target;
+        const char* says;
+    } refused[] = {
+        {"database", db, "数据库文件"},
+        {"database through another path", dir.path() + QStringLiteral("/./Wage.VRD"), "数据库文件"},
+        {"its journal", db + QStringLiteral("-wal"), "数据库文件"},
+        {"the workbook", workbook, "正在导入的表格文件"},
+        {"a link", link, "链接"},
+        {"an existing file", existing, "--force"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.name);
+        QStringList args = importArgs("people.xls") << QStringLiteral("--rejects") << c.target;
+        args[2] = workbook;
+        const Result r = cli(args, "demo\n");
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
+        EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers")), 0);
+        const Result t = cli({QStringLiteral("template"), c.target});
+        EXPECT_EQ(t.code, 1) << t.err.toStdString();
+    }
+    EXPECT_EQ(bytes(db), dbBefore);
+    EXPECT_EQ(bytes(workbook), workbookBefore);
+    EXPECT_EQ(bytes(existing), "keep");
+    EXPECT_EQ(bytes(precious), "keep");
+
+    // --force replaces a plain file, through a temporary one beside it.
+    EXPECT_EQ(cli({QStringLiteral("template"), existing, QStringLiteral("--force")}).code, 0);
+    EXPECT_EQ(readXlsx(existing).rows.value(0).value(1), "姓名*");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".old.xlsx.")), QStringList());
 }
