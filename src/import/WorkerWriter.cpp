@@ -154,6 +154,8 @@ void WorkerWriter::saveRow(ImportRow& row, int mode, WriteSession& session)
     // Before anything is drawn or asked: such a row is never stored.
     if (mode == 0 || mode == 1) {
         reason_ = FieldValues::lostDigitsReason(row);
+        if (reason_.isEmpty())
+            reason_ = FieldValues::tooLongReason(row, mode);
         if (!reason_.isEmpty())
             return;
     }
