@@ -97,6 +97,10 @@ void WorkerWriter::stop(const std::exception& e)
     const auto* db = dynamic_cast<const DbError*>(&e);
     const DbFailures::Failure failure = db ? DbFailures::classify(*db) : DbFailures::Failure{};
     bool lost = session_->lost();
+    const auto* own = dynamic_cast<const Error*>(&e);
+    // The database's own words, not the session's sentence about them.
+    const bool sessionSaid = lost && own && own->text() == session_->lostText();
+    const QString detail = sessionSaid ? session_->lostCause() : db ? db->text() : errorText(e);
     try {
         session_->finish();  // what the open group holds, where it still can
     } catch (const std::exception&) {
@@ -105,7 +109,6 @@ void WorkerWriter::stop(const std::exception& e)
     session_.reset();
     const int lostRows = lost && end_ == WriteSession::End::Commit ? pendingStored_ : 0;
     pendingStored_ = 0;
-    const QString detail = db ? db->text() : errorText(e);
     throw WriteStopped(DbFailures::stopCause(failure, UserDM->ADOConnection1.localFile()),
                        DbFailures::stopAdvice(failure), detail, lostRows);
 }

@@ -191,8 +191,9 @@ TEST(ServerConcurrentImport, ImportBesideALongCheckDoesNotWaitForIt)
     QThread::msleep(1000);
     const qint64 beside = timedImport(small.file(QStringLiteral("importer-4.xls")));
     const bool checkStillRunning = !check.waitForFinished(0);
-    if (check.state() != QProcess::NotRunning)
+    if (check.state() != QProcess::NotRunning) {
         ASSERT_TRUE(check.waitForFinished(60000));
+    }
     std::cout << "check " << checkTimer.elapsed() << " ms\n";
     EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardError().toStdString();
     std::cout << "2-row import alone " << alone << " ms, beside a 30,000-row check " << beside << " ms\n";

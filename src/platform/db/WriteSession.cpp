@@ -132,6 +132,7 @@ void WriteSession::loseGroup(const QString& why, const DbError* cause) noexcept
     if (wrote_ && lost_.isEmpty()) {
         if (cause)
             cause_ = *cause;
+        lostWhy_ = cause ? cause->text() : why;
         lost_ = QStringLiteral("数据库撤销了最近一组 %1 行的写入，这些行没有导入，后面的行也不再导入。"
                                "请再导入一次这个文件：已导入的行会列为已存在，其余的行会导入。数据库的说明：%2")
                     .arg(rows_)

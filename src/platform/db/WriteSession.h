@@ -81,6 +81,10 @@ public:
     bool groupOpen() const { return open_; }
     // True once a group was lost: nothing more is written.
     bool lost() const { return !lost_.isEmpty(); }
+    // What the database said when it dropped the group, and the session's
+    // own sentence about it (what the calls above raise).
+    QString lostCause() const { return lostWhy_; }
+    QString lostText() const { return lost_; }
     // Names the open group among all groups of all sessions: something kept
     // in memory for it (a counter's next value) holds while this stays.
     quint64 group() const { return group_; }
@@ -126,5 +130,6 @@ private:
     QElapsedTimer timer_;
     std::vector<std::function<void()>> beforeCommit_;
     QString lost_;
+    QString lostWhy_;
     std::optional<DbError> cause_;  // what the database said when the group was lost
 };
