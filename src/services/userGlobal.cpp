@@ -187,6 +187,8 @@ void PrepareSerialRow(const QString& serialName)
 qint64 GetSerialValue(const QString& serialName)
 {
     WriteSession* session = openGroup();
+    if (checking(session) && !heldHere(session, serialName))
+        holdInGroup(session, serialName, checkKeysFrom());  // no statement, no lock
     if (heldHere(session, serialName)) {
         ++g_draws.drawn;
         return g_draws.next++;
