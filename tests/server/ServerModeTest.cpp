@@ -16,6 +16,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QThread>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -330,6 +331,13 @@ TEST_F(ServerStartup, PasswordsOfAnyCharactersLogIn)
             EXPECT_TRUE(scriptedDialogs().boxes.isEmpty()) << scriptedDialogs().boxes.value(0).text.toStdString();
             scriptedDialogs().reset();
         }
+        // The server ends a closed session's backend a moment later; until
+        // then the database cannot be dropped by a role that is not its.
+        QElapsedTimer gone;
+        gone.start();
+        while (db->count(QStringLiteral("select count(*) from pg_stat_activity where usename='%1'").arg(role)) > 0
+               && gone.elapsed() < 5000)
+            QThread::msleep(20);
         db->exec(QStringLiteral("REVOKE ALL ON ALL TABLES IN SCHEMA public FROM %1").arg(role));
         db->exec(QStringLiteral("DROP ROLE %1").arg(role));
     }
