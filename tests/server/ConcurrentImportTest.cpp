@@ -161,7 +161,7 @@ TEST(ServerConcurrentImport, ImportBesideALongCheckDoesNotWaitForIt)
         return p.waitForFinished(60000) && p.exitCode() == 0;
     };
     ASSERT_TRUE(make(dir.path(), 1, 30000));
-    ASSERT_TRUE(make(small.path(), 4, 2));  // numbers 2-, 3-, 4-: none in the check's
+    ASSERT_TRUE(make(small.path(), 5, 2));  // numbers 2- to 5-: none in the check's
     const auto args = [&dir](const QString& workbook) {
         return QStringList{QStringLiteral("import"), QStringLiteral("--workbook"), workbook, QStringLiteral("--map"),
                            QStringLiteral("Workerid=1,Wname=2,DepName=3"), QStringLiteral("--settings-dir"), dir.path()};
@@ -177,19 +177,24 @@ TEST(ServerConcurrentImport, ImportBesideALongCheckDoesNotWaitForIt)
         return timer.elapsed();
     };
     // Alone, once the counter exists (as it does beside a check).
+    // The slower of two: on shared cores one run alone may be lucky.
     timedImport(small.file(QStringLiteral("importer-2.xls")));
-    const qint64 alone = timedImport(small.file(QStringLiteral("importer-3.xls")));
+    const qint64 alone = qMax(timedImport(small.file(QStringLiteral("importer-3.xls"))),
+                              timedImport(small.file(QStringLiteral("importer-4.xls"))));
 
     QElapsedTimer checkTimer;
     checkTimer.start();
     QProcess check;
-    check.start(QStringLiteral(OSTREL_BIN_DIR "/ostrel-import-cli"),
-                args(dir.file(QStringLiteral("importer-1.xls"))) << QStringLiteral("--check"));
+    // At the lowest priority: the question is whether the import waits for
+    // a lock, not how two processes share the cores.
+    check.start(QStringLiteral("nice"), QStringList{QStringLiteral("-n"), QStringLiteral("19"),
+                                                    QStringLiteral(OSTREL_BIN_DIR "/ostrel-import-cli")}
+                                            + (args(dir.file(QStringLiteral("importer-1.xls"))) << QStringLiteral("--check")));
     ASSERT_TRUE(check.waitForStarted());
     check.closeWriteChannel();
     // Into its write pass: it has drawn keys by then.
     QThread::msleep(1000);
-    const qint64 beside = timedImport(small.file(QStringLiteral("importer-4.xls")));
+    const qint64 beside = timedImport(small.file(QStringLiteral("importer-5.xls")));
     const bool checkStillRunning = !check.waitForFinished(0);
     if (check.state() != QProcess::NotRunning) {
         ASSERT_TRUE(check.waitForFinished(60000));
@@ -199,6 +204,6 @@ TEST(ServerConcurrentImport, ImportBesideALongCheckDoesNotWaitForIt)
     std::cout << "2-row import alone " << alone << " ms, beside a 30,000-row check " << beside << " ms\n";
     ASSERT_TRUE(checkStillRunning) << "the check ended before the import: make its workbook longer";
     EXPECT_LT(beside, 2 * alone);
-    EXPECT_EQ(db.count(QStringLiteral("select count(*) from hrp_workers")), 6);
-    EXPECT_EQ(db.count(QStringLiteral("select avalue from sys_serialno")), 7);
+    EXPECT_EQ(db.count(QStringLiteral("select count(*) from hrp_workers")), 8);
+    EXPECT_EQ(db.count(QStringLiteral("select avalue from sys_serialno")), 9);
 }
