@@ -45,7 +45,7 @@ QString toolHelp()
 
 QString usageLine(const CliCommand& c)
 {
-    return QStringLiteral("usage: %1 %2\nTry '%1 %3 --help' for more information.")
+    return QStringLiteral("用法：%1 %2\n运行「%1 %3 --help」查看这个命令的说明。")
         .arg(kTool, QString::fromUtf8(c.synopsis), QString::fromUtf8(c.name));
 }
 
@@ -85,7 +85,7 @@ int runCommand(const CliCommand& c, const QStringList& args)
         return 2;
     } catch (const std::exception& e) {
         cliError(errorText(e));
-        return 2;
+        return CliFailed;
     }
 }
 
@@ -130,8 +130,8 @@ int cliMain(const QStringList& args)
         if (first == QLatin1String(c.name))
             return runCommand(c, args.mid(1));
     }
-    cliError(first.startsWith(u'-') ? QStringLiteral("Unknown option '%1'.").arg(first)
-                                    : QStringLiteral("Unknown command '%1'.").arg(first));
-    cliError(QStringLiteral("Try '%1 --help' for the commands.").arg(kTool));
+    cliError(first.startsWith(u'-') ? QStringLiteral("没有「%1」这个选项。").arg(first)
+                                    : QStringLiteral("没有「%1」这个命令。").arg(first));
+    cliError(QStringLiteral("运行「%1 --help」查看所有命令。").arg(kTool));
     return 2;
 }

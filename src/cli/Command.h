@@ -30,6 +30,14 @@ const std::vector<CliCommand>& cliCommands();
 void cliError(const QString& text);
 void cliOut(const QString& text);
 
+// Exit statuses of every command (the manual page lists them).
+enum CliExit {
+    CliAllDone = 0,       // everything imported (or done)
+    CliFailed = 1,        // refused or failed
+    CliUsage = 2,         // a wrong command line
+    CliSomeNotDone = 3,   // some rows not imported (or, for a check, that would not be)
+};
+
 // A wrong command line: the command prints it with its usage, exit status 2.
 class CliUsageError : public Error {
 public:

@@ -9,6 +9,7 @@
 #include "import/SpreadsheetLink.h"
 #include "import/StagingQuery.h"
 #include "import/WorkerWriter.h"
+#include "import/XlsxOut.h"
 #include "login/LoginCheck.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
@@ -29,7 +30,7 @@
 namespace {
 
 const char* kSynopsis = "import --workbook FILE --map MAP [--db FILE | --settings-dir DIR] [--user ID] "
-                        "[--password-stdin] [--check] [--mode add|update] [--rejects FILE.xlsx] [--timings]";
+                        "[--password-stdin] [--check] [--mode add|update] [--rejects FILE.xlsx [--force]] [--timings]";
 
 void declare(QCommandLineParser& p)
 {
@@ -51,7 +52,7 @@ void declare(QCommandLineParser& p)
         {QStringLiteral("password-stdin"), QStringLiteral("Reads the password from the first line of standard input.")},
         {QStringLiteral("check"),
          QStringLiteral("Runs the whole import and rolls it back: lists exactly the rows the import would refuse, "
-                        "writes nothing, and ends with status 1 when there is one.")},
+                        "writes nothing, and ends with status 3 when there is one.")},
         {QStringLiteral("mode"),
          QStringLiteral("add (the default) stores new employees; update changes employees already stored, by worker "
                         "number."),
@@ -60,6 +61,7 @@ void declare(QCommandLineParser& p)
          QStringLiteral("Writes the rows not imported, each with a last column 未导入原因, to be corrected and "
                         "imported again with the same map."),
          QStringLiteral("FILE.xlsx")},
+        {QStringLiteral("force"), QStringLiteral("Lets --rejects replace a file that exists.")},
         {QStringLiteral("timings"), QStringLiteral("Adds a line with the number of rows and the time each pass took.")},
     });
 }
@@ -74,7 +76,7 @@ bool suggestedMap(const QString& workbook, Boxes& boxes)
     try {
         link.OpenWorkbook(workbook);
     } catch (const std::exception& e) {
-        cliError(QStringLiteral("提示: 系统未安装Excel!!! %1").arg(errorText(e)));
+        cliError(cannotOpenWorkbookText(workbook, errorText(e)));
         return false;
     }
     const HeaderMap::Columns columns = HeaderMap::suggest(HeaderMap::readHeaderRow(link));
@@ -96,7 +98,7 @@ Boxes parseMap(const QString& map)
     const QStringList parts = map.split(u',');
     if (!map.contains(u'=')) {
         if (parts.size() != ImportRow::SlotCount)
-            throw CliUsageError(QStringLiteral("--map needs 31 comma-separated values (Edt1..Edt31) or NAME=VALUE pairs; got %1 values")
+            throw CliUsageError(QStringLiteral("--map 要么是用逗号分开的 31 个列号（Edt1 到 Edt31），要么是 名称=列号；现在有 %1 个。")
                                  .arg(parts.size()));
         for (int k = 0; k < ImportRow::SlotCount; ++k)
             boxes[size_t(k)] = parts[k];
@@ -105,7 +107,7 @@ Boxes parseMap(const QString& map)
     for (const QString& part : parts) {
         const qsizetype eq = part.indexOf(u'=');
         if (eq < 0)
-            throw CliUsageError(QStringLiteral("--map: '%1' is not NAME=VALUE").arg(part));
+            throw CliUsageError(QStringLiteral("--map 里的「%1」不是 名称=列号。").arg(part));
         const QString name = part.left(eq).trimmed();
         int slot = 0;
         for (const ImportSlot& s : importSlots()) {
@@ -114,7 +116,7 @@ Boxes parseMap(const QString& map)
                 slot = s.slot;
         }
         if (slot == 0)
-            throw CliUsageError(QStringLiteral("--map: unknown field '%1'").arg(name));
+            throw CliUsageError(QStringLiteral("--map 里没有「%1」这个栏目。").arg(name));
         boxes[size_t(slot - 1)] = part.mid(eq + 1);
     }
     return boxes;
@@ -137,8 +139,13 @@ public:
             progressShown = false;
         }
     }
+    // The import's own success box: the command ends with its result line.
+    bool quietSuccess = false;
+
     void messageBox(const QString& text, const QString& caption, MsgIcon icon) override
     {
+        if (quietSuccess && icon == MsgIcon::Information)
+            return;
         endProgress();
         StderrDialogs::messageBox(text, caption, icon);
     }
@@ -216,7 +223,7 @@ QString readPassword(bool fromStdin)
         tcsetattr(STDIN_FILENO, TCSANOW, &old);
         std::fputs("\n", stderr);
     } else {
-        throw CliUsageError(QStringLiteral("no terminal to ask for the password: use --password-stdin"));
+        throw CliUsageError(QStringLiteral("没有终端可以输入密码，请用 --password-stdin 从标准输入给出密码。"));
     }
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
@@ -227,23 +234,24 @@ int run(const QCommandLineParser& opts)
 {
     if (!opts.isSet(QStringLiteral("workbook")) || !opts.isSet(QStringLiteral("map"))
         || !opts.positionalArguments().isEmpty())
-        throw CliUsageError(QStringLiteral("--workbook and --map are required"));
+        throw CliUsageError(QStringLiteral("请用 --workbook 给出表格文件，用 --map 给出列的对应。"));
     if (opts.isSet(QStringLiteral("db")) && opts.isSet(QStringLiteral("settings-dir")))
-        throw CliUsageError(QStringLiteral("--db and --settings-dir exclude each other"));
+        throw CliUsageError(QStringLiteral("--db 和 --settings-dir 只能用一个。"));
     const QString mode = opts.isSet(QStringLiteral("mode")) ? opts.value(QStringLiteral("mode")) : QStringLiteral("add");
     if (mode != QLatin1String("add") && mode != QLatin1String("update"))
-        throw CliUsageError(QStringLiteral("--mode is add or update"));
+        throw CliUsageError(QStringLiteral("--mode 只能是 add（新增）或 update（更新）。"));
     const QString workbook = QFileInfo(opts.value(QStringLiteral("workbook"))).absoluteFilePath();
     Boxes boxes;
     if (opts.value(QStringLiteral("map")) == QLatin1String("auto")) {
         if (!suggestedMap(workbook, boxes))
-            return 1;
+            return CliFailed;
     } else {
         boxes = parseMap(opts.value(QStringLiteral("map")));
     }
     const bool check = opts.isSet(QStringLiteral("check"));
 
     CliDialogs dialogs;
+    dialogs.quietSuccess = !check;
     DialogSeam* previous = Dialogs::install(&dialogs);
     struct Restore {
         DialogSeam* seam;
@@ -266,8 +274,8 @@ int run(const QCommandLineParser& opts)
             Shell::overrideExecutableDirectory(QFileInfo(opts.value(QStringLiteral("settings-dir"))).absoluteFilePath());
         TSetValue.AppPath = Shell::executableDirectory();
         if (!QFileInfo::exists(TUserDM::settingsPath())) {
-            cliError(QStringLiteral("settings file not found: %1").arg(TUserDM::settingsPath()));
-            return 1;
+            cliError(QStringLiteral("找不到设置文件「%1」。").arg(TUserDM::settingsPath()));
+            return CliFailed;
         }
         dm.ReadConnectSettings();
     }
@@ -277,7 +285,20 @@ int run(const QCommandLineParser& opts)
         dm.ADOConnection1.setConnected(true);
     } catch (const std::exception& e) {
         cliError(QStringLiteral("连接数据库失败: %1").arg(errorText(e)));
-        return 1;
+        return CliFailed;
+    }
+
+    // Before the run: a target the export would refuse costs no import.
+    if (opts.isSet(QStringLiteral("rejects"))) {
+        const QString out = opts.value(QStringLiteral("rejects"));
+        try {
+            XlsxOut::refuseProtected(out, {workbook});
+            if (QFileInfo::exists(out) && !opts.isSet(QStringLiteral("force")))
+                throw Error(QStringLiteral("文件「%1」已经存在，没有导入。要替换它，请加 --force。").arg(out));
+        } catch (const Error& e) {
+            cliError(e.text());
+            return CliFailed;
+        }
     }
 
     SetLoginDateFormats();
@@ -294,12 +315,12 @@ int run(const QCommandLineParser& opts)
         QString user, password;
         if (needUser) {
             if (!opts.isSet(QStringLiteral("user")))
-                throw CliUsageError(QStringLiteral("this database has users: give --user ID"));
+                throw CliUsageError(QStringLiteral("这个数据库有用户，请用 --user 给出登录工号。"));
             user = opts.value(QStringLiteral("user"));
             password = readPassword(opts.isSet(QStringLiteral("password-stdin")));
         }
         if (CheckLogin(user, password) != LoginOutcome::Accepted)
-            return 1;
+            return CliFailed;
     }
 
     ImportRow row;
@@ -321,16 +342,19 @@ int run(const QCommandLineParser& opts)
         cliError(QStringLiteral("未导入的 %1 行已导出到 %2").arg(importRun.notImportedRows().size()).arg(out));
     }
 
-    if (wrote && !check) // a check's own box counts
-        cliError(QStringLiteral("已导入 %1 行，未导入 %2 行").arg(importRun.imported()).arg(importRun.notImported()));
+    // One result line, the check's own box standing for it: the rows a
+    // stopped run never reached count as not imported.
+    const int rows = qMax(importRun.lastDataRow() - 1, importRun.imported() + importRun.notImported());
+    if (wrote && !check)
+        cliError(QStringLiteral("已导入 %1 人，未导入 %2 人").arg(importRun.imported()).arg(rows - importRun.imported()));
     if (opts.isSet(QStringLiteral("timings")))
         cliError(QStringLiteral("timings: rows %1, check pass %2 ms, write pass %3 ms")
                      .arg(importRun.imported() + importRun.notImported())
                      .arg(importRun.checkPassMs())
                      .arg(importRun.writePassMs()));
     if (end != RunEnd::Succeeded)
-        return 1;
-    return check && importRun.notImported() > 0 ? 1 : 0;
+        return CliFailed;
+    return importRun.notImported() > 0 ? CliSomeNotDone : CliAllDone;
 }
 
 int runGuarded(const QCommandLineParser& opts)
@@ -341,7 +365,7 @@ int runGuarded(const QCommandLineParser& opts)
         throw;
     } catch (const std::exception& e) {
         cliError(errorText(e));
-        return 1;
+        return CliFailed;
     }
 }
 

@@ -19,7 +19,7 @@ int runInitDb(const QCommandLineParser& p)
 {
     const QStringList files = p.positionalArguments();
     if (files.size() != 1 || files[0].isEmpty())
-        throw CliUsageError(QStringLiteral("give one file to create"));
+        throw CliUsageError(QStringLiteral("请给出一个要新建的数据库文件。"));
     try {
         createLocalDatabase(files[0], p.isSet(QStringLiteral("demo")));
     } catch (const Error& e) {
@@ -37,7 +37,7 @@ const CliCommandRegistrar registrar({"init-db", "init-db FILE [--demo]",
 int runSchema(const QCommandLineParser& p)
 {
     if (!p.positionalArguments().isEmpty())
-        throw CliUsageError(QStringLiteral("schema takes no arguments"));
+        throw CliUsageError(QStringLiteral("schema 命令不带参数。"));
     const QByteArray bytes = localDatabaseScript().toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     return 0;

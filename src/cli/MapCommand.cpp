@@ -17,12 +17,13 @@ void declare(QCommandLineParser& p)
 int run(const QCommandLineParser& p)
 {
     if (!p.isSet(QStringLiteral("workbook")) || !p.positionalArguments().isEmpty())
-        throw CliUsageError(QStringLiteral("--workbook is required"));
+        throw CliUsageError(QStringLiteral("请用 --workbook 给出表格文件。"));
     SpreadsheetLink link;
+    const QString path = QFileInfo(p.value(QStringLiteral("workbook"))).absoluteFilePath();
     try {
-        link.OpenWorkbook(QFileInfo(p.value(QStringLiteral("workbook"))).absoluteFilePath());
+        link.OpenWorkbook(path);
     } catch (const std::exception& e) {
-        cliError(errorText(e));
+        cliError(cannotOpenWorkbookText(path, errorText(e)));
         return 1;
     }
     const QStringList headers = HeaderMap::readHeaderRow(link);

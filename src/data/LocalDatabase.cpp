@@ -112,7 +112,9 @@ void createLocalDatabase(const QString& path, bool demo)
     // O_EXCL: a file that appears meanwhile is still never touched. SQLite
     // takes an empty file as a new database.
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    // Private: it holds identity numbers, accounts and the login table;
+    // SQLite gives its -wal and -shm the mode of the file.
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
         const int err = errno;
         if (err == EEXIST)

@@ -220,6 +220,73 @@ QString lostDigitsReason(const ImportRow& row)
     return captions.join(QString()) + QStringLiteral("以数字格式保存，已丢失位数，请将该列设为文本后重新录入");
 }
 
+namespace {
+// Hrp_workers' text columns and their widths, from sql/sqlserver.sql (the
+// reference; the other two scripts follow it). The schema test holds the
+// two together.
+constexpr struct {
+    const char* column;
+    int width;
+} kColumnWidths[] = {
+    {"Workerid", 30},
+    {"Wname", 50},
+    {"NamePy", 10},
+    {"DeptNo", 20},
+    {"DepName", 50},
+    {"Sex", 10},
+    {"Nation", 20},
+    {"Politics", 20},
+    {"IdNumber", 30},
+    {"Birthplace", 100},
+    {"marriage", 10},
+    {"Education", 20},
+    {"Skill", 200},
+    {"JobTitle", 50},
+    {"BankName", 100},
+    {"BankId", 50},
+    {"EmployType", 20},
+    {"ContactAddr", 200},
+    {"Worktel1", 30},
+    {"Worktel2", 30},
+    {"Remarks", 500},
+    {"CurativeId", 50},
+    {"CustodyOldId", 50},
+    {"Profession", 100},
+    {"SchoolName", 100},
+    {"WageLevel", 20},
+    {"WorkStatus", 10},
+    {"ALanguage", 100},
+    {"leye", 10},
+    {"reye", 10},
+    {"Email", 100},
+    {"FamilyTel", 30},
+    {"JobAsses", 50}
+};
+} // namespace
+
+int columnWidth(const QString& column)
+{
+    for (const auto& c : kColumnWidths)
+        if (column.compare(QLatin1String(c.column), Qt::CaseInsensitive) == 0)
+            return c.width;
+    return 0;
+}
+
+QString tooLongReason(const ImportRow& row, int mode)
+{
+    for (const ImportSlot& s : importSlots()) {
+        if (mode == 1 && !s.updatable && s.slot != 1)
+            continue;
+        const QString& value = row.field(s.slot);
+        if (value.size() <= 10)
+            continue;  // no text column is narrower
+        const int width = columnWidth(QLatin1String(s.column));
+        if (width > 0 && value.size() > width)
+            return QStringLiteral("「%1」过长（最多 %2 个字符）").arg(QString::fromUtf8(s.caption)).arg(width);
+    }
+    return QString();
+}
+
 QString writeFailureReason(const std::exception& error, const ImportRow& row)
 {
     const auto* db = dynamic_cast<const DbError*>(&error);

@@ -29,6 +29,17 @@ bool lostDigits(const QString& text);
 // were lost. "" when the row may go on.
 QString lostDigitsReason(const ImportRow& row);
 
+// The width of a Hrp_workers text column in characters, as sql/sqlserver.sql
+// declares it (nvarchar(n): n UTF-16 code units, so a character outside the
+// Basic Multilingual Plane counts two), or 0 for a column that is not text.
+int columnWidth(const QString& column);
+
+// The reason a row is refused because a field is longer than its column
+// ("「姓名」过长（最多 50 个字符）"), looking at the fields the mode writes
+// (0: all, 1: those an update changes): the same on every database, so a
+// workbook that passes on a local file passes on a server. "" when none is.
+QString tooLongReason(const ImportRow& row, int mode);
+
 // The reason for a row that a database error stopped: a Chinese sentence
 // naming the field and value where the row tells which, then the
 // database's own text on the next line.

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLocale>
 
 #include <array>
 #include <limits>
@@ -160,6 +161,32 @@ void ImportRun::readRow(SpreadsheetLink& link, int row, std::unique_ptr<RowPrefe
     }
 }
 
+QString ImportRun::stoppedText(const WriteStopped& stopped, int row)
+{
+    // Rows the writer reported written whose group the database undid.
+    const int lost = int(qMin<qsizetype>(stopped.lostRows, stored_.size()));
+    const int from = lost > 0 ? storedRows_[storedRows_.size() - lost] : row;
+    imported_ -= lost;
+    stored_.resize(stored_.size() - lost);
+    storedRows_.resize(storedRows_.size() - lost);
+
+    const QLocale numbers(QLocale::English);  // 1,200
+    QString text = stopped.text() + u'：';
+    if (!writer_.keepsRows()) {
+        text += QStringLiteral("第 %1 行起未检查。%2。").arg(numbers.toString(from), stopped.advice);
+    } else {
+        const QString done = notImported_ == 0 ? QStringLiteral("已导入前 %1 行") : QStringLiteral("已导入 %1 行");
+        text += done.arg(numbers.toString(imported_));
+        if (from <= lastDataRow_)
+            text += QStringLiteral("，第 %1 行起未导入").arg(numbers.toString(from));
+        text += QStringLiteral("。") + stopped.advice
+            + (imported_ > 0 ? QStringLiteral("，已导入的行会被识别为重复。") : QStringLiteral("。"));
+    }
+    if (!stopped.detail.isEmpty())
+        text += u'\n' + stopped.detail;
+    return text;
+}
+
 QString ImportRun::cellInHand() const
 {
     if (readingSlot_ == 0)
@@ -176,6 +203,7 @@ RunEnd ImportRun::SBSaveClick()
     readingSlot_ = 0;
     notImportedRows_.clear();
     stored_.clear();
+    storedRows_.clear();
 
     view_.clearList();
 
@@ -210,9 +238,7 @@ RunEnd ImportRun::SBSaveClick()
     try {
         view_.openWorkbook(link, path);
     } catch (const std::exception& e) {
-        // No spreadsheet application is involved here: say what went wrong.
-        refuse(QStringLiteral("系统未安装Excel!!!\n%1: %2")
-                   .arg(QDir::toNativeSeparators(path), errorText(e)));
+        refuse(cannotOpenWorkbookText(path, errorText(e)));
         return RunEnd::WorkbookNotOpened;
     }
 
@@ -303,6 +329,7 @@ RunEnd ImportRun::SBSaveClick()
             if (row_.RowWritten) {
                 ++imported_;
                 stored_ << row_.Workerid;
+                storedRows_ << r;
             } else {
                 ++notImported_;
                 const QString line = QStringList{row_.Workerid, row_.Wname, row_.DepName, row_.IdNumber}.join(u'-');
@@ -327,6 +354,12 @@ RunEnd ImportRun::SBSaveClick()
             MsgIcon::Information);
         link.CloseAndQuit();
         view_.clearPath();
+    } catch (const WriteStopped& stopped) {
+        ahead.reset();
+        link.CloseAndQuit();
+        Dialogs::messageBox(stoppedText(stopped, r), writer_.keepsRows() ? QStringLiteral("导入未完成") : QStringLiteral("检查未完成"),
+            MsgIcon::Error);
+        return RunEnd::WritePassFailed;
     } catch (const std::exception& e) {
         endRunQuietly(writer_);
         ahead.reset();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "import/ImportRow.h"
+#include "platform/Errors.h"
 
 #include <QString>
 #include <QStringList>
@@ -68,6 +69,25 @@ public:
     // what was written lasting (or undoes a check) and raises when it can't.
     virtual void beginRun() {}
     virtual void endRun() {}
+    // False for a checker: what it "writes" is never kept.
+    virtual bool keepsRows() const { return true; }
+};
+
+// Raised by a writer (from SaveWorkerRow or endRun) when the database failed
+// in a way every later row would meet too: the run stops there. The writer
+// has already made lasting what it could; `lostRows` of the rows it reported
+// written before were undone with their group and are not stored. The text
+// says what happened ("数据库被其他程序锁定"); `advice` what to do;
+// `detail` is the database's own text.
+class WriteStopped : public Error {
+public:
+    WriteStopped(const QString& cause, const QString& advice, const QString& detail, int lostRows)
+        : Error(cause), advice(advice), detail(detail), lostRows(lostRows)
+    {
+    }
+    QString advice;
+    QString detail;
+    int lostRows;
 };
 
 // Outcome of a run, for the command-line tool and the tests.
@@ -121,6 +141,9 @@ private:
     bool currentColumns(std::array<int, ImportRow::SlotCount>& columns) const;
     // "第 R 行的「字段」无法读取" for the cell being read when an error came.
     QString cellInHand() const;
+    // The box of a run the writer stopped at sheet row `row`; takes the rows
+    // whose group was undone off the counts first.
+    QString stoppedText(const WriteStopped& stopped, int row);
 
     ImportView& view_;
     ImportRow& row_;
@@ -136,6 +159,7 @@ private:
     std::array<int, ImportRow::SlotCount> boxColumns_{};
     QList<NotImported> notImportedRows_;
     QStringList stored_;
+    QList<int> storedRows_;  // the sheet row of each of stored_
     qint64 checkPassMs_ = 0;
     qint64 writePassMs_ = 0;
 };

@@ -22,7 +22,7 @@ void write(SpreadsheetLink& link, const Source& source, const QList<ImportRun::N
         throw Error(QStringLiteral("文件「%1」在导入之后被修改过，未导入的行无法再对应。请重新导入这个文件后再导出。")
                         .arg(QDir::toNativeSeparators(source.path)));
     const int columns = link.usedColumns();
-    XlsxOut out(outPath);
+    XlsxOut out(outPath, {source.path});
     lxw_format* text = out.addFormat("@");
     const auto cell = [&link](int r, int c) {
         try {

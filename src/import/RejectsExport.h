@@ -28,7 +28,8 @@ struct Source {
 };
 
 // Raises Error when the source changed since the run or the file cannot be
-// written. `link` holds the source, open.
+// written, or is one the clerk keeps (the source, the database, the
+// settings: XlsxOut). `link` holds the source, open.
 void write(SpreadsheetLink& link, const Source& source, const QList<ImportRun::NotImported>& rows,
            const QString& outPath, const std::function<void(int)>& progress = {});
 

@@ -5,6 +5,8 @@
 #include "platform/Errors.h"
 #include "platform/workbook/Workbook.h"
 
+#include <QDir>
+
 namespace {
 QString errorName(int code)
 {
@@ -190,4 +192,10 @@ int SpreadsheetLink::usedColumns() const
 QString SpreadsheetLink::sheetName() const
 {
     return workbook_ ? workbook_->sheetName(workbook_->activeSheetIndex()) : QString();
+}
+
+QString cannotOpenWorkbookText(const QString& path, const QString& reason)
+{
+    return QStringLiteral("无法打开文件「%1」，请确认它是表格文件并且没有损坏。\n%2")
+        .arg(QDir::toNativeSeparators(path), reason);
 }

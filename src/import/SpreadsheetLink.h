@@ -45,3 +45,6 @@ private:
     std::unique_ptr<Workbook> workbook_;
     const WorkbookSheet* sheet_ = nullptr;
 };
+
+// What the clerk reads when OpenWorkbook failed: the file, then why.
+QString cannotOpenWorkbookText(const QString& path, const QString& reason);

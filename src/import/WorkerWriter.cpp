@@ -4,13 +4,15 @@
 #include "import/FieldValues.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
+#include "platform/db/DbFailures.h"
 #include "services/userGlobal.h"
 
 namespace {
 // Beside the row's line, which names the number already.
 const QString kDuplicateReason = QStringLiteral("工号已存在");
 
-bool workerExists(const QString& workerid)
+// The worker number as stored (keys compare without case), or "" when none.
+QString storedWorkerid(const QString& workerid)
 {
     Query& q = UserDM->QryFree;
     q.close();
@@ -18,7 +20,22 @@ bool workerExists(const QString& workerid)
     q.add(QStringLiteral(" select workerid from   hrp_workers where workerid=:workerid "));
     q.setText(QStringLiteral("workerid"), workerid);
     q.open();
-    return !q.isEmpty();
+    return q.isEmpty() ? QString() : q.fieldText(QStringLiteral("workerid"));
+}
+
+bool workerExists(const QString& workerid)
+{
+    return !storedWorkerid(workerid).isEmpty();
+}
+
+// A failure the next row would meet too; a lost group is one whatever
+// the database said.
+bool recurring(const std::exception& e, const WriteSession& session)
+{
+    if (session.lost())
+        return true;
+    const auto* db = dynamic_cast<const DbError*>(&e);
+    return db && DbFailures::recurs(DbFailures::classify(*db).kind);
 }
 
 // Dates in a form the database reads; null when empty.
@@ -64,20 +81,68 @@ void WorkerWriter::beginRun()
 
 void WorkerWriter::endRun()
 {
-    if (const auto session = std::move(session_))
-        session->finish();
+    if (!session_)
+        return;
+    try {
+        session_->finish();
+    } catch (const std::exception& e) {
+        stop(e);
+    }
+    session_.reset();
+    pendingStored_ = 0;
+}
+
+void WorkerWriter::stop(const std::exception& e)
+{
+    const auto* db = dynamic_cast<const DbError*>(&e);
+    const DbFailures::Failure failure = db ? DbFailures::classify(*db) : DbFailures::Failure{};
+    bool lost = session_->lost();
+    const auto* own = dynamic_cast<const Error*>(&e);
+    // The database's own words, not the session's sentence about them.
+    const bool sessionSaid = lost && own && own->text() == session_->lostText();
+    const QString detail = sessionSaid ? session_->lostCause() : db ? db->text() : errorText(e);
+    try {
+        session_->finish();  // what the open group holds, where it still can
+    } catch (const std::exception&) {
+        lost = true;
+    }
+    session_.reset();
+    const int lostRows = lost && end_ == WriteSession::End::Commit ? pendingStored_ : 0;
+    pendingStored_ = 0;
+    throw WriteStopped(DbFailures::stopCause(failure, UserDM->ADOConnection1.localFile()),
+                       DbFailures::stopAdvice(failure), detail, lostRows);
+}
+
+void WorkerWriter::countPending(bool written)
+{
+    if (!session_->groupOpen()) {
+        pendingStored_ = 0;  // committed
+        return;
+    }
+    if (session_->group() != pendingGroup_) {
+        pendingGroup_ = session_->group();
+        pendingStored_ = 0;
+    }
+    if (written)
+        ++pendingStored_;
 }
 
 void WorkerWriter::SaveWorkerRow(ImportRow& row, int mode)
 {
     if (session_) {
-        saveRow(row, mode, *session_);
-        session_->rowDone();
+        try {
+            saveRow(row, mode, *session_);
+            session_->rowDone();
+        } catch (const std::exception& e) {
+            row.RowWritten = false;
+            stop(e);
+        }
+        countPending(row.RowWritten);
         return;
     }
     WriteSession single(UserDM->ADOConnection1, end_);
-    saveRow(row, mode, single);
     try {
+        saveRow(row, mode, single);
         single.finish();
     } catch (const std::exception& e) {
         row.RowWritten = false;
@@ -92,6 +157,8 @@ void WorkerWriter::saveRow(ImportRow& row, int mode, WriteSession& session)
     // Before anything is drawn or asked: such a row is never stored.
     if (mode == 0 || mode == 1) {
         reason_ = FieldValues::lostDigitsReason(row);
+        if (reason_.isEmpty())
+            reason_ = FieldValues::tooLongReason(row, mode);
         if (!reason_.isEmpty())
             return;
     }
@@ -111,6 +178,8 @@ void WorkerWriter::saveRow(ImportRow& row, int mode, WriteSession& session)
         row.RowWritten = true;
     } catch (const std::exception& e) {
         row.RowWritten = false;
+        if (recurring(e, session))
+            throw;
         reason_ = FieldValues::writeFailureReason(e, row);
     }
 }
@@ -178,7 +247,10 @@ bool WorkerWriter::insertRow(ImportRow& row, WriteSession& session)
 bool WorkerWriter::updateRow(const ImportRow& row)
 {
     // An update of nobody is no update: the row is listed, not counted.
-    if (!workerExists(row.Workerid)) {
+    // The key is set to itself as stored: the workbook may spell it in
+    // another case, and the keys compare without case.
+    const QString stored = storedWorkerid(row.Workerid);
+    if (stored.isEmpty()) {
         reason_ = QStringLiteral("工号不存在");
         return false;
     }
@@ -208,7 +280,7 @@ bool WorkerWriter::updateRow(const ImportRow& row)
     }
     q.add(QStringLiteral(" where workerid=:workerid1 "));
     q.setText(QStringLiteral("workerid1"), row.Workerid);
-    q.setText(QStringLiteral("workerid"), row.Workerid);
+    q.setText(QStringLiteral("workerid"), stored);
     q.execute();
     return true;
 }

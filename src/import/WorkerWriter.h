@@ -14,8 +14,12 @@
 // Between beginRun() and endRun() rows are committed in groups (a
 // WriteSession with the writer's End: RollBack makes every run a check that
 // leaves the database as it was); a row written outside a run is committed
-// on its own. A group the database dropped is no row's error: rowDone's
-// error leaves SaveWorkerRow and ends the run.
+// on its own. A failure that every later row would meet too (the database
+// locked, read-only, full, damaged or gone; a group the database dropped)
+// is no row's error: during a run it leaves SaveWorkerRow (or endRun) as
+// WriteStopped, after the writer made lasting what it could, and ends the
+// run. An update binds the worker number as stored, so that its spelling
+// never changes.
 class WorkerWriter : public RowWriter {
 public:
     explicit WorkerWriter(WriteSession::End end = WriteSession::End::Commit)
@@ -31,6 +35,7 @@ public:
     void endRun() override;
 
     static QString duplicateMessage(const QString& workerid);
+    bool keepsRows() const override { return end_ == WriteSession::End::Commit; }
 
 private:
     void saveRow(ImportRow& row, int mode, WriteSession& session);
@@ -38,9 +43,15 @@ private:
     bool insertRow(ImportRow& row, WriteSession& session);
     // False when the worker number does not exist.
     bool updateRow(const ImportRow& row);
+    // Ends the run's session after `e` and raises WriteStopped.
+    [[noreturn]] void stop(const std::exception& e);
+    // Rows reported written in the group still open: lost if it is.
+    void countPending(bool written);
 
     QString reason_;
     bool askDuplicates_ = true;
     WriteSession::End end_;
     std::unique_ptr<WriteSession> session_;  // during a run
+    int pendingStored_ = 0;
+    quint64 pendingGroup_ = 0;
 };

@@ -60,7 +60,9 @@ qint64 GetSerialValue(const QString& serialName);
 // nothing; a local file's group holds the write lock already), so that
 // another importer's rows are either committed and seen by the group's
 // duplicate checks, or wait for this group. Draws of the group then come
-// from memory. Nothing outside a group, or when the group holds it.
+// from memory. Nothing outside a group, or when the group holds it. In a
+// check (a session that rolls back) no statement at all: its draws come
+// from memory, from far below any real key, and nothing is kept.
 void HoldSerialValue(const QString& serialName);
 // On a server, before a run's groups: makes the counter's row when it has
 // none yet, in a transaction of its own, holding 1, which the first draw

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 CliResult cli(const QStringList& args)
@@ -31,6 +33,12 @@ TEST(InitDbTest, CreatesRefusesAndExplains)
         QSqlQuery q(db);
         ASSERT_TRUE(q.exec(QStringLiteral("SELECT COUNT(*) FROM Sys_dept")) && q.next());
         EXPECT_EQ(q.value(0).toInt(), 6);
+        // Private, journal files included, whatever the umask.
+        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+            struct stat st {};
+            ASSERT_EQ(::stat(QFile::encodeName(path + suffix).constData(), &st), 0) << suffix.toStdString();
+            EXPECT_EQ(st.st_mode & 0777, 0600u) << suffix.toStdString();
+        }
     }
     QSqlDatabase::removeDatabase(QStringLiteral("init-db-test"));
 

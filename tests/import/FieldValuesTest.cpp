@@ -3,6 +3,9 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TestDatabase.h"
 
+#include <QFile>
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 TEST(FieldValues, DatesInTheFormsTheServersReadAndNothingElse)
@@ -58,4 +61,46 @@ TEST(FieldValues, WorkbookOfClerksValues)
     EXPECT_EQ(db.scalar(QStringLiteral("select AValue from Sys_SerialNo")).toLongLong(), 6);
     ASSERT_EQ(scriptedDialogs().boxes.size(), 2);  // the duplicate's, then success
     EXPECT_EQ(scriptedDialogs().boxes[0].text, QStringLiteral("工号为：w0001-的已存在，不能导入！"));
+}
+
+// One table of widths, as every schema script declares them, and a value
+// one past its width refused on a local file as a server would refuse it.
+TEST(FieldValues, WidthsOfTheSchemaScriptsRefuseTooLongValuesEverywhere)
+{
+    for (const char* script : {"sqlserver.sql", "postgresql.sql"}) {
+        QFile f(QStringLiteral(OSTREL_TEST_SOURCE_DIR "/../sql/") + QLatin1String(script));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << script;
+        QString text = QString::fromUtf8(f.readAll());
+        text = text.mid(text.indexOf(QStringLiteral("CREATE TABLE Hrp_workers")));
+        text = text.left(text.indexOf(QStringLiteral(");")));
+        const QRegularExpression column(QStringLiteral("^\\s*(\\w+)\\s+n?varchar\\((\\d+)\\)"),
+                                        QRegularExpression::MultilineOption);
+        int n = 0;
+        for (auto m = column.globalMatch(text); m.hasNext(); ++n) {
+            const auto c = m.next();
+            EXPECT_EQ(FieldValues::columnWidth(c.captured(1)), c.captured(2).toInt()) << script << " " << c.captured(1).toStdString();
+        }
+        EXPECT_GT(n, 30) << script;
+    }
+    EXPECT_EQ(FieldValues::columnWidth(QStringLiteral("BIrThday")), 0);
+    EXPECT_EQ(FieldValues::columnWidth(QStringLiteral("wname")), 50);
+
+    TestDatabase db;
+    ImportRow row;
+    row.Workerid = QStringLiteral("W0001");
+    row.DepName = QStringLiteral("人事部");
+    row.Wname = QString(50, QChar(u'张'));
+    EXPECT_EQ(FieldValues::tooLongReason(row, 0), QString());
+    row.Wname += u'张';
+    EXPECT_EQ(FieldValues::tooLongReason(row, 0), QStringLiteral("「姓名」过长（最多 50 个字符）"));
+    EXPECT_EQ(FieldValues::tooLongReason(row, 1), QString());  // an update leaves the name
+    row.Wname = QStringLiteral("张三");
+    row.Remarks = QString(500, u'x') + QString::fromUtf8("😀");  // two code units, as nvarchar counts
+    EXPECT_EQ(FieldValues::tooLongReason(row, 0), QStringLiteral("「备注」过长（最多 500 个字符）"));
+
+    WorkerWriter writer;
+    writer.SaveWorkerRow(row, 0);
+    EXPECT_FALSE(row.RowWritten);
+    EXPECT_EQ(writer.lastReason(), QStringLiteral("「备注」过长（最多 500 个字符）"));
+    EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from Hrp_workers")).toInt(), 0);
 }

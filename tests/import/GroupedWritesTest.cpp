@@ -91,8 +91,11 @@ TEST(GroupedWrites, GroupTheDatabaseDroppedFailsTheRunAndTheNextImportStoresItAl
             UserDM->ADOConnection1.rollbackTransaction();  // as SQLite does on a full disk
     };
     EXPECT_EQ(g.run(writer), RunEnd::WritePassFailed);
-    EXPECT_EQ(g.boxes, QStringList{kFailed});
+    // The two rows of the dropped group are not counted as imported.
+    EXPECT_EQ(g.boxes, QStringList{QStringLiteral("数据库出错：已导入前 0 行，第 2 行起未导入。请排除问题后重新导入本文件。")});
+    EXPECT_EQ(scriptedDialogs().boxes.last().caption, QStringLiteral("导入未完成"));
     EXPECT_EQ(g.stored(), 0);
+    EXPECT_EQ(g.view.finishedImported, 0);
 
     g.view.onProcessMessages = nullptr;
     EXPECT_EQ(g.run(writer), RunEnd::Succeeded);

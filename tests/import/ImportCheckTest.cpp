@@ -25,7 +25,7 @@ TEST(ImportCheck, RefusesExactlyWhatTheImportRefusesAndChangesNothing)
     for (const char* d : {"人事部", "财务部", "技术部", "销售部", "生产部", "行政部", "IT部"})
         db.addDepartment(QString::fromUtf8(d), QString::fromUtf8(d));
     db.exec(QStringLiteral("insert into Hrp_workers(Wkid, Workerid, Wname) values (100, 'W0003', '先到')"));
-    db.exec(QStringLiteral("insert into Sys_SerialNo(SerialName, AValue) values ('WKID', 100)"));
+    db.exec(QStringLiteral("insert into Sys_SerialNo(SerialName, AValue) values ('WKID', 101)"));
 
     // A number twice in the workbook and a date no database takes; every
     // refusal of values; a number already stored.

@@ -127,7 +127,7 @@ TEST_F(WorkerWriterTest, UpdateChangesOnlyTheGivenMarkedFields)
     ASSERT_TRUE(row.RowWritten);
 
     ImportRow update;
-    update.Workerid = QStringLiteral("W1");
+    update.Workerid = QStringLiteral("w1");  // found without case, stored as it was
     update.JobAsses = QStringLiteral("工程师");
     update.BaseWage = QStringLiteral("4000");
     update.ContactAddr = QStringLiteral("新地址"); // never updated
@@ -137,6 +137,7 @@ TEST_F(WorkerWriterTest, UpdateChangesOnlyTheGivenMarkedFields)
     EXPECT_EQ(value("BaseWage").toInt(), 4000);
     EXPECT_EQ(value("ContactAddr").toString(), "旧地址");
     EXPECT_EQ(value("BankId").toString(), "111");
+    EXPECT_EQ(value("Workerid").toString(), "W1");
 
     ImportRow none;
     none.Workerid = QStringLiteral("W1");

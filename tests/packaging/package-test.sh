@@ -90,7 +90,7 @@ as_clerk "$cli" init-db "$db" --demo >/dev/null
 mkdir -p "$home/.config/Ostrel"
 printf '[LocalDB]\r\nDBnames=\r\n' >"$home/.config/Ostrel/MyConnect.ini"
 run_import 2>"$work/err" || { cat "$work/err" >&2; fail "import with the clerk's settings"; }
-grep -q "已导入 20 行，未导入 0 行" "$work/err" || { cat "$work/err" >&2; fail "summary"; }
+grep -q "已导入 20 人，未导入 0 人" "$work/err" || { cat "$work/err" >&2; fail "summary"; }
 [ "$(count "$db")" = 20 ] || fail "20 rows in the clerk's database"
 # The empty DBnames got the clerk's default database, written back.
 grep -qF "DBnames=$db" "$home/.config/Ostrel/MyConnect.ini" || fail "default database path written back"

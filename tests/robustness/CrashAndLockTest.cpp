@@ -9,10 +9,14 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TestDatabase.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace {
 const QString kCli = QStringLiteral(OSTREL_BIN_DIR "/ostrel-import-cli");
@@ -117,13 +121,13 @@ TEST_P(CrashTest, KilledImportLeavesWholeRowsAndTheSecondImportAddsTheRest)
     startCli(again, importArgs(workbook, db));
     ASSERT_TRUE(again.waitForFinished(110000));
     const QString err = QString::fromUtf8(again.readAllStandardError());
-    EXPECT_EQ(again.exitCode(), 0) << err.toStdString();
+    EXPECT_EQ(again.exitCode(), 3) << err.toStdString();
     const QStringList lines = QString::fromUtf8(again.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), stored);
     EXPECT_TRUE(lines.first().startsWith(QStringLiteral("R00001-"))) << lines.first().toStdString();
     for (const QString& line : lines)
         ASSERT_TRUE(line.endsWith(QStringLiteral("\t工号已存在"))) << line.toStdString();
-    EXPECT_TRUE(err.contains(QStringLiteral("已导入 %1 行，未导入 %2 行").arg(kRows - stored).arg(stored)));
+    EXPECT_TRUE(err.contains(QStringLiteral("已导入 %1 人，未导入 %2 人").arg(kRows - stored).arg(stored)));
     EXPECT_EQ(look.scalar(QStringLiteral("select count(*) from Hrp_workers")).toInt(), kRows);
     EXPECT_EQ(look.scalar(QStringLiteral("select count(distinct Workerid) from Hrp_workers")).toInt(), kRows);
     EXPECT_EQ(look.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), "ok");
@@ -156,28 +160,143 @@ TEST_F(LockedDatabaseTest, ShortLockIsWaitedFor)
     EXPECT_EQ(workers(), 5);
 }
 
-TEST_F(LockedDatabaseTest, LockPastTheTimeoutListsTheRowsItHitAndTheRunGoesOn)
+TEST_F(LockedDatabaseTest, LockPastTheTimeoutStopsTheRunAtOnceAndSaysWhatWasStored)
 {
+    scriptedDialogs().reset();
+    QElapsedTimer timer;
     {
         LockHolder lock(db.path(), 7);
-        EXPECT_EQ(run(), RunEnd::Succeeded);
+        timer.start();
+        EXPECT_EQ(run(), RunEnd::WritePassFailed);
+        // One wait of the busy timeout, not one per row.
+        EXPECT_LT(timer.elapsed(), 9000);
     }
-    ASSERT_FALSE(view.list.isEmpty());
-    for (const QString& reason : view.reasons)
-        EXPECT_TRUE(reason.startsWith(QStringLiteral("数据库正被其他程序占用，请稍后再试\n"))
-                    && reason.contains(QStringLiteral("database is locked")))
-            << reason.toStdString();
-    EXPECT_EQ(imported + notImported, 5);
-    EXPECT_GE(imported, 1); // the rows after the lock went
-    EXPECT_EQ(workers(), imported);
+    EXPECT_TRUE(view.list.isEmpty()) << view.reasons.join(u'|').toStdString();
+    ASSERT_EQ(scriptedDialogs().boxes.size(), 1);
+    const RecordedBox& box = scriptedDialogs().boxes[0];
+    EXPECT_EQ(box.caption, QStringLiteral("导入未完成"));
+    EXPECT_TRUE(box.text.startsWith(QStringLiteral("数据库被其他程序锁定：已导入前 0 行，第 2 行起未导入。请稍后重新导入本文件。\n")))
+        << box.text.toStdString();
+    EXPECT_EQ(imported, 0);
+    EXPECT_EQ(workers(), 0);
+    EXPECT_EQ(view.finishedImported, 0);
     EXPECT_EQ(db.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), "ok");
-    EXPECT_EQ(db.scalar(QStringLiteral("select count(*) from Hrp_workers where %1").arg(QString::fromUtf8(kWholeRowCondition))).toInt(),
-              imported);
-    EXPECT_GT(db.scalar(QStringLiteral("select AValue from Sys_SerialNo where SerialName='WKID'")).toLongLong(),
-              db.scalar(QStringLiteral("select max(Wkid) from Hrp_workers")).toLongLong());
 
-    // The rows it missed go in with the next import.
+    // Once the lock is gone, the same file goes in whole.
     view.path = importFixture("people.xls");
     EXPECT_EQ(run(), RunEnd::Succeeded);
     EXPECT_EQ(workers(), 5);
+}
+
+namespace {
+// The import command as a user who is not root (root writes anything), on
+// files that user reaches.
+QProcess* startAsClerk(QProcess& p, const QStringList& args, const QString& home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
+    p.setProcessEnvironment(env);
+    if (::getuid() == 0)
+        p.start(QStringLiteral("/usr/bin/setpriv"),
+                QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                            QStringLiteral("--clear-groups"), kCli} + args);
+    else
+        p.start(kCli, args);
+    p.write("demo\n");
+    p.closeWriteChannel();
+    return &p;
+}
+
+void chownTo(const QString& path, const char* user)
+{
+    if (::getuid() == 0)
+        QProcess::execute(QStringLiteral("chown"), {QString::fromLatin1(user), path});
+}
+} // namespace
+
+// A database that cannot be written stops the run at its first row, says
+// which of the file and its folder is the cause, and exits 1; a full disk
+// stops it with the counts of what is stored.
+TEST(DatabaseFailures, ReadOnlyFileOrFolderAndFullDiskStopTheRunAndSayWhy)
+{
+    const struct {
+        const char* name;
+        bool fileWritable, folderWritable;
+        const char* says;
+    } cases[] = {
+        {"read-only file", false, true, "只能读、不能写"},
+        {"read-only folder", true, false, "不能写入（数据库要在其中建立临时文件）"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const QString folder = dir.file(QStringLiteral("data"));
+        const QString db = folder + QStringLiteral("/Wage.VRD");
+        ASSERT_TRUE(QDir().mkpath(folder));
+        ASSERT_EQ(QProcess::execute(kCli, {QStringLiteral("init-db"), db, QStringLiteral("--demo")}), 0);
+        QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7755));
+        const QString workbook = dir.file(QStringLiteral("people.xls"));
+        ASSERT_TRUE(QFile::copy(importFixture("people.xls"), workbook));
+        QFile::setPermissions(workbook, QFileDevice::Permissions(0x6644));
+        const QString home = dir.file(QStringLiteral("home"));
+        ASSERT_TRUE(QDir().mkpath(home));
+        chownTo(home, "nobody");
+        // The clerk owns what is writable; root keeps the rest.
+        if (c.fileWritable)
+            chownTo(db, "nobody");
+        else
+            QFile::setPermissions(db, QFileDevice::Permissions(0x6644));
+        if (c.folderWritable)
+            chownTo(folder, "nobody");
+        QFile::setPermissions(folder, QFileDevice::Permissions(0x7755));
+        if (::getuid() != 0 && !c.fileWritable)
+            QFile::setPermissions(db, QFileDevice::ReadOwner);
+
+        QProcess p;
+        QStringList args = importArgs(workbook, db);
+        args[args.indexOf(kSmallMap)] = QStringLiteral("auto");
+        startAsClerk(p, args, home);
+        ASSERT_TRUE(p.waitForFinished(30000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_EQ(p.exitCode(), 1) << err.toStdString();
+        EXPECT_TRUE(err.contains(QString::fromUtf8(c.says))) << err.toStdString();
+        EXPECT_FALSE(err.contains(QStringLiteral("成功"))) << err.toStdString();
+        EXPECT_FALSE(err.contains(QStringLiteral("不是数据库文件"))) << err.toStdString();
+        EXPECT_TRUE(p.readAllStandardOutput().isEmpty());  // no row listed with it
+        OutsideLook look(db);
+        EXPECT_EQ(look.scalar(QStringLiteral("select count(*) from Hrp_workers")).toInt(), 0);
+    }
+
+    // A full disk: a small tmpfs, where the test may mount one.
+    TempDir dir;
+    const QString mount = dir.file(QStringLiteral("small"));
+    ASSERT_TRUE(QDir().mkpath(mount));
+    if (::getuid() != 0
+        || QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                       QStringLiteral("size=1m"), QStringLiteral("tmpfs"), mount})
+               != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here: the full disk is not tried";
+    struct Unmount {
+        QString path;
+        ~Unmount() { QProcess::execute(QStringLiteral("umount"), {path}); }
+    } unmount{mount};
+    const QString db = mount + QStringLiteral("/Wage.VRD");
+    const QString workbook = dir.file(QStringLiteral("rows.xls"));
+    ASSERT_EQ(QProcess::execute(kCli, {QStringLiteral("init-db"), db, QStringLiteral("--demo")}), 0);
+    ASSERT_TRUE(makeWorkbook(QStringLiteral("rows"), workbook, {QStringLiteral("20000")}));
+    QProcess p;
+    startCli(p, importArgs(workbook, db));
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    EXPECT_EQ(p.exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("磁盘已满"))) << err.toStdString();
+    EXPECT_FALSE(err.contains(QStringLiteral("请选择正确的文件"))) << err.toStdString();
+    OutsideLook look(db);
+    const int stored = look.scalar(QStringLiteral("select count(*) from Hrp_workers")).toInt();
+    EXPECT_GT(stored, 0);
+    EXPECT_LT(stored, 20000);
+    // The counts are what the database holds.
+    EXPECT_TRUE(err.contains(QStringLiteral("已导入 %1 人，未导入 %2 人").arg(stored).arg(20000 - stored))) << err.toStdString();
+    EXPECT_EQ(look.scalar(QStringLiteral("PRAGMA integrity_check")).toString(), "ok");
 }

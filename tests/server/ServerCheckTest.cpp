@@ -16,7 +16,7 @@ TEST(ServerCheck, RefusesWhatTheImportRefusesAndChangesNothing)
     db.addDepartments();
     db.exec(QStringLiteral("insert into Sys_dept values ('07', 'IT部')"));
     db.exec(QStringLiteral("insert into Hrp_workers(Wkid, Workerid, Wname) values (100, 'W0003', '先到')"));
-    db.exec(QStringLiteral("insert into Sys_SerialNo(SerialName, AValue) values ('WKID', 100)"));
+    db.exec(QStringLiteral("insert into Sys_SerialNo(SerialName, AValue) values ('WKID', 101)"));
     db.writeSettings(dir.path(), PgServer::get()->password);
     const auto state = [&db] {
         return db.text(QStringLiteral("select concat(count(*), '/', max(wkid)) from hrp_workers")) + u'#'
@@ -29,11 +29,11 @@ TEST(ServerCheck, RefusesWhatTheImportRefusesAndChangesNothing)
                          QStringLiteral("--map"), QStringLiteral("auto"), QStringLiteral("--settings-dir"), dir.path()};
         const QString before = state();
         const CliResult check = runCli(args + QStringList{QStringLiteral("--check")});
-        EXPECT_EQ(check.code, 1) << check.err.toStdString();
+        EXPECT_EQ(check.code, 3) << check.err.toStdString();
         EXPECT_TRUE(check.err.contains(QStringLiteral("提示: 检查完成：可导入 "))) << check.err.toStdString();
         EXPECT_EQ(state(), before);
         const CliResult real = runCli(args);
-        EXPECT_EQ(real.code, 0) << real.err.toStdString();
+        EXPECT_EQ(real.code, 3) << real.err.toStdString();
         EXPECT_FALSE(check.out.isEmpty());
         EXPECT_EQ(real.out, check.out);
     }

@@ -31,7 +31,7 @@ TEST(ServerValues, ClerksWorkbookAndTheServersRefusals)
                                 QStringLiteral("--settings-dir"), dir.path(), QStringLiteral("--user"),
                                 QStringLiteral("zh"), QStringLiteral("--password-stdin")},
                                "pw\n");
-    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    ASSERT_EQ(r.code, 3) << r.err.toStdString();
     EXPECT_EQ(db.text(QStringLiteral(
                   "select string_agg(concat_ws(',', workerid, namepy, deptno, birthday, graduatedate, begindate, "
                   "normaldate), ';' order by wkid) from hrp_workers")),

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Workbooks for importers running at once:
-    make_importer_workbooks.py OUTDIR COUNT ROWS
+    make_importer_workbooks.py OUTDIR COUNT ROWS [--no-shared]
 writes OUTDIR/importer-1.xls ... importer-COUNT.xls, each with a header and
 ROWS worker numbers of its own (K-0001 ...) plus the number SHARED in the
-middle; columns A-C are worker number, name and department."""
+middle (unless --no-shared); columns A-C are worker number, name and
+department."""
 import os
 import sys
 
@@ -17,7 +18,8 @@ def main():
     out, count, rows = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
     for k in range(1, count + 1):
         numbers = ["%d-%04d" % (k, i) for i in range(1, rows + 1)]
-        numbers.insert(rows // 2, "SHARED")
+        if "--no-shared" not in sys.argv[4:]:
+            numbers.insert(rows // 2, "SHARED")
         book = xlwt.Workbook(encoding="utf-8")
         sheet = book.add_sheet("员工")
         for c, text in enumerate(["员工编号", "姓名", "部门名称"]):

@@ -89,7 +89,7 @@ as_user "$run_as" "$pg_bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 
 psql_admin() { as_user "$run_as" "$pg_bin/psql" -X -q -v ON_ERROR_STOP=1 -h "$dir" -p "$port" -U postgres "$@"; }
 
 sqlpass=${userpass//\'/\'\'}
-psql_admin -d postgres -c "CREATE ROLE ostrel LOGIN CREATEDB PASSWORD '$sqlpass'" \
+psql_admin -d postgres -c "CREATE ROLE ostrel LOGIN CREATEDB CREATEROLE PASSWORD '$sqlpass'" \
   -c "CREATE DATABASE ostrel_template OWNER ostrel"
 cp "$schema" "$dir/schema.sql"
 chmod 644 "$dir/schema.sql"

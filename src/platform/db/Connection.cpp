@@ -31,12 +31,7 @@ QString providerText(const QSqlError& e)
 // of its own, one more round trip each; a write session sets savepoints
 // only where a later failure needs one (WriteSession.h). The last
 // occurrence of a key counts, so this overrides the settings' Options.
-bool isPsqlOdbc(const QString& driver)
-{
-    return driver.contains(QLatin1String("postgres"), Qt::CaseInsensitive)
-        || driver.contains(QLatin1String("psqlodbc"), Qt::CaseInsensitive);
-}
-
+// (isPsqlOdbc tells the driver: ConnectionString.h.)
 QString withNoDriverRollback(QString options)
 {
     if (!options.isEmpty() && !options.endsWith(u';'))
@@ -160,15 +155,33 @@ void Connection::openJet(const ProviderString& provider)
                       db.lastError().nativeErrorCode().toInt());
     driver_ = QStringLiteral("QSQLITE");
     dbms_ = Dbms::Sqlite;
+    localFile_ = absolute;
 
     {
         // A file that is not a database opens fine and fails at first read.
         QSqlQuery check(db);
         if (!check.exec(QStringLiteral("PRAGMA schema_version")) || !check.next()) {
+            auto* handle = static_cast<sqlite3*>(sqliteHandle());
+            const int code = handle ? sqlite3_extended_errcode(handle) : SQLITE_NOTADB;
+            const QString text = handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QString();
             check.finish();
             check = QSqlQuery();
+            sqlite_ = nullptr;
+            dbms_ = Dbms::None;
             db.close();
-            throw DbError(QStringLiteral("Unrecognized database format '%1'.").arg(source), SQLITE_NOTADB);
+            const int primary = code & 0xFF;
+            if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT || primary == SQLITE_OK)
+                throw DbError(QStringLiteral("Unrecognized database format '%1'.").arg(source), SQLITE_NOTADB);
+            // A WAL file whose folder cannot be written fails here: say so,
+            // not that the file is damaged.
+            QString where;
+            if (primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR) {
+                DbFailures::Failure unavailable;
+                unavailable.kind = DbFailures::Kind::FileUnavailable;
+                where = DbFailures::stopCause(unavailable, absolute) + QStringLiteral("。\n");
+            }
+            throw DbError(where + QStringLiteral("Cannot open the file '%1': %2").arg(source, text),
+                          where.isEmpty() ? code : SQLITE_CANTOPEN);
         }
         check.finish();
         if (check.exec(QStringLiteral("PRAGMA journal_mode")) && check.next()

@@ -47,6 +47,9 @@ public:
     // "QSQLITE" or "QODBC" once opened.
     QString driverName() const;
 
+    // The local database file as opened, or "" on a server.
+    QString localFile() const { return dbms_ == Dbms::Sqlite ? localFile_ : QString(); }
+
     // The SQLite handle of a local file (sqlite3*), or null.
     void* sqliteHandle() const;
     // The ODBC driver's connection handle (SQLHDBC) on a server, or null.
@@ -88,6 +91,7 @@ private:
     QString odbcDriver_ = QStringLiteral("FreeTDS");
     QString odbcOptions_;
     QString qtName_;
+    QString localFile_;
     QString driver_;
     // Queries on this connection drop their prepared statements before it
     // closes, so that none outlives it.

@@ -117,12 +117,22 @@ ProviderKind providerKind(const QString& provider)
     return ProviderKind::Unknown;
 }
 
-QString odbcValue(const QString& value)
+bool isPsqlOdbc(const QString& driver)
+{
+    return driver.contains(QLatin1String("postgres"), Qt::CaseInsensitive)
+        || driver.contains(QLatin1String("psqlodbc"), Qt::CaseInsensitive);
+}
+
+QString odbcValue(const QString& value, bool decodingDriver)
 {
     // A "}" inside an unbraced value needs nothing, and FreeTDS does not undo
     // the doubled "}}" of a braced one: brace only what must be.
-    const bool needs = value.contains(u';') || value.startsWith(u'{')
+    bool needs = value.contains(u';') || value.startsWith(u'{')
         || (!value.isEmpty() && (isBlank(value.front()) || isBlank(value.back())));
+    if (decodingDriver) {
+        for (QChar c : {u'+', u'%', u'{', u'}'})
+            needs = needs || value.contains(c);
+    }
     if (!needs)
         return value;
     QString inner = value;
@@ -135,10 +145,11 @@ QString odbcConnectionString(const ProviderString& provider, const QString& driv
     QString d = driver;
     d.replace(u'}', QStringLiteral("}}"));
     QString s = QStringLiteral("DRIVER={%1};").arg(d);
-    s += QStringLiteral("SERVER=") + odbcValue(provider.value(QStringLiteral("Data Source"))) + u';';
-    s += QStringLiteral("DATABASE=") + odbcValue(provider.value(QStringLiteral("Initial Catalog"))) + u';';
-    s += QStringLiteral("UID=") + odbcValue(provider.value(QStringLiteral("User ID"))) + u';';
-    s += QStringLiteral("PWD=") + odbcValue(provider.value(QStringLiteral("Password"))) + u';';
+    const bool decoding = isPsqlOdbc(driver);
+    s += QStringLiteral("SERVER=") + odbcValue(provider.value(QStringLiteral("Data Source")), decoding) + u';';
+    s += QStringLiteral("DATABASE=") + odbcValue(provider.value(QStringLiteral("Initial Catalog")), decoding) + u';';
+    s += QStringLiteral("UID=") + odbcValue(provider.value(QStringLiteral("User ID")), decoding) + u';';
+    s += QStringLiteral("PWD=") + odbcValue(provider.value(QStringLiteral("Password")), decoding) + u';';
     s += options;
     return s;
 }

@@ -38,5 +38,10 @@ ProviderKind providerKind(const QString& provider);
 QString odbcConnectionString(const ProviderString& provider, const QString& driver, const QString& options);
 
 // One ODBC attribute value, brace-quoted when it holds ";", starts with "{"
-// or has blanks at either end.
-QString odbcValue(const QString& value);
+// or has blanks at either end. For psqlODBC (`decodingDriver`), which
+// percent- and plus-decodes an unbraced value, also when it holds "+", "%",
+// "{" or "}" anywhere: a braced value is taken as it stands.
+QString odbcValue(const QString& value, bool decodingDriver = false);
+
+// True for a driver that decodes unbraced values (PostgreSQL's psqlODBC).
+bool isPsqlOdbc(const QString& driver);

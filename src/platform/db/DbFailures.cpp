@@ -1,5 +1,7 @@
 #include "platform/db/DbFailures.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QSqlResult>
@@ -9,6 +11,8 @@
 #include <sqlite3.h>
 
 #include <array>
+
+#include <unistd.h>
 
 namespace DbFailures {
 
@@ -272,6 +276,88 @@ QString explain(const Failure& failure, const QString& databaseText)
 QString explain(const DbError& error)
 {
     return explain(classify(error), error.text());
+}
+
+bool recurs(Kind kind)
+{
+    switch (kind) {
+    case Kind::Locked:
+    case Kind::ReadOnly:
+    case Kind::DiskFull:
+    case Kind::FileUnavailable:
+    case Kind::NotADatabase:
+    case Kind::CannotConnect:
+    case Kind::ConnectionLost:
+        return true;
+    default:
+        return false;
+    }
+}
+
+namespace {
+bool writable(const QString& path)
+{
+    return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
+}
+
+// Which of the file and its folder keeps SQLite from writing: the folder
+// matters for the journal (and a WAL file's -wal and -shm) made beside it.
+QString notWritable(const QString& file)
+{
+    if (file.isEmpty())
+        return QStringLiteral("数据库只能读、不能写");
+    const QFileInfo info(file);
+    const QString folder = QDir::toNativeSeparators(info.absolutePath());
+    if (info.exists() && !writable(file))
+        return QStringLiteral("数据库文件「%1」只能读、不能写").arg(QDir::toNativeSeparators(info.absoluteFilePath()));
+    if (!writable(info.absolutePath()))
+        return QStringLiteral("数据库所在的文件夹「%1」不能写入（数据库要在其中建立临时文件）").arg(folder);
+    return QStringLiteral("数据库文件「%1」只能读、不能写").arg(QDir::toNativeSeparators(info.absoluteFilePath()));
+}
+} // namespace
+
+QString stopCause(const Failure& f, const QString& localFile)
+{
+    switch (f.kind) {
+    case Kind::Locked:
+        return QStringLiteral("数据库被其他程序锁定");
+    case Kind::ReadOnly:
+        return notWritable(localFile);
+    case Kind::DiskFull:
+        return QStringLiteral("磁盘已满，数据库无法写入");
+    case Kind::FileUnavailable:
+        // A file that cannot be opened for writing beside one that can be
+        // read is a permission; otherwise the disk or the share failed.
+        if (!localFile.isEmpty() && (!writable(localFile) || !writable(QFileInfo(localFile).absolutePath())))
+            return notWritable(localFile);
+        return QStringLiteral("读写数据库文件时出错（磁盘或网络驱动器）");
+    case Kind::NotADatabase:
+        return QStringLiteral("数据库文件已经损坏");
+    case Kind::CannotConnect:
+    case Kind::ConnectionLost:
+        return QStringLiteral("与数据库的连接已断开");
+    default:
+        return QStringLiteral("数据库出错");
+    }
+}
+
+QString stopAdvice(const Failure& f)
+{
+    switch (f.kind) {
+    case Kind::Locked:
+        return QStringLiteral("请稍后重新导入本文件");
+    case Kind::ReadOnly:
+        return QStringLiteral("请让管理员给予写入权限后重新导入本文件");
+    case Kind::DiskFull:
+        return QStringLiteral("请腾出磁盘空间后重新导入本文件");
+    case Kind::NotADatabase:
+        return QStringLiteral("请让管理员从备份恢复数据库后重新导入本文件");
+    case Kind::CannotConnect:
+    case Kind::ConnectionLost:
+        return QStringLiteral("请检查网络后重新导入本文件");
+    default:
+        return QStringLiteral("请排除问题后重新导入本文件");
+    }
 }
 
 DbError odbcError(const QSqlQuery& query, const QString& text)

@@ -57,6 +57,19 @@ QString sentence(const Failure& failure, const QString& databaseText);
 QString explain(const Failure& failure, const QString& databaseText);
 QString explain(const DbError& error);
 
+// True for a failure that every later row would meet too (the database
+// locked, read-only, full, damaged or gone): a run stops at it instead of
+// listing every row with it.
+bool recurs(Kind kind);
+
+// What such a failure is, as the first words of the box that ends the run:
+// "数据库被其他程序锁定", and for a local file that cannot be written,
+// whether the file or its folder, named. `localFile` is the database file,
+// "" on a server.
+QString stopCause(const Failure& failure, const QString& localFile);
+// What the clerk does about it before importing again.
+QString stopAdvice(const Failure& failure);
+
 // The error of a failed ODBC statement with its SQLSTATE and native number,
 // read from the statement before anything else runs on it.
 DbError odbcError(const QSqlQuery& query, const QString& text);

@@ -33,8 +33,14 @@ WriteSession::~WriteSession()
 
 void WriteSession::raiseIfLost() const
 {
-    if (!lost_.isEmpty())
-        throw Error(lost_);
+    if (lost_.isEmpty())
+        return;
+    if (cause_) {
+        if (cause_->sqliteCode() != 0)
+            throw DbError(lost_, cause_->sqliteCode());
+        throw DbError(lost_, cause_->sqlState(), cause_->nativeCode());
+    }
+    throw Error(lost_);
 }
 
 void WriteSession::beginRow()
@@ -111,6 +117,9 @@ void WriteSession::commitGroup() noexcept
         for (const auto& action : actions)
             action();
         conn_->commitTransaction();
+    } catch (const DbError& e) {
+        loseGroup(errorText(e), &e);
+        return;
     } catch (const std::exception& e) {
         loseGroup(errorText(e));
         return;
@@ -118,9 +127,12 @@ void WriteSession::commitGroup() noexcept
     closeGroup();
 }
 
-void WriteSession::loseGroup(const QString& why) noexcept
+void WriteSession::loseGroup(const QString& why, const DbError* cause) noexcept
 {
     if (wrote_ && lost_.isEmpty()) {
+        if (cause)
+            cause_ = *cause;
+        lostWhy_ = cause ? cause->text() : why;
         lost_ = QStringLiteral("数据库撤销了最近一组 %1 行的写入，这些行没有导入，后面的行也不再导入。"
                                "请再导入一次这个文件：已导入的行会列为已存在，其余的行会导入。数据库的说明：%2")
                     .arg(rows_)

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/Errors.h"
+
 #include <QElapsedTimer>
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class Connection;
@@ -45,7 +48,9 @@ class Connection;
 // connection, a commit that fails), the rows of that group are gone. The
 // session then rolls back, writes nothing more, and every later
 // beginRow(), rowDone(), commitNow() and finish() raises Error saying
-// so, so that the run stops with a failure instead of reporting success.
+// so (a DbError with the database's codes where it gave them, so that the
+// cause can be told), so that the run stops with a failure instead of
+// reporting success.
 //
 // One session per connection at a time: a second one on the same
 // connection stays inert. Statements run through Query tell the session
@@ -74,6 +79,12 @@ public:
     void finish();
 
     bool groupOpen() const { return open_; }
+    // True once a group was lost: nothing more is written.
+    bool lost() const { return !lost_.isEmpty(); }
+    // What the database said when it dropped the group, and the session's
+    // own sentence about it (what the calls above raise).
+    QString lostCause() const { return lostWhy_; }
+    QString lostText() const { return lost_; }
     // Names the open group among all groups of all sessions: something kept
     // in memory for it (a counter's next value) holds while this stays.
     quint64 group() const { return group_; }
@@ -102,7 +113,7 @@ private:
 
     void endGroup() noexcept;
     void commitGroup() noexcept;
-    void loseGroup(const QString& why) noexcept;
+    void loseGroup(const QString& why, const DbError* cause = nullptr) noexcept;
     void closeGroup() noexcept;
     void raiseIfLost() const;
 
@@ -119,4 +130,6 @@ private:
     QElapsedTimer timer_;
     std::vector<std::function<void()>> beforeCommit_;
     QString lost_;
+    QString lostWhy_;
+    std::optional<DbError> cause_;  // what the database said when the group was lost
 };

@@ -55,3 +55,25 @@ TEST(OdbcStringTest, AwkwardValuesAreBraced)
     EXPECT_EQ(odbcConnectionString(p, QStringLiteral("Free}TDS"), QString()),
               QStringLiteral("DRIVER={Free}}TDS};SERVER=host\\inst;DATABASE={{x}}};UID={ sa};PWD={a;b}}c};"));
 }
+
+// psqlODBC percent- and plus-decodes unbraced values; FreeTDS takes them as
+// they stand and does not undo a doubled "}}".
+TEST(OdbcStringTest, DecodingDriversGetEveryAwkwardValueBraced)
+{
+    const struct {
+        const char* value;
+        const char* freeTds;
+        const char* psql;
+    } cases[] = {
+        {"plain", "plain", "plain"},     {"a+b", "a+b", "{a+b}"},       {"100%", "100%", "{100%}"},
+        {"p;x", "{p;x}", "{p;x}"},       {"{y}", "{{y}}}", "{{y}}}"},   {"x}y", "x}y", "{x}}y}"},
+    };
+    for (const auto& c : cases) {
+        const QString v = QString::fromUtf8(c.value);
+        EXPECT_EQ(odbcValue(v), QString::fromUtf8(c.freeTds)) << c.value;
+        EXPECT_EQ(odbcValue(v, true), QString::fromUtf8(c.psql)) << c.value;
+    }
+    const ProviderString p = ProviderString::parse(QStringLiteral("Provider=SQLOLEDB.1;Password=a+b;User ID=u%1"));
+    EXPECT_TRUE(odbcConnectionString(p, QStringLiteral("PostgreSQL Unicode"), QString())
+                    .endsWith(QStringLiteral("UID={u%1};PWD={a+b};")));
+}
