@@ -5,6 +5,8 @@
 
 #include <memory>
 
+class RowRecorder;
+
 // Stores one ImportRow in Hrp_workers: mode 0 inserts a new employee (unless
 // the worker number exists), mode 1 updates eight fields by worker number.
 // Reports only through RowWritten; database errors are swallowed and kept
@@ -31,6 +33,8 @@ public:
     void endRun() override;
 
     static QString duplicateMessage(const QString& workerid);
+    // Told of every row stored by a run that commits (the record of runs).
+    void setRecorder(RowRecorder* recorder) { recorder_ = recorder; }
 
 private:
     void saveRow(ImportRow& row, int mode, WriteSession& session);
@@ -43,4 +47,5 @@ private:
     bool askDuplicates_ = true;
     WriteSession::End end_;
     std::unique_ptr<WriteSession> session_;  // during a run
+    RowRecorder* recorder_ = nullptr;
 };
