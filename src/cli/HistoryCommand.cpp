@@ -19,7 +19,7 @@ void declare(QCommandLineParser& p)
 
 QString modeText(const RunRecords::Run& r)
 {
-    if (r.kind != QLatin1String("导入"))
+    if (r.kind != QStringLiteral("导入"))
         return QStringLiteral("撤销第 %1 次").arg(r.undoOf);
     return r.mode == 1 ? QStringLiteral("更新导入") : QStringLiteral("增加导入");
 }

@@ -200,6 +200,7 @@ RunRecords::RunRecords(const QString& path)
             || check.value(0).toString() != QLatin1String("ok"))
             throw Error(QStringLiteral("导入记录文件 %1 已损坏：%2")
                             .arg(QDir::toNativeSeparators(path), check.lastError().isValid() ? check.lastError().text() : check.value(0).toString()));
+        check.finish();
         // Rows are made durable with the group; a power cut may lose the last
         // one, a killed program loses nothing.
         exec(QStringLiteral("PRAGMA journal_mode=WAL"));

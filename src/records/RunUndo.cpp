@@ -129,7 +129,7 @@ QStringList RunUndo::Plan::keptLines() const
 
 QString RunUndo::refusal(const Connection& connection, const RunRecords::Run& run)
 {
-    if (run.kind != QLatin1String("导入"))
+    if (run.kind != QStringLiteral("导入"))
         return QStringLiteral("这条记录是一次撤销，不能再撤销。");
     if (!run.undoneBy.isEmpty() || run.undoneAt.isValid())
         return QStringLiteral("这次导入已于 %1 由 %2 撤销过，不能再撤销。")
