@@ -1,5 +1,6 @@
 #include "records/RunUndo.h"
 
+#include "platform/Dialogs.h"
 #include "platform/Errors.h"
 #include "platform/db/Connection.h"
 #include "records/PersonnelRows.h"
@@ -187,4 +188,26 @@ RunUndo::Plan RunUndo::apply(Connection& connection, RunRecords& records, qint64
     records.markUndone(run.id, userId, QDateTime::currentDateTime());
     records.endRun(undoId, plan.deleted + plan.restoredPeople, int(plan.kept.size()), RunOutcome::Finished);
     return plan;
+}
+
+bool undoAfterConfirmation(Connection& connection, RunRecords& records, qint64 run, const QString& userId)
+{
+    const QString caption = QStringLiteral("提示");
+    try {
+        const RunUndo::Plan plan = RunUndo::plan(connection, records, run);
+        if (!Dialogs::confirm(plan.question()))
+            return false;
+        const RunUndo::Plan done = RunUndo::apply(connection, records, run, userId);
+        QString text = QStringLiteral("已撤销：删除 %1 人，恢复 %2 人的 %3 项资料。")
+                           .arg(done.deleted)
+                           .arg(done.restoredPeople)
+                           .arg(done.restoredFields);
+        if (!done.kept.isEmpty())
+            text += u'\n' + done.keptLines().join(u'\n');
+        Dialogs::messageBox(text, caption, MsgIcon::Information);
+        return true;
+    } catch (const std::exception& e) {
+        Dialogs::messageBox(errorText(e), caption, MsgIcon::Error);
+        return false;
+    }
 }

@@ -43,3 +43,8 @@ public:
     // else why not.
     static QString refusal(const Connection& connection, const RunRecords::Run& run);
 };
+
+// The records window's "撤销本次导入": the summary in a confirmation box,
+// then the undo, then one box with what was done or why nothing was. True
+// when the run was undone.
+bool undoAfterConfirmation(Connection& connection, RunRecords& records, qint64 run, const QString& userId);
