@@ -5,6 +5,7 @@
 #include "data/UserDMUnit.h"
 #include "login/LoginCheck.h"
 #include "platform/Dialogs.h"
+#include "platform/Shell.h"
 #include "platform/db/Query.h"
 #include "records/RunRecords.h"
 #include "records/RunUndo.h"
@@ -22,8 +23,9 @@ void declare(QCommandLineParser& p)
     p.addOptions({
         {QStringLiteral("run"), QStringLiteral("The run to undo (its id, as history prints it). Required."),
          QStringLiteral("ID")},
-        {QStringLiteral("db"), QStringLiteral("The local database file the run wrote to. Required."),
-         QStringLiteral("FILE")},
+        {QStringLiteral("db"), QStringLiteral("The local database file the run wrote to."), QStringLiteral("FILE")},
+        {QStringLiteral("settings-dir"),
+         QStringLiteral("Connects as a program installed in DIR would (a server database)."), QStringLiteral("DIR")},
         {QStringLiteral("user"), QStringLiteral("The login id. Needed when the database has users."),
          QStringLiteral("ID")},
         {QStringLiteral("password-stdin"), QStringLiteral("Reads the password from the first line of standard input.")},
@@ -59,8 +61,9 @@ bool logIn(const QCommandLineParser& opts)
 
 int run(const QCommandLineParser& opts)
 {
-    if (!opts.isSet(QStringLiteral("run")) || !opts.isSet(QStringLiteral("db")) || !opts.positionalArguments().isEmpty())
-        throw CliUsageError(QStringLiteral("--run and --db are required"));
+    if (!opts.isSet(QStringLiteral("run")) || opts.isSet(QStringLiteral("db")) == opts.isSet(QStringLiteral("settings-dir"))
+        || !opts.positionalArguments().isEmpty())
+        throw CliUsageError(QStringLiteral("--run and one of --db and --settings-dir are required"));
     bool ok = false;
     const qint64 id = opts.value(QStringLiteral("run")).toLongLong(&ok);
     if (!ok)
@@ -78,10 +81,20 @@ int run(const QCommandLineParser& opts)
         ~Clear() { UserDM = nullptr; }
     } clear;
 
-    const QString file = QFileInfo(opts.value(QStringLiteral("db"))).absoluteFilePath();
-    TSetValue.ConnectOption = 1;
-    TSetValue.DbFileName = file;
-    dm.ConnectionString = TUserDM::localConnectionString(file);
+    if (opts.isSet(QStringLiteral("db"))) {
+        const QString file = QFileInfo(opts.value(QStringLiteral("db"))).absoluteFilePath();
+        TSetValue.ConnectOption = 1;
+        TSetValue.DbFileName = file;
+        dm.ConnectionString = TUserDM::localConnectionString(file);
+    } else {
+        Shell::overrideExecutableDirectory(QFileInfo(opts.value(QStringLiteral("settings-dir"))).absoluteFilePath());
+        TSetValue.AppPath = Shell::executableDirectory();
+        if (!QFileInfo::exists(TUserDM::settingsPath())) {
+            cliError(QStringLiteral("settings file not found: %1").arg(TUserDM::settingsPath()));
+            return 1;
+        }
+        dm.ReadConnectSettings();
+    }
     try {
         dm.ADOConnection1.setConnected(false);
         dm.ADOConnection1.setConnectionString(dm.ConnectionString);
@@ -122,7 +135,7 @@ int runGuarded(const QCommandLineParser& p)
     }
 }
 
-const CliCommandRegistrar registrar({"undo", "undo --run ID --db FILE [--user ID] [--password-stdin] [--check]",
+const CliCommandRegistrar registrar({"undo", "undo --run ID (--db FILE | --settings-dir DIR) [--user ID] [--password-stdin] [--check]",
                                      "Undoes a recorded import run: deletes the rows it stored, or puts back the "
                                      "fields it changed, where nothing changed them since.",
                                      declare, runGuarded});
