@@ -3,9 +3,14 @@
 #include "platform/Errors.h"
 #include "platform/db/Connection.h"
 
+#include <QCryptographicHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+#include <sqlite3.h>
+
+#include <functional>
 
 namespace PersonnelRows {
 
@@ -65,14 +70,101 @@ QList<CellValue> fields(Connection& connection, const QString& workerid, const Q
     return out;
 }
 
-std::map<qint64, QList<CellValue>> byWkidRange(Connection& connection, qint64 lo, qint64 hi, QStringList& columns)
+namespace {
+// Null, or the value's bytes with their length, so that no two rows run
+// together into the same stream.
+struct RowHash {
+    QCryptographicHash hash{QCryptographicHash::Sha1};
+    void start() { hash.reset(); }
+    void null() { hash.addData(QByteArrayView("\0", 1)); }
+    void value(const char* data, qsizetype size)
+    {
+        const quint32 n = quint32(size);
+        hash.addData(QByteArrayView("\1", 1));
+        hash.addData(QByteArrayView(reinterpret_cast<const char*>(&n), sizeof n));
+        hash.addData(QByteArrayView(data, size));
+    }
+    void typed(char type, const void* data, size_t size)
+    {
+        hash.addData(QByteArrayView(&type, 1));
+        hash.addData(QByteArrayView(static_cast<const char*>(data), qsizetype(size)));
+    }
+    void value(const QVariant& v)
+    {
+        if (v.isNull()) {
+            null();
+            return;
+        }
+        const QByteArray text = v.toString().toUtf8();
+        value(text.constData(), text.size());
+    }
+};
+
+// Each row of the statement (its parameters bound by `bind`) as its digest,
+// straight from SQLite; false when it cannot be prepared.
+template <typename Each>
+bool sqliteRows(Connection& connection, const char* sql, const std::function<void(sqlite3_stmt*)>& bind,
+                QStringList& columns, Each each)
+{
+    auto* db = static_cast<sqlite3*>(connection.sqliteHandle());
+    sqlite3_stmt* st = nullptr;
+    if (!db || sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK)
+        throw Error(QString::fromUtf8(db ? sqlite3_errmsg(db) : "no database"));
+    struct Finalize {
+        sqlite3_stmt* st;
+        ~Finalize() { sqlite3_finalize(st); }
+    } finalize{st};
+    bind(st);
+    const int n = sqlite3_column_count(st);
+    columns.clear();
+    int wkid = -1;
+    for (int i = 0; i < n; ++i) {
+        columns << QString::fromUtf8(sqlite3_column_name(st, i));
+        if (columns.last().compare(QLatin1String("wkid"), Qt::CaseInsensitive) == 0)
+            wkid = i;
+    }
+    RowHash h;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        h.start();
+        for (int i = 0; i < n; ++i) {
+            // As stored, without converting: a number as its bytes.
+            switch (sqlite3_column_type(st, i)) {
+            case SQLITE_NULL:
+                h.null();
+                break;
+            case SQLITE_INTEGER: {
+                const sqlite3_int64 v = sqlite3_column_int64(st, i);
+                h.typed('i', &v, sizeof v);
+                break;
+            }
+            case SQLITE_FLOAT: {
+                const double v = sqlite3_column_double(st, i);
+                h.typed('f', &v, sizeof v);
+                break;
+            }
+            default: {
+                const void* bytes = sqlite3_column_blob(st, i);
+                h.value(static_cast<const char*>(bytes), sqlite3_column_bytes(st, i));
+            }
+            }
+        }
+        each(wkid >= 0 ? sqlite3_column_int64(st, wkid) : 0, h.hash.result());
+    }
+    if (rc != SQLITE_DONE)
+        throw Error(QString::fromUtf8(sqlite3_errmsg(db)));
+    return true;
+}
+
+template <typename Each>
+void qtRows(Connection& connection, const QString& sql, const QVariant& a, const QVariant& b, QStringList& columns, Each each)
 {
     QSqlQuery q(connection.database());
     q.setForwardOnly(true);
-    if (!q.prepare(QStringLiteral("select * from hrp_workers where Wkid>=? and Wkid<=?")))
+    if (!q.prepare(sql))
         throw Error(q.lastError().text());
-    q.addBindValue(lo);
-    q.addBindValue(hi);
+    q.addBindValue(a);
+    q.addBindValue(b);
     if (!q.exec())
         throw Error(q.lastError().text());
     const QSqlRecord rec = q.record();
@@ -80,38 +172,69 @@ std::map<qint64, QList<CellValue>> byWkidRange(Connection& connection, qint64 lo
     int wkid = -1;
     for (int i = 0; i < rec.count(); ++i) {
         columns << rec.fieldName(i);
-        if (rec.fieldName(i).compare(QLatin1String("wkid"), Qt::CaseInsensitive) == 0)
+        if (columns.last().compare(QLatin1String("wkid"), Qt::CaseInsensitive) == 0)
             wkid = i;
     }
-    std::map<qint64, QList<CellValue>> out;
-    if (wkid < 0)
-        return out;
+    RowHash h;
     while (q.next()) {
-        QList<CellValue> values;
-        values.reserve(rec.count());
+        h.start();
         for (int i = 0; i < rec.count(); ++i)
-            values << cellOf(q.value(i));
-        out[q.value(wkid).toLongLong()] = std::move(values);
+            h.value(q.value(i));
+        each(wkid >= 0 ? q.value(wkid).toLongLong() : 0, h.hash.result());
     }
+}
+
+bool sameColumns(const QStringList& a, const QStringList& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (a[i].compare(b[i], Qt::CaseInsensitive) != 0)
+            return false;
+    return true;
+}
+} // namespace
+
+std::map<qint64, QByteArray> digestsByWkidRange(Connection& connection, qint64 lo, qint64 hi, QStringList& columns)
+{
+    std::map<qint64, QByteArray> out;
+    const auto keep = [&out](qint64 wkid, const QByteArray& digest) { out[wkid] = digest; };
+    if (connection.dbms() == Connection::Dbms::Sqlite)
+        sqliteRows(connection, "select * from hrp_workers where Wkid>=?1 and Wkid<=?2",
+                   [lo, hi](sqlite3_stmt* st) {
+                       sqlite3_bind_int64(st, 1, lo);
+                       sqlite3_bind_int64(st, 2, hi);
+                   },
+                   columns, keep);
+    else
+        qtRows(connection, QStringLiteral("select * from hrp_workers where Wkid>=? and Wkid<=?"), lo, hi, columns, keep);
     return out;
 }
 
-std::optional<std::map<QString, CellValue>> row(Connection& connection, qint64 wkid, const QString& workerid, bool lock)
+std::optional<QByteArray> rowDigest(Connection& connection, qint64 wkid, const QString& workerid, bool lock,
+                                    const QStringList& columns)
 {
-    QSqlQuery q(connection.database());
-    q.setForwardOnly(true);
-    if (!q.prepare(QStringLiteral("select * from %1 where Wkid=? and workerid=?%2").arg(table(connection, lock), lockSuffix(connection, lock))))
-        throw Error(q.lastError().text());
-    q.addBindValue(wkid);
-    q.addBindValue(workerid);
-    if (!q.exec())
-        throw Error(q.lastError().text());
-    if (!q.next())
-        return std::nullopt;
-    const QSqlRecord rec = q.record();
-    std::map<QString, CellValue> out;
-    for (int i = 0; i < rec.count(); ++i)
-        out[rec.fieldName(i).toLower()] = cellOf(q.value(i));
+    std::optional<QByteArray> out;
+    QStringList now;
+    const auto keep = [&out](qint64, const QByteArray& digest) {
+        if (!out)
+            out = digest;
+    };
+    if (connection.dbms() == Connection::Dbms::Sqlite) {
+        const QByteArray id = workerid.toUtf8();
+        sqliteRows(connection, "select * from hrp_workers where Wkid=?1 and workerid=?2",
+                   [wkid, &id](sqlite3_stmt* st) {
+                       sqlite3_bind_int64(st, 1, wkid);
+                       sqlite3_bind_text(st, 2, id.constData(), int(id.size()), SQLITE_TRANSIENT);
+                   },
+                   now, keep);
+    } else {
+        qtRows(connection,
+               QStringLiteral("select * from %1 where Wkid=? and workerid=?%2").arg(table(connection, lock), lockSuffix(connection, lock)),
+               wkid, workerid, now, keep);
+    }
+    if (out && !sameColumns(now, columns))
+        return QByteArray();
     return out;
 }
 

@@ -26,10 +26,14 @@ CellValue cellOf(const QVariant& value);
 // The named columns of the (first) row with the worker number; empty when
 // there is none.
 QList<CellValue> fields(Connection& connection, const QString& workerid, const QStringList& columns, bool lock);
-// Every column of the rows whose Wkid lies in [lo, hi], by Wkid; `columns`
-// gets their names.
-std::map<qint64, QList<CellValue>> byWkidRange(Connection& connection, qint64 lo, qint64 hi, QStringList& columns);
-// Every column of the row with this Wkid and worker number, by name.
-std::optional<std::map<QString, CellValue>> row(Connection& connection, qint64 wkid, const QString& workerid, bool lock);
+// A digest of every column of each row whose Wkid lies in [lo, hi], by
+// Wkid; `columns` gets the columns' names. Two rows with the same digest
+// hold the same values (null apart from empty text) in the same columns.
+// On a local file the values are taken straight from SQLite, as text.
+std::map<qint64, QByteArray> digestsByWkidRange(Connection& connection, qint64 lo, qint64 hi, QStringList& columns);
+// The digest of the row with this Wkid and worker number, taken the same
+// way; empty when the table's columns are no longer `columns`.
+std::optional<QByteArray> rowDigest(Connection& connection, qint64 wkid, const QString& workerid, bool lock,
+                                    const QStringList& columns);
 
 } // namespace PersonnelRows

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QSqlQuery>
 
+#include <chrono>
 #include <map>
 
 namespace {
@@ -92,7 +93,9 @@ void RunRecorder::runStarts()
         const QString path = view_.pathText();
         h.workbook = QFileInfo(path).absoluteFilePath();
         h.size = QFileInfo(path).size();
-        h.sha256 = sha256Of(path);
+        // A big workbook takes a while to hash: on a thread of its own, kept
+        // with the first group after it is done (or at the end).
+        sha256_ = std::async(std::launch::async, [path] { return sha256Of(path); });
         for (int k = 1; k <= ImportRow::SlotCount; ++k)
             h.map << view_.mapText(k);
         h.mode = view_.importMode();
@@ -178,7 +181,7 @@ void RunRecorder::flush() noexcept
         rows.reserve(pending_.size());
         if (hi != 0) {
             QStringList columns;
-            std::map<qint64, QList<CellValue>> stored = PersonnelRows::byWkidRange(conn_, lo, hi, columns);
+            const std::map<qint64, QByteArray> stored = PersonnelRows::digestsByWkidRange(conn_, lo, hi, columns);
             if (!columnsKept_) {
                 records_->setColumns(runId_, columns);
                 columnsKept_ = true;
@@ -188,12 +191,12 @@ void RunRecorder::flush() noexcept
                     continue;
                 const auto it = stored.find(r.wkid);
                 if (it != stored.end())
-                    r.values = std::move(it->second);
+                    r.digest = it->second;
             }
         }
         for (RunRecords::Row& r : pending_) {
             if (r.changes.isEmpty()) {
-                if (!r.values.isEmpty())
+                if (!r.digest.isEmpty())
                     rows << std::move(r);
                 continue;
             }
@@ -207,6 +210,7 @@ void RunRecorder::flush() noexcept
         }
         pending_.clear();
         records_->addRows(runId_, rows);
+        keepSha256(false);
     } catch (const std::exception& e) {
         fail(errorText(e));
     } catch (...) {
@@ -214,9 +218,25 @@ void RunRecorder::flush() noexcept
     }
 }
 
+void RunRecorder::keepSha256(bool wait)
+{
+    if (!sha256_.valid())
+        return;
+    if (!wait && sha256_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    const QString sum = sha256_.get();
+    if (records_)
+        records_->setSha256(runId_, sum);
+}
+
 void RunRecorder::runEnded(RunEnd end, int imported, int notImported)
 {
     flush();
+    try {
+        keepSha256(true);
+    } catch (const std::exception& e) {
+        fail(errorText(e));
+    }
     if (records_ && runId_ != 0) {
         try {
             records_->endRun(runId_, imported, notImported, outcomeOf(end));

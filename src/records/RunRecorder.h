@@ -4,6 +4,7 @@
 #include "records/RowRecorder.h"
 #include "records/RunRecords.h"
 
+#include <future>
 #include <memory>
 
 class Connection;
@@ -44,6 +45,8 @@ private:
     void pending();
     void flush() noexcept;
     void fail(const QString& why) noexcept;
+    // Stores the workbook's SHA-256 once it is known (waits for it with `wait`).
+    void keepSha256(bool wait);
 
     Connection& conn_;
     const ImportView& view_;
@@ -55,6 +58,7 @@ private:
     bool columnsKept_ = false;
     QList<RunRecords::Row> pending_;
     QString failure_;
+    std::future<QString> sha256_;
 };
 
 // The database the connection writes to, as runs are recorded against it:

@@ -17,7 +17,9 @@
 
 namespace {
 constexpr int kSchemaVersion = 1;
-constexpr int kMaxValues = 4096;  // a decoded row never holds more
+constexpr int kMaxValues = 64;  // an update changes eight fields
+constexpr int kDigestBytes = 20;  // SHA-1
+constexpr quint32 kMaxPackRows = 1000000;  // a group holds far fewer
 const QString kSettingsGroupKey = QStringLiteral("Records/PruneOlderThanAYear");
 
 const char* const kSchema[] = {
@@ -25,8 +27,8 @@ const char* const kSchema[] = {
     " userid TEXT, db TEXT, workbook TEXT, size INTEGER, sha256 TEXT, sheet TEXT, map TEXT, mode INTEGER,"
     " imported INTEGER DEFAULT 0, not_imported INTEGER DEFAULT 0, outcome TEXT DEFAULT '', undone_by TEXT,"
     " undone_at TEXT, undo_of INTEGER DEFAULT 0, columns TEXT DEFAULT '')",
-    "CREATE TABLE IF NOT EXISTS rows(run INTEGER NOT NULL, sheet_row INTEGER, wkid INTEGER, workerid TEXT,"
-    " data BLOB)",
+    // One row per group of the personnel database: a pack of its rows.
+    "CREATE TABLE IF NOT EXISTS rows(run INTEGER NOT NULL, data BLOB)",
     "CREATE INDEX IF NOT EXISTS rows_run ON rows(run)",
 };
 
@@ -60,14 +62,14 @@ bool readCell(QDataStream& s, CellValue& c)
     return s.status() == QDataStream::Ok;
 }
 
+// An add row keeps only its digest ('D'); an update its fields ('U').
 QByteArray encode(const RunRecords::Row& row)
 {
-    QByteArray out;
-    QDataStream s(&out, QIODevice::WriteOnly);
+    if (row.changes.isEmpty())
+        return 'D' + row.digest;
+    QByteArray out("U");
+    QDataStream s(&out, QIODevice::Append);
     s.setVersion(QDataStream::Qt_6_0);
-    s << quint32(row.values.size());
-    for (const CellValue& c : row.values)
-        writeCell(s, c);
     s << quint32(row.changes.size());
     for (const FieldChange& f : row.changes) {
         s << f.column;
@@ -80,18 +82,15 @@ QByteArray encode(const RunRecords::Row& row)
 // False for data that does not decode; the row then holds nothing.
 bool decode(const QByteArray& data, RunRecords::Row& row)
 {
-    QDataStream s(data);
+    if (data.startsWith('D')) {
+        row.digest = data.mid(1);
+        return row.digest.size() == kDigestBytes;
+    }
+    if (!data.startsWith('U'))
+        return false;
+    QDataStream s(data.mid(1));
     s.setVersion(QDataStream::Qt_6_0);
     quint32 n = 0;
-    s >> n;
-    if (s.status() != QDataStream::Ok || n > quint32(kMaxValues))
-        return false;
-    for (quint32 i = 0; i < n; ++i) {
-        CellValue c;
-        if (!readCell(s, c))
-            return false;
-        row.values << c;
-    }
     s >> n;
     if (s.status() != QDataStream::Ok || n > quint32(kMaxValues))
         return false;
@@ -255,30 +254,30 @@ void RunRecords::setColumns(qint64 id, const QStringList& columns)
     execute(q, path_);
 }
 
+void RunRecords::setSha256(qint64 id, const QString& sha256)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(name_, false), QStringLiteral("UPDATE runs SET sha256=? WHERE id=?"), path_);
+    q.addBindValue(sha256);
+    q.addBindValue(id);
+    execute(q, path_);
+}
+
 void RunRecords::addRows(qint64 id, const QList<Row>& rows)
 {
-    QSqlDatabase db = QSqlDatabase::database(name_, false);
-    if (!db.transaction())
-        throw Error(QStringLiteral("导入记录文件 %1 无法写入：%2").arg(QDir::toNativeSeparators(path_), db.lastError().text()));
-    try {
-        QSqlQuery q = prepared(db, QStringLiteral("INSERT INTO rows(run, sheet_row, wkid, workerid, data) VALUES(?,?,?,?,?)"), path_);
-        for (const Row& r : rows) {
-            q.bindValue(0, id);
-            q.bindValue(1, r.sheetRow);
-            q.bindValue(2, r.wkid);
-            q.bindValue(3, r.workerid);
-            q.bindValue(4, encode(r));
-            execute(q, path_);
-        }
-    } catch (...) {
-        db.rollback();
-        throw;
+    if (rows.isEmpty())
+        return;
+    QByteArray pack;
+    {
+        QDataStream s(&pack, QIODevice::WriteOnly);
+        s.setVersion(QDataStream::Qt_6_0);
+        s << quint32(rows.size());
+        for (const Row& r : rows)
+            s << qint32(r.sheetRow) << r.wkid << r.workerid << encode(r);
     }
-    if (!db.commit()) {
-        const QString why = db.lastError().text();
-        db.rollback();
-        throw Error(QStringLiteral("导入记录文件 %1 无法写入：%2").arg(QDir::toNativeSeparators(path_), why));
-    }
+    QSqlQuery q = prepared(QSqlDatabase::database(name_, false), QStringLiteral("INSERT INTO rows(run, data) VALUES(?,?)"), path_);
+    q.addBindValue(id);
+    q.addBindValue(pack);
+    execute(q, path_);
 }
 
 void RunRecords::endRun(qint64 id, int imported, int notImported, const QString& outcome)
@@ -329,20 +328,31 @@ std::optional<RunRecords::Run> RunRecords::run(qint64 id) const
 QList<RunRecords::Row> RunRecords::rows(qint64 id) const
 {
     QSqlQuery q = prepared(QSqlDatabase::database(name_, false),
-                           QStringLiteral("SELECT sheet_row, wkid, workerid, data FROM rows WHERE run=? ORDER BY rowid"), path_);
+                           QStringLiteral("SELECT data FROM rows WHERE run=? ORDER BY rowid"), path_);
     q.addBindValue(id);
     execute(q, path_);
     QList<Row> out;
     while (q.next()) {
-        Row r;
-        r.sheetRow = q.value(0).toInt();
-        r.wkid = q.value(1).toLongLong();
-        r.workerid = q.value(2).toString();
-        if (!decode(q.value(3).toByteArray(), r)) {
-            r.values.clear();
-            r.changes.clear();
+        QDataStream s(q.value(0).toByteArray());
+        s.setVersion(QDataStream::Qt_6_0);
+        quint32 n = 0;
+        s >> n;
+        if (n > kMaxPackRows)
+            continue;  // not a pack we wrote
+        for (quint32 i = 0; i < n && s.status() == QDataStream::Ok; ++i) {
+            Row r;
+            qint32 sheetRow = 0;
+            QByteArray data;
+            s >> sheetRow >> r.wkid >> r.workerid >> data;
+            if (s.status() != QDataStream::Ok)
+                break;
+            r.sheetRow = sheetRow;
+            if (!decode(data, r)) {
+                r.digest.clear();
+                r.changes.clear();
+            }
+            out << r;
         }
-        out << r;
     }
     return out;
 }

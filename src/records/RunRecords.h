@@ -50,7 +50,7 @@ public:
         int sheetRow = 0;
         qint64 wkid = 0;
         QString workerid;
-        QList<CellValue> values;      // add: the whole row as stored
+        QByteArray digest;           // add: of the whole row as stored (PersonnelRows)
         QList<FieldChange> changes;  // update: each field before and after
     };
 
@@ -68,7 +68,8 @@ public:
 
     qint64 startRun(const Run& header);
     void setColumns(qint64 run, const QStringList& columns);
-    // One transaction for the rows of one group.
+    void setSha256(qint64 run, const QString& sha256);
+    // The rows of one group, in one statement.
     void addRows(qint64 run, const QList<Row>& rows);
     void endRun(qint64 run, int imported, int notImported, const QString& outcome);
     void markUndone(qint64 run, const QString& userId, const QDateTime& when);

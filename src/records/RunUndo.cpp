@@ -40,20 +40,16 @@ RunUndo::Plan walk(Connection& connection, const RunRecords::Run& run, const QLi
     plan.run = run.id;
     for (const RunRecords::Row& r : rows) {
         if (r.changes.isEmpty()) {
-            if (r.values.isEmpty() || r.values.size() != run.columns.size()) {
+            if (r.digest.isEmpty()) {
                 ++plan.missing;  // nothing usable on record
                 continue;
             }
-            const auto now = PersonnelRows::row(connection, r.wkid, r.workerid, write);
+            const std::optional<QByteArray> now = PersonnelRows::rowDigest(connection, r.wkid, r.workerid, write, run.columns);
             if (!now) {
                 ++plan.missing;
                 continue;
             }
-            bool same = now->size() == size_t(run.columns.size());
-            for (qsizetype i = 0; same && i < run.columns.size(); ++i) {
-                const auto it = now->find(run.columns[i].toLower());
-                same = it != now->end() && it->second == r.values[i];
-            }
+            const bool same = *now == r.digest;
             if (!same) {
                 plan.kept << RunUndo::Kept{r.sheetRow, r.workerid};
                 continue;
