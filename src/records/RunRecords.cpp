@@ -18,7 +18,7 @@
 namespace {
 constexpr int kSchemaVersion = 1;
 constexpr int kMaxValues = 64;  // an update changes eight fields
-constexpr int kDigestBytes = 20;  // SHA-1
+constexpr int kDigestBytes = 16;  // PersonnelRows' row digest
 constexpr quint32 kMaxPackRows = 1000000;  // a group holds far fewer
 const QString kSettingsGroupKey = QStringLiteral("Records/PruneOlderThanAYear");
 

@@ -76,7 +76,7 @@ TEST(RunUndoRefusal, DamagedPacksAndDigestsUndoNothing)
     Fixture f;
     f.db.exec(QStringLiteral("insert into Hrp_workers(Wkid, Workerid, Wname) values (7, 'W7', '乙')"));
     const qint64 id = f.addRun([](RunRecords::Run& r) { r.mode = 0; },
-                               {RunRecords::Row{2, 7, QStringLiteral("W7"), QByteArray(20, 'x'), {}}});
+                               {RunRecords::Row{2, 7, QStringLiteral("W7"), QByteArray(16, 'x'), {}}});
     {
         QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tamper"));
         c.setDatabaseName(f.path);
