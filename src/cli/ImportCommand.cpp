@@ -14,6 +14,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
 #include "platform/Shell.h"
+#include "records/RunRecorder.h"
 #include "services/userGlobal.h"
 
 #include <QFileInfo>
@@ -326,11 +327,15 @@ int run(const QCommandLineParser& opts)
     ImportRow row;
     WorkerWriter writer;
     CliView view(boxes, workbook, mode == QLatin1String("update") ? 1 : 0, dialogs);
+    RunRecorder recorder(dm.ADOConnection1, view);
+    writer.setRecorder(&recorder);
     ImportRun realRun(view, row, writer);
     ImportCheck checkRun(view, row);
     const ImportRun& importRun = check ? checkRun.lastRun() : realRun;
     const RejectsExport::Source source = RejectsExport::Source::of(workbook);
     const RunEnd end = check ? checkRun.run() : realRun.SBSaveClick();
+    if (!check)
+        recorder.runEnded(end, realRun.imported(), realRun.notImported());
     dialogs.endProgress();
 
     const bool wrote = end == RunEnd::Succeeded || end == RunEnd::WritePassFailed || end == RunEnd::Stopped;

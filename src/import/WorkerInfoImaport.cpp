@@ -15,6 +15,8 @@
 #include "platform/Errors.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/Fonts.h"
+#include "records/RunRecorder.h"
+#include "records/window/RunRecordsDialog.h"
 #include "ui_WorkerInfoImaport.h"
 
 #include <QCloseEvent>
@@ -120,6 +122,19 @@ void TWorkerInfoImaportFrm::connectButtons()
     on(ui_->SBTemplate, &TWorkerInfoImaportFrm::SBTemplateClick);
     on(ui_->SBExit, &TWorkerInfoImaportFrm::SBExitClick);
     on(ui_->SBCancel, &TWorkerInfoImaportFrm::SBCancelClick);
+
+    // The record of runs, beside 模板: a button the form does not hold.
+    auto* records = new QToolButton(ui_->SBTemplate->parentWidget());
+    records->setObjectName(QStringLiteral("SBRecords"));
+    records->setText(QStringLiteral("导入记录"));
+    records->setToolButtonStyle(ui_->SBTemplate->toolButtonStyle());
+    records->setSizePolicy(ui_->SBTemplate->sizePolicy());
+    if (auto* box = qobject_cast<QBoxLayout*>(ui_->SBTemplate->parentWidget()->layout()))
+        box->insertWidget(box->indexOf(ui_->SBTemplate) + 1, records);
+    connect(records, &QToolButton::clicked, this, guardedHandler([this] {
+        RunRecordsDialog dialog(UserDM->ADOConnection1, this);
+        dialog.exec();
+    }));
 }
 
 void TWorkerInfoImaportFrm::buildColumnMap()
@@ -426,7 +441,11 @@ void TWorkerInfoImaportFrm::SBSaveClick()
         ui_->LblCounts->clear();
         book_.reset(); // the run opens the workbook itself
         lastSource_ = RejectsExport::Source::of(pathText());
+        RunRecorder recorder(UserDM->ADOConnection1, *this);
+        writer_.setRecorder(&recorder);
         const RunEnd end = run_.SBSaveClick();
+        writer_.setRecorder(nullptr);
+        recorder.runEnded(end, run_.imported(), run_.notImported());
         lastRefused_ = run_.notImportedRows();
         if (end == RunEnd::Succeeded || end == RunEnd::Stopped || end == RunEnd::WritePassFailed)
             showStoredWorkers();

@@ -5,6 +5,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
 #include "platform/db/DbFailures.h"
+#include "records/RowRecorder.h"
 #include "services/userGlobal.h"
 
 namespace {
@@ -77,6 +78,8 @@ void WorkerWriter::beginRun()
         PrepareSerialRow(QStringLiteral("WKID"));
     session_.reset();
     session_ = std::make_unique<WriteSession>(UserDM->ADOConnection1, end_);
+    if (recorder_ && end_ == WriteSession::End::Commit)
+        recorder_->runStarts();
 }
 
 void WorkerWriter::endRun()
@@ -129,6 +132,8 @@ void WorkerWriter::countPending(bool written)
 
 void WorkerWriter::SaveWorkerRow(ImportRow& row, int mode)
 {
+    if (recorder_)
+        recorder_->nextRow();
     if (session_) {
         try {
             saveRow(row, mode, *session_);
@@ -241,6 +246,8 @@ bool WorkerWriter::insertRow(ImportRow& row, WriteSession& session)
     q.setText(QStringLiteral("Email"), QString());
     q.setText(QStringLiteral("JobAsses"), row.JobAsses);
     q.execute();
+    if (recorder_)
+        recorder_->rowAdded(wkid, row.Workerid);
     return true;
 }
 
@@ -272,15 +279,20 @@ bool WorkerWriter::updateRow(const ImportRow& row)
         {row.Skill, ",Skill=:Skill ", "Skill"},
         {row.JobAsses, ",JobAsses=:JobAsses ", "JobAsses"},
     };
+    QStringList changed;
     for (const auto& f : fields) {
         if (f.value.isEmpty())
             continue;
         q.add(QString::fromLatin1(f.line));
         q.setText(QString::fromLatin1(f.name), f.value);
+        changed << QString::fromLatin1(f.name);
     }
+    const QList<FieldChange> before = recorder_ ? recorder_->fieldsBefore(row.Workerid, changed) : QList<FieldChange>();
     q.add(QStringLiteral(" where workerid=:workerid1 "));
     q.setText(QStringLiteral("workerid1"), row.Workerid);
     q.setText(QStringLiteral("workerid"), stored);
     q.execute();
+    if (recorder_)
+        recorder_->rowUpdated(row.Workerid, before);
     return true;
 }

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+class RowRecorder;
+
 // Stores one ImportRow in Hrp_workers: mode 0 inserts a new employee (unless
 // the worker number exists), mode 1 updates eight fields by worker number.
 // Reports only through RowWritten; database errors are swallowed and kept
@@ -36,6 +38,8 @@ public:
 
     static QString duplicateMessage(const QString& workerid);
     bool keepsRows() const override { return end_ == WriteSession::End::Commit; }
+    // Told of every row stored by a run that commits (the record of runs).
+    void setRecorder(RowRecorder* recorder) { recorder_ = recorder; }
 
 private:
     void saveRow(ImportRow& row, int mode, WriteSession& session);
@@ -54,4 +58,5 @@ private:
     std::unique_ptr<WriteSession> session_;  // during a run
     int pendingStored_ = 0;
     quint64 pendingGroup_ = 0;
+    RowRecorder* recorder_ = nullptr;
 };

@@ -32,6 +32,7 @@ int main(int argc, char** argv)
     // (Qt's test mode would put every process in one shared folder.)
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
 
     Application app(argc, argv);
     Dialogs::install(&scriptedDialogs());

@@ -1,0 +1,252 @@
+#include "records/RunRecorder.h"
+
+#include "platform/Dialogs.h"
+#include "platform/Errors.h"
+#include "platform/db/Connection.h"
+#include "platform/db/ConnectionString.h"
+#include "platform/db/WriteSession.h"
+#include "records/PersonnelRows.h"
+#include "services/userGlobal.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlQuery>
+
+#include <chrono>
+#include <map>
+
+namespace {
+QString sha256Of(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&f);
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+QString outcomeOf(RunEnd end)
+{
+    switch (end) {
+    case RunEnd::Succeeded:
+        return RunOutcome::Finished;
+    case RunEnd::Stopped:
+        return RunOutcome::Stopped;
+    default:
+        return RunOutcome::Failed;
+    }
+}
+} // namespace
+
+QString recordedDatabaseName(const Connection& connection)
+{
+    if (connection.dbms() == Connection::Dbms::Sqlite) {
+        QSqlQuery q(connection.database());
+        if (q.exec(QStringLiteral("PRAGMA database_list")) && q.next())
+            return QFileInfo(q.value(2).toString()).absoluteFilePath();
+        return QString();
+    }
+    try {
+        const ProviderString p = ProviderString::parse(connection.connectionString());
+        const QString database = connection.defaultDatabase().isEmpty() ? p.value(QStringLiteral("Initial Catalog"))
+                                                                        : connection.defaultDatabase();
+        return p.value(QStringLiteral("Data Source")) + u'/' + database;
+    } catch (const std::exception&) {
+        return QString();
+    }
+}
+
+RunRecorder::RunRecorder(Connection& connection, const ImportView& view, const QString& recordsPath)
+    : conn_(connection)
+    , view_(view)
+    , path_(recordsPath)
+{
+}
+
+RunRecorder::~RunRecorder() = default;
+
+void RunRecorder::fail(const QString& why) noexcept
+{
+    if (failure_.isEmpty())
+        failure_ = why.isEmpty() ? QStringLiteral("原因不明") : why;
+    pending_.clear();
+    records_.reset();
+}
+
+void RunRecorder::runStarts()
+{
+    runId_ = 0;
+    sheetRow_ = 1;
+    hookedGroup_ = 0;
+    columnsKept_ = false;
+    pending_.clear();
+    failure_.clear();
+    try {
+        records_ = std::make_unique<RunRecords>(path_);
+        RunRecords::Run h;
+        h.kind = QStringLiteral("导入");
+        h.started = QDateTime::currentDateTime();
+        h.userId = TUser.UserID;
+        h.database = recordedDatabaseName(conn_);
+        const QString path = view_.pathText();
+        h.workbook = QFileInfo(path).absoluteFilePath();
+        h.size = QFileInfo(path).size();
+        // A big workbook takes a while to hash: on a thread of its own, kept
+        // with the first group after it is done (or at the end).
+        sha256_ = std::async(std::launch::async, [path] { return sha256Of(path); });
+        for (int k = 1; k <= ImportRow::SlotCount; ++k)
+            h.map << view_.mapText(k);
+        h.mode = view_.importMode();
+        h.outcome = RunOutcome::Interrupted;  // until the run says otherwise
+        runId_ = records_->startRun(h);
+    } catch (const std::exception& e) {
+        fail(errorText(e));
+    }
+}
+
+void RunRecorder::nextRow()
+{
+    ++sheetRow_;
+}
+
+QList<FieldChange> RunRecorder::fieldsBefore(const QString& workerid, const QStringList& columns)
+{
+    QList<FieldChange> out;
+    if (!records_)
+        return out;
+    try {
+        const QList<CellValue> now = PersonnelRows::fields(conn_, workerid, columns, false);
+        for (qsizetype i = 0; i < columns.size() && i < now.size(); ++i)
+            out << FieldChange{columns[i], now[i], CellValue{}};
+    } catch (const std::exception& e) {
+        fail(errorText(e));
+    }
+    return out;
+}
+
+void RunRecorder::pending()
+{
+    WriteSession* session = conn_.writeSession();
+    if (!session || !session->groupOpen()) {
+        flush();
+        return;
+    }
+    if (session->group() != hookedGroup_) {
+        hookedGroup_ = session->group();
+        session->beforeCommit([this] { flush(); });
+    }
+}
+
+void RunRecorder::rowAdded(qint64 wkid, const QString& workerid)
+{
+    if (!records_)
+        return;
+    RunRecords::Row r;
+    r.sheetRow = sheetRow_;
+    r.wkid = wkid;
+    r.workerid = workerid;
+    pending_ << r;
+    pending();
+}
+
+void RunRecorder::rowUpdated(const QString& workerid, const QList<FieldChange>& changes)
+{
+    if (!records_)
+        return;
+    RunRecords::Row r;
+    r.sheetRow = sheetRow_;
+    r.workerid = workerid;
+    r.changes = changes;
+    pending_ << r;
+    pending();
+}
+
+void RunRecorder::flush() noexcept
+{
+    if (!records_ || pending_.isEmpty())
+        return;
+    try {
+        // The group's rows as the database holds them now, before they
+        // become lasting: what an undo compares with.
+        qint64 lo = 0, hi = 0;
+        for (const RunRecords::Row& r : pending_) {
+            if (r.changes.isEmpty()) {
+                lo = lo == 0 ? r.wkid : qMin(lo, r.wkid);
+                hi = qMax(hi, r.wkid);
+            }
+        }
+        QList<RunRecords::Row> rows;
+        rows.reserve(pending_.size());
+        if (hi != 0) {
+            QStringList columns;
+            const std::map<qint64, QByteArray> stored = PersonnelRows::digestsByWkidRange(conn_, lo, hi, columns);
+            if (!columnsKept_) {
+                records_->setColumns(runId_, columns);
+                columnsKept_ = true;
+            }
+            for (RunRecords::Row& r : pending_) {
+                if (!r.changes.isEmpty())
+                    continue;
+                const auto it = stored.find(r.wkid);
+                if (it != stored.end())
+                    r.digest = it->second;
+            }
+        }
+        for (RunRecords::Row& r : pending_) {
+            if (r.changes.isEmpty()) {
+                if (!r.digest.isEmpty())
+                    rows << std::move(r);
+                continue;
+            }
+            QStringList columns;
+            for (const FieldChange& f : r.changes)
+                columns << f.column;
+            const QList<CellValue> after = PersonnelRows::fields(conn_, r.workerid, columns, false);
+            for (qsizetype i = 0; i < r.changes.size() && i < after.size(); ++i)
+                r.changes[i].after = after[i];
+            rows << std::move(r);
+        }
+        pending_.clear();
+        records_->addRows(runId_, rows);
+        keepSha256(false);
+    } catch (const std::exception& e) {
+        fail(errorText(e));
+    } catch (...) {
+        fail(QString());
+    }
+}
+
+void RunRecorder::keepSha256(bool wait)
+{
+    if (!sha256_.valid())
+        return;
+    if (!wait && sha256_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    const QString sum = sha256_.get();
+    if (records_)
+        records_->setSha256(runId_, sum);
+}
+
+void RunRecorder::runEnded(RunEnd end, int imported, int notImported)
+{
+    flush();
+    try {
+        keepSha256(true);
+    } catch (const std::exception& e) {
+        fail(errorText(e));
+    }
+    if (records_ && runId_ != 0) {
+        try {
+            records_->endRun(runId_, imported, notImported, outcomeOf(end));
+        } catch (const std::exception& e) {
+            fail(errorText(e));
+        }
+    }
+    records_.reset();
+    if (!failure_.isEmpty())
+        Dialogs::messageBox(QStringLiteral("本次导入照常进行，但导入记录没有保存，以后无法在“导入记录”里查看或撤销这次导入。原因：%1")
+                                .arg(failure_),
+                            QStringLiteral("提示"), MsgIcon::Error);
+}

@@ -1,0 +1,384 @@
+#include "records/RunRecords.h"
+
+#include "platform/Errors.h"
+
+#include <QDataStream>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTimeZone>
+#include <QVariant>
+
+#include <atomic>
+
+namespace {
+constexpr int kSchemaVersion = 1;
+constexpr int kMaxValues = 64;  // an update changes eight fields
+constexpr int kDigestBytes = 16;  // PersonnelRows' row digest
+constexpr quint32 kMaxPackRows = 1000000;  // a group holds far fewer
+const QString kSettingsGroupKey = QStringLiteral("Records/PruneOlderThanAYear");
+
+const char* const kSchema[] = {
+    "CREATE TABLE IF NOT EXISTS runs(id INTEGER PRIMARY KEY, kind TEXT NOT NULL, started TEXT, ended TEXT,"
+    " userid TEXT, db TEXT, workbook TEXT, size INTEGER, sha256 TEXT, sheet TEXT, map TEXT, mode INTEGER,"
+    " imported INTEGER DEFAULT 0, not_imported INTEGER DEFAULT 0, outcome TEXT DEFAULT '', undone_by TEXT,"
+    " undone_at TEXT, undo_of INTEGER DEFAULT 0, columns TEXT DEFAULT '')",
+    // One row per group of the personnel database: a pack of its rows.
+    "CREATE TABLE IF NOT EXISTS rows(run INTEGER NOT NULL, data BLOB)",
+    "CREATE INDEX IF NOT EXISTS rows_run ON rows(run)",
+};
+
+QString stamp(const QDateTime& t)
+{
+    return t.isValid() ? t.toUTC().toString(Qt::ISODateWithMs) : QString();
+}
+
+QDateTime unstamp(const QVariant& v)
+{
+    QDateTime t = QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
+    t.setTimeZone(QTimeZone::utc());
+    return t.toLocalTime();
+}
+
+void writeCell(QDataStream& s, const CellValue& c)
+{
+    s << quint8(c.null ? 1 : 0);
+    if (!c.null)
+        s << c.text;
+}
+
+bool readCell(QDataStream& s, CellValue& c)
+{
+    quint8 null = 0;
+    s >> null;
+    c.null = null != 0;
+    c.text.clear();
+    if (!c.null)
+        s >> c.text;
+    return s.status() == QDataStream::Ok;
+}
+
+// An add row keeps only its digest ('D'); an update its fields ('U').
+QByteArray encode(const RunRecords::Row& row)
+{
+    if (row.changes.isEmpty())
+        return 'D' + row.digest;
+    QByteArray out("U");
+    QDataStream s(&out, QIODevice::Append);
+    s.setVersion(QDataStream::Qt_6_0);
+    s << quint32(row.changes.size());
+    for (const FieldChange& f : row.changes) {
+        s << f.column;
+        writeCell(s, f.before);
+        writeCell(s, f.after);
+    }
+    return out;
+}
+
+// False for data that does not decode; the row then holds nothing.
+bool decode(const QByteArray& data, RunRecords::Row& row)
+{
+    if (data.startsWith('D')) {
+        row.digest = data.mid(1);
+        return row.digest.size() == kDigestBytes;
+    }
+    if (!data.startsWith('U'))
+        return false;
+    QDataStream s(data.mid(1));
+    s.setVersion(QDataStream::Qt_6_0);
+    quint32 n = 0;
+    s >> n;
+    if (s.status() != QDataStream::Ok || n > quint32(kMaxValues))
+        return false;
+    for (quint32 i = 0; i < n; ++i) {
+        FieldChange f;
+        s >> f.column;
+        if (!readCell(s, f.before) || !readCell(s, f.after))
+            return false;
+        row.changes << f;
+    }
+    return true;
+}
+
+void raiseOn(const QSqlQuery& q, const QString& path)
+{
+    throw Error(QStringLiteral("导入记录文件 %1 无法读写：%2").arg(QDir::toNativeSeparators(path), q.lastError().text()));
+}
+
+QSqlQuery prepared(const QSqlDatabase& db, const QString& sql, const QString& path)
+{
+    QSqlQuery q(db);
+    if (!q.prepare(sql))
+        raiseOn(q, path);
+    return q;
+}
+
+void execute(QSqlQuery& q, const QString& path)
+{
+    if (!q.exec())
+        raiseOn(q, path);
+}
+
+RunRecords::Run runFrom(const QSqlQuery& q)
+{
+    RunRecords::Run r;
+    r.id = q.value(0).toLongLong();
+    r.kind = q.value(1).toString();
+    r.started = unstamp(q.value(2));
+    r.ended = unstamp(q.value(3));
+    r.userId = q.value(4).toString();
+    r.database = q.value(5).toString();
+    r.workbook = q.value(6).toString();
+    r.size = q.value(7).toLongLong();
+    r.sha256 = q.value(8).toString();
+    r.sheet = q.value(9).toString();
+    r.map = q.value(10).toString().split(u'\x1f');
+    r.mode = q.value(11).toInt();
+    r.imported = q.value(12).toInt();
+    r.notImported = q.value(13).toInt();
+    r.outcome = q.value(14).toString();
+    r.undoneBy = q.value(15).toString();
+    r.undoneAt = unstamp(q.value(16));
+    r.undoOf = q.value(17).toLongLong();
+    const QString columns = q.value(18).toString();
+    r.columns = columns.isEmpty() ? QStringList() : columns.split(u',');
+    return r;
+}
+
+const QString kRunColumns = QStringLiteral(
+    "id, kind, started, ended, userid, db, workbook, size, sha256, sheet, map, mode, imported, not_imported,"
+    " outcome, undone_by, undone_at, undo_of, columns");
+} // namespace
+
+QString RunRecords::defaultPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Ostrel/records.sqlite");
+}
+
+static QString settingsPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/records.ini");
+}
+
+bool RunRecords::pruneSetting()
+{
+    return QSettings(settingsPath(), QSettings::IniFormat).value(kSettingsGroupKey, false).toBool();
+}
+
+void RunRecords::setPruneSetting(bool on)
+{
+    QDir().mkpath(QFileInfo(settingsPath()).absolutePath());
+    QSettings s(settingsPath(), QSettings::IniFormat);
+    s.setValue(kSettingsGroupKey, on);
+}
+
+RunRecords::RunRecords(const QString& path)
+    : path_(path)
+{
+    static std::atomic<int> serial{0};
+    name_ = QStringLiteral("ostrel-records-%1").arg(++serial);
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        throw Error(QStringLiteral("无法建立导入记录的文件夹 %1").arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath())));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open()) {
+        const QString why = db.lastError().text();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name_);
+        throw Error(QStringLiteral("导入记录文件 %1 无法打开：%2").arg(QDir::toNativeSeparators(path), why));
+    }
+    try {
+        // A damaged file shows here, before a run relies on it.
+        QSqlQuery check(db);
+        if (!check.exec(QStringLiteral("PRAGMA quick_check")) || !check.next()
+            || check.value(0).toString() != QLatin1String("ok"))
+            throw Error(QStringLiteral("导入记录文件 %1 已损坏：%2")
+                            .arg(QDir::toNativeSeparators(path), check.lastError().isValid() ? check.lastError().text() : check.value(0).toString()));
+        check.finish();
+        // Rows are made durable with the group; a power cut may lose the last
+        // one, a killed program loses nothing.
+        exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        for (const char* sql : kSchema)
+            exec(QString::fromLatin1(sql));
+        exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion));
+    } catch (...) {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name_);
+        throw;
+    }
+}
+
+RunRecords::~RunRecords()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(name_, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name_);
+}
+
+void RunRecords::exec(const QString& sql) const
+{
+    QSqlQuery q(QSqlDatabase::database(name_, false));
+    if (!q.exec(sql))
+        raiseOn(q, path_);
+}
+
+qint64 RunRecords::startRun(const Run& h)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(name_, false),
+                           QStringLiteral("INSERT INTO runs(kind, started, userid, db, workbook, size, sha256, sheet,"
+                                          " map, mode, imported, not_imported, outcome, undo_of)"
+                                          " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)"),
+                           path_);
+    const QVariantList values{h.kind, stamp(h.started), h.userId, h.database, h.workbook, h.size, h.sha256, h.sheet,
+                              h.map.join(u'\x1f'), h.mode, h.imported, h.notImported, h.outcome, h.undoOf};
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    execute(q, path_);
+    return q.lastInsertId().toLongLong();
+}
+
+void RunRecords::setColumns(qint64 id, const QStringList& columns)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(name_, false), QStringLiteral("UPDATE runs SET columns=? WHERE id=?"), path_);
+    q.addBindValue(columns.join(u','));
+    q.addBindValue(id);
+    execute(q, path_);
+}
+
+void RunRecords::setSha256(qint64 id, const QString& sha256)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(name_, false), QStringLiteral("UPDATE runs SET sha256=? WHERE id=?"), path_);
+    q.addBindValue(sha256);
+    q.addBindValue(id);
+    execute(q, path_);
+}
+
+void RunRecords::addRows(qint64 id, const QList<Row>& rows)
+{
+    if (rows.isEmpty())
+        return;
+    QByteArray pack;
+    {
+        QDataStream s(&pack, QIODevice::WriteOnly);
+        s.setVersion(QDataStream::Qt_6_0);
+        s << quint32(rows.size());
+        for (const Row& r : rows)
+            s << qint32(r.sheetRow) << r.wkid << r.workerid << encode(r);
+    }
+    QSqlQuery q = prepared(QSqlDatabase::database(name_, false), QStringLiteral("INSERT INTO rows(run, data) VALUES(?,?)"), path_);
+    q.addBindValue(id);
+    q.addBindValue(pack);
+    execute(q, path_);
+}
+
+void RunRecords::endRun(qint64 id, int imported, int notImported, const QString& outcome)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(name_, false),
+                           QStringLiteral("UPDATE runs SET ended=?, imported=?, not_imported=?, outcome=? WHERE id=?"), path_);
+    q.addBindValue(stamp(QDateTime::currentDateTime()));
+    q.addBindValue(imported);
+    q.addBindValue(notImported);
+    q.addBindValue(outcome);
+    q.addBindValue(id);
+    execute(q, path_);
+}
+
+void RunRecords::markUndone(qint64 id, const QString& userId, const QDateTime& when)
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(name_, false),
+                           QStringLiteral("UPDATE runs SET undone_by=?, undone_at=? WHERE id=?"), path_);
+    q.addBindValue(userId);
+    q.addBindValue(stamp(when));
+    q.addBindValue(id);
+    execute(q, path_);
+}
+
+QList<RunRecords::Run> RunRecords::runs(int limit) const
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(name_, false),
+                           QStringLiteral("SELECT %1 FROM runs ORDER BY id DESC LIMIT ?").arg(kRunColumns), path_);
+    q.addBindValue(limit > 0 ? limit : -1);
+    execute(q, path_);
+    QList<Run> out;
+    while (q.next())
+        out << runFrom(q);
+    return out;
+}
+
+std::optional<RunRecords::Run> RunRecords::run(qint64 id) const
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(name_, false),
+                           QStringLiteral("SELECT %1 FROM runs WHERE id=?").arg(kRunColumns), path_);
+    q.addBindValue(id);
+    execute(q, path_);
+    if (!q.next())
+        return std::nullopt;
+    return runFrom(q);
+}
+
+QList<RunRecords::Row> RunRecords::rows(qint64 id) const
+{
+    QSqlQuery q = prepared(QSqlDatabase::database(name_, false),
+                           QStringLiteral("SELECT data FROM rows WHERE run=? ORDER BY rowid"), path_);
+    q.addBindValue(id);
+    execute(q, path_);
+    QList<Row> out;
+    while (q.next()) {
+        QDataStream s(q.value(0).toByteArray());
+        s.setVersion(QDataStream::Qt_6_0);
+        quint32 n = 0;
+        s >> n;
+        if (n > kMaxPackRows)
+            continue;  // not a pack we wrote
+        for (quint32 i = 0; i < n && s.status() == QDataStream::Ok; ++i) {
+            Row r;
+            qint32 sheetRow = 0;
+            QByteArray data;
+            s >> sheetRow >> r.wkid >> r.workerid >> data;
+            if (s.status() != QDataStream::Ok)
+                break;
+            r.sheetRow = sheetRow;
+            if (!decode(data, r)) {
+                r.digest.clear();
+                r.changes.clear();
+            }
+            out << r;
+        }
+    }
+    return out;
+}
+
+int RunRecords::pruneBefore(const QDateTime& cutoff)
+{
+    QSqlDatabase db = QSqlDatabase::database(name_, false);
+    db.transaction();
+    QSqlQuery rowsGone = prepared(db, QStringLiteral("DELETE FROM rows WHERE run IN (SELECT id FROM runs WHERE started < ?)"), path_);
+    rowsGone.addBindValue(stamp(cutoff));
+    QSqlQuery runsGone = prepared(db, QStringLiteral("DELETE FROM runs WHERE started < ?"), path_);
+    runsGone.addBindValue(stamp(cutoff));
+    try {
+        execute(rowsGone, path_);
+        execute(runsGone, path_);
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+    db.commit();
+    return runsGone.numRowsAffected();
+}
+
+int RunRecords::pruneBySetting()
+{
+    if (!pruneSetting())
+        return 0;
+    return pruneBefore(QDateTime::currentDateTime().addDays(-PruneAfterDays));
+}

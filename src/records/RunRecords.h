@@ -1,0 +1,100 @@
+#pragma once
+
+#include "records/RowRecorder.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The per-user record of import runs and undos: a SQLite file in the user's
+// data folder (~/.local/share/Ostrel/records.sqlite), one per user and
+// machine, on a Qt SQL connection of its own. It never touches the
+// personnel database. Every failure (a damaged file, a full disk, a folder
+// that cannot be made) raises Error with the reason; the callers decide
+// whether that matters (an import goes on without its record).
+//
+// The file is distrusted as it is read back: a row whose stored values do
+// not decode is taken as holding nothing, so that an undo finds nothing of
+// it to do instead of acting on garbage.
+class RunRecords {
+public:
+    static constexpr int PruneAfterDays = 365;
+
+    // Which run this is, and how it ended ("" while under way or killed).
+    struct Run {
+        qint64 id = 0;
+        QString kind;  // "导入" or "撤销"
+        QDateTime started;
+        QDateTime ended;
+        QString userId;
+        QString database;  // the local file's full path, or server/database
+        QString workbook;
+        qint64 size = 0;
+        QString sha256;
+        QString sheet;
+        QStringList map;  // the 31 box texts
+        int mode = 0;     // 0 add, 1 update
+        int imported = 0;
+        int notImported = 0;
+        QString outcome;
+        QString undoneBy;
+        QDateTime undoneAt;
+        qint64 undoOf = 0;  // an undo: the run it undid
+        QStringList columns;  // the columns of an add row's values, in order
+    };
+
+    struct Row {
+        int sheetRow = 0;
+        qint64 wkid = 0;
+        QString workerid;
+        QByteArray digest;           // add: of the whole row as stored (PersonnelRows)
+        QList<FieldChange> changes;  // update: each field before and after
+    };
+
+    static QString defaultPath();
+    // The user's setting: prune records older than a year (default off).
+    static bool pruneSetting();
+    static void setPruneSetting(bool on);
+
+    explicit RunRecords(const QString& path = defaultPath());
+    ~RunRecords();
+    RunRecords(const RunRecords&) = delete;
+    RunRecords& operator=(const RunRecords&) = delete;
+
+    QString path() const { return path_; }
+
+    qint64 startRun(const Run& header);
+    void setColumns(qint64 run, const QStringList& columns);
+    void setSha256(qint64 run, const QString& sha256);
+    // The rows of one group, in one statement.
+    void addRows(qint64 run, const QList<Row>& rows);
+    void endRun(qint64 run, int imported, int notImported, const QString& outcome);
+    void markUndone(qint64 run, const QString& userId, const QDateTime& when);
+
+    // Newest first; limit <= 0 for all.
+    QList<Run> runs(int limit = 0) const;
+    std::optional<Run> run(qint64 id) const;
+    QList<Row> rows(qint64 run) const;
+
+    // Removes runs (and their rows) that started before the cutoff; how many.
+    int pruneBefore(const QDateTime& cutoff);
+    // When the setting says so, runs older than a year; else nothing.
+    int pruneBySetting();
+
+private:
+    void exec(const QString& sql) const;
+
+    QString path_;
+    QString name_;  // the Qt SQL connection's name
+};
+
+// Outcome texts of a run.
+namespace RunOutcome {
+inline const QString Finished = QStringLiteral("完成");
+inline const QString Stopped = QStringLiteral("已停止");
+inline const QString Failed = QStringLiteral("失败");
+inline const QString Interrupted = QStringLiteral("中断（程序未正常结束）");
+} // namespace RunOutcome
