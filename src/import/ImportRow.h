@@ -14,6 +14,7 @@ struct ImportRow {
         CustodyOldId, CurativeId, Remarks, ContactAddr;
     QString DeptNo;
     bool RowWritten = false;
+    int SheetRow = 0; // the row being written, for messages; 0 outside a run
 
     static constexpr int SlotCount = 31;
     // Field of slot k (1..31).

@@ -325,6 +325,7 @@ RunEnd ImportRun::SBSaveClick()
                 throw Error(QStringLiteral("Division by zero"));
             view_.setProgress(int(qint64(r) * 100 / lastRow));
             row_.RowWritten = false;
+            row_.SheetRow = r;
             writer_.SaveWorkerRow(row_, view_.importMode());
             if (row_.RowWritten) {
                 ++imported_;

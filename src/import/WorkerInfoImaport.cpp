@@ -352,8 +352,7 @@ void TWorkerInfoImaportFrm::loadWorkbook(const QString& path)
         openWorkbook(*link, path);
     } catch (const std::exception& e) {
         updateBoxNotes();
-        refuse(QStringLiteral("无法打开文件「%1」，请确认它是表格文件并且没有损坏。\n%2")
-                   .arg(QDir::toNativeSeparators(path), errorText(e)));
+        refuse(cannotOpenWorkbookText(path, errorText(e)));
         return;
     }
     headers_ = HeaderMap::readHeaderRow(*link);

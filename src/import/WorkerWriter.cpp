@@ -66,9 +66,10 @@ const QString& insertText()
 }
 } // namespace
 
-QString WorkerWriter::duplicateMessage(const QString& workerid)
+QString WorkerWriter::duplicateMessage(const QString& workerid, int sheetRow)
 {
-    return QStringLiteral("工号为：%1-的已存在，不能导入！").arg(workerid);
+    const QString text = QStringLiteral("工号「%1」已存在，不能导入。").arg(workerid);
+    return sheetRow > 0 ? text + QStringLiteral("\n第 %1 行").arg(sheetRow) : text;
 }
 
 void WorkerWriter::beginRun()
@@ -195,7 +196,7 @@ bool WorkerWriter::insertRow(ImportRow& row, WriteSession& session)
         reason_ = kDuplicateReason;
         session.commitNow(); // nothing held while the box waits
         if (askDuplicates_)
-            askDuplicates_ = !Dialogs::messageBoxWithCheck(duplicateMessage(row.Workerid), QStringLiteral("提示"),
+            askDuplicates_ = !Dialogs::messageBoxWithCheck(duplicateMessage(row.Workerid, row.SheetRow), QStringLiteral("提示"),
                                                            MsgIcon::Error, QStringLiteral("本次导入不再提示重复工号"));
         return false;
     }

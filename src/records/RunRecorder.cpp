@@ -8,23 +8,36 @@
 #include "records/PersonnelRows.h"
 #include "services/userGlobal.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
 
+#include <openssl/evp.h>
+
 #include <chrono>
 #include <map>
+#include <memory>
 
 namespace {
+// OpenSSL's SHA-256 uses the processor's SHA instructions where it has
+// them: several times Qt's speed on a large workbook.
 QString sha256Of(const QString& path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return QString();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&f);
-    return QString::fromLatin1(hash.result().toHex());
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1)
+        return QString();
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (qint64 n; (n = f.read(block.data(), block.size())) > 0;)
+        if (EVP_DigestUpdate(ctx.get(), block.constData(), size_t(n)) != 1)
+            return QString();
+    unsigned char sum[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(ctx.get(), sum, &length) != 1)
+        return QString();
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(sum), int(length)).toHex());
 }
 
 QString outcomeOf(RunEnd end)

@@ -116,7 +116,7 @@ TEST_F(ImportRunTest, SecondImportListsEveryRowAsDuplicateAndTheTickedBoxStaysAw
         // One box per duplicate until one is ticked, then the success.
         const QList<RecordedBox>& boxes = scriptedDialogs().boxes;
         ASSERT_EQ(boxes.size(), ticks.isEmpty() ? 6 : 3);
-        EXPECT_EQ(boxes[0], (RecordedBox{QStringLiteral("工号为：W0001-的已存在，不能导入！"), kPrompt, MsgIcon::Error, kNoMoreDuplicates}));
+        EXPECT_EQ(boxes[0], (RecordedBox{QStringLiteral("工号「W0001」已存在，不能导入。\n第 2 行"), kPrompt, MsgIcon::Error, kNoMoreDuplicates}));
         EXPECT_EQ(boxes.last(), success(0, 5));
         EXPECT_EQ(notImported, 5);
     }

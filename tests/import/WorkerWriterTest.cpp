@@ -81,7 +81,7 @@ TEST_F(WorkerWriterTest, DuplicateIsRefusedWithItsBoxAndTheCounterUntouched)
     EXPECT_FALSE(row.RowWritten);
     EXPECT_EQ(row.DeptNo, "keep");
     EXPECT_EQ(scriptedDialogs().boxes,
-              QList<RecordedBox>{(RecordedBox{QStringLiteral("工号为：W1-的已存在，不能导入！"), QStringLiteral("提示"), MsgIcon::Error,
+              QList<RecordedBox>{(RecordedBox{QStringLiteral("工号「W1」已存在，不能导入。"), QStringLiteral("提示"), MsgIcon::Error,
                                               QStringLiteral("本次导入不再提示重复工号")})});
     EXPECT_EQ(db.scalar(QStringLiteral("select AValue from Sys_SerialNo")).toLongLong(), 2);
 }

@@ -108,11 +108,11 @@ TEST(ImportWindowFitTest, OpensAtTheLastSessionsSize)
     {
         TWorkerInfoImaportFrm w;
         w.showNormal();
-        w.resize(1200, 650);
+        w.resize(1236, 660);
         w.close();
     }
     const WindowSize kept = WindowSize::load();
     EXPECT_FALSE(kept.maximized);
-    EXPECT_EQ(kept.size, QSize(1200, 650));
+    EXPECT_EQ(kept.size, QSize(1236, 660));
     QFile::remove(RememberedMap::filePath());
 }
