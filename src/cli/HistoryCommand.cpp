@@ -2,6 +2,7 @@
 // newest first, or the rows of one run.
 
 #include "cli/Command.h"
+#include "cli/CliSession.h"
 #include "records/RunRecords.h"
 
 #include <QFileInfo>
@@ -32,13 +33,13 @@ QString cellText(const CellValue& c)
 int run(const QCommandLineParser& p)
 {
     if (!p.positionalArguments().isEmpty())
-        throw CliUsageError(QStringLiteral("history takes no arguments"));
+        throw CliUsageError(QStringLiteral("history 不接受其他参数。"));
     int limit = 0;
     if (p.isSet(QStringLiteral("limit"))) {
         bool ok = false;
         limit = p.value(QStringLiteral("limit")).toInt(&ok);
         if (!ok || limit < 1)
-            throw CliUsageError(QStringLiteral("--limit needs a whole number above 0"));
+            throw CliUsageError(QStringLiteral("--limit 要给出大于 0 的整数。"));
     }
     RunRecords records;
     const int pruned = records.pruneBySetting();
@@ -83,14 +84,7 @@ int run(const QCommandLineParser& p)
 
 int runGuarded(const QCommandLineParser& p)
 {
-    try {
-        return run(p);
-    } catch (const CliUsageError&) {
-        throw;
-    } catch (const std::exception& e) {
-        cliError(errorText(e));
-        return 1;
-    }
+    return runReportingErrors(run, p);
 }
 
 const CliCommandRegistrar registrar({"history", "history [--db FILE] [--limit N] | history --run ID",

@@ -1,6 +1,7 @@
 // ostrel-import-cli import: the import run of the window, without a window.
 
 #include "cli/Command.h"
+#include "cli/CliSession.h"
 #include "data/UserDMUnit.h"
 #include "import/HeaderMap.h"
 #include "import/ImportCheck.h"
@@ -208,29 +209,6 @@ private:
     int last_ = -1;
 };
 
-QString readPassword(bool fromStdin)
-{
-    std::string line;
-    if (fromStdin) {
-        std::getline(std::cin, line);
-    } else if (isatty(STDIN_FILENO)) {
-        std::fputs("Password: ", stderr);
-        termios old {};
-        tcgetattr(STDIN_FILENO, &old);
-        termios quiet = old;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
-        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-        std::getline(std::cin, line);
-        tcsetattr(STDIN_FILENO, TCSANOW, &old);
-        std::fputs("\n", stderr);
-    } else {
-        throw CliUsageError(QStringLiteral("没有终端可以输入密码，请用 --password-stdin 从标准输入给出密码。"));
-    }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return QString::fromStdString(line);
-}
-
 int run(const QCommandLineParser& opts)
 {
     if (!opts.isSet(QStringLiteral("workbook")) || !opts.isSet(QStringLiteral("map"))
@@ -265,29 +243,8 @@ int run(const QCommandLineParser& opts)
         ~Clear() { UserDM = nullptr; }
     } clear;
 
-    if (opts.isSet(QStringLiteral("db"))) {
-        const QString file = QFileInfo(opts.value(QStringLiteral("db"))).absoluteFilePath();
-        TSetValue.ConnectOption = 1;
-        TSetValue.DbFileName = file;
-        dm.ConnectionString = TUserDM::localConnectionString(file);
-    } else {
-        if (opts.isSet(QStringLiteral("settings-dir")))
-            Shell::overrideExecutableDirectory(QFileInfo(opts.value(QStringLiteral("settings-dir"))).absoluteFilePath());
-        TSetValue.AppPath = Shell::executableDirectory();
-        if (!QFileInfo::exists(TUserDM::settingsPath())) {
-            cliError(QStringLiteral("找不到设置文件「%1」。").arg(TUserDM::settingsPath()));
-            return CliFailed;
-        }
-        dm.ReadConnectSettings();
-    }
-    try {
-        dm.ADOConnection1.setConnected(false);
-        dm.ADOConnection1.setConnectionString(dm.ConnectionString);
-        dm.ADOConnection1.setConnected(true);
-    } catch (const std::exception& e) {
-        cliError(QStringLiteral("连接数据库失败: %1").arg(errorText(e)));
+    if (!connectCliDatabase(opts, dm))
         return CliFailed;
-    }
 
     // Before the run: a target the export would refuse costs no import.
     if (opts.isSet(QStringLiteral("rejects"))) {
@@ -304,25 +261,8 @@ int run(const QCommandLineParser& opts)
 
     SetLoginDateFormats();
 
-    // The window's login: no user needed while Sys_User is empty.
-    {
-        Query& q = dm.QryFree;
-        q.close();
-        q.clear();
-        q.add(QStringLiteral("Select Count(*) As UserCount From Sys_User "));
-        q.open();
-        const bool needUser = q.fieldInteger(QStringLiteral("UserCount")) != 0;
-        q.close();
-        QString user, password;
-        if (needUser) {
-            if (!opts.isSet(QStringLiteral("user")))
-                throw CliUsageError(QStringLiteral("这个数据库有用户，请用 --user 给出登录工号。"));
-            user = opts.value(QStringLiteral("user"));
-            password = readPassword(opts.isSet(QStringLiteral("password-stdin")));
-        }
-        if (CheckLogin(user, password) != LoginOutcome::Accepted)
-            return CliFailed;
-    }
+    if (!logInCli(opts))
+        return CliFailed;
 
     ImportRow row;
     WorkerWriter writer;
@@ -364,14 +304,7 @@ int run(const QCommandLineParser& opts)
 
 int runGuarded(const QCommandLineParser& opts)
 {
-    try {
-        return run(opts);
-    } catch (const CliUsageError&) {
-        throw;
-    } catch (const std::exception& e) {
-        cliError(errorText(e));
-        return CliFailed;
-    }
+    return runReportingErrors(run, opts);
 }
 
 const CliCommandRegistrar registrar({"import", kSynopsis,

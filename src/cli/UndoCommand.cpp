@@ -2,6 +2,7 @@
 // window's 撤销本次导入 does; --check only tells what it would do.
 
 #include "cli/Command.h"
+#include "cli/CliSession.h"
 #include "data/UserDMUnit.h"
 #include "login/LoginCheck.h"
 #include "platform/Dialogs.h"
@@ -33,41 +34,15 @@ void declare(QCommandLineParser& p)
     });
 }
 
-// As the import command logs in (its helpers are its own).
-bool logIn(const QCommandLineParser& opts)
-{
-    Query& q = UserDM->QryFree;
-    q.close();
-    q.clear();
-    q.add(QStringLiteral("Select Count(*) As UserCount From Sys_User "));
-    q.open();
-    const bool needUser = q.fieldInteger(QStringLiteral("UserCount")) != 0;
-    q.close();
-    QString user, password;
-    if (needUser) {
-        if (!opts.isSet(QStringLiteral("user")))
-            throw CliUsageError(QStringLiteral("this database has users: give --user ID"));
-        if (!opts.isSet(QStringLiteral("password-stdin")))
-            throw CliUsageError(QStringLiteral("give the password on standard input with --password-stdin"));
-        user = opts.value(QStringLiteral("user"));
-        std::string line;
-        std::getline(std::cin, line);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        password = QString::fromStdString(line);
-    }
-    return CheckLogin(user, password) == LoginOutcome::Accepted;
-}
-
 int run(const QCommandLineParser& opts)
 {
     if (!opts.isSet(QStringLiteral("run")) || opts.isSet(QStringLiteral("db")) == opts.isSet(QStringLiteral("settings-dir"))
         || !opts.positionalArguments().isEmpty())
-        throw CliUsageError(QStringLiteral("--run and one of --db and --settings-dir are required"));
+        throw CliUsageError(QStringLiteral("请用 --run 给出要撤销的导入记录编号，并用 --db 或 --settings-dir（只用一个）给出数据库。"));
     bool ok = false;
     const qint64 id = opts.value(QStringLiteral("run")).toLongLong(&ok);
     if (!ok)
-        throw CliUsageError(QStringLiteral("--run needs a run id"));
+        throw CliUsageError(QStringLiteral("--run 要给出导入记录的编号（history 列出的第一栏）。"));
 
     StderrDialogs dialogs;
     DialogSeam* previous = Dialogs::install(&dialogs);
@@ -81,30 +56,8 @@ int run(const QCommandLineParser& opts)
         ~Clear() { UserDM = nullptr; }
     } clear;
 
-    if (opts.isSet(QStringLiteral("db"))) {
-        const QString file = QFileInfo(opts.value(QStringLiteral("db"))).absoluteFilePath();
-        TSetValue.ConnectOption = 1;
-        TSetValue.DbFileName = file;
-        dm.ConnectionString = TUserDM::localConnectionString(file);
-    } else {
-        Shell::overrideExecutableDirectory(QFileInfo(opts.value(QStringLiteral("settings-dir"))).absoluteFilePath());
-        TSetValue.AppPath = Shell::executableDirectory();
-        if (!QFileInfo::exists(TUserDM::settingsPath())) {
-            cliError(QStringLiteral("settings file not found: %1").arg(TUserDM::settingsPath()));
-            return 1;
-        }
-        dm.ReadConnectSettings();
-    }
-    try {
-        dm.ADOConnection1.setConnected(false);
-        dm.ADOConnection1.setConnectionString(dm.ConnectionString);
-        dm.ADOConnection1.setConnected(true);
-    } catch (const std::exception& e) {
-        cliError(QStringLiteral("连接数据库失败: %1").arg(errorText(e)));
-        return 1;
-    }
-    if (!logIn(opts))
-        return 1;
+    if (!connectCliDatabase(opts, dm) || !logInCli(opts))
+        return CliFailed;
 
     RunRecords records;
     const RunUndo::Plan plan = opts.isSet(QStringLiteral("check"))
@@ -125,14 +78,7 @@ int run(const QCommandLineParser& opts)
 
 int runGuarded(const QCommandLineParser& p)
 {
-    try {
-        return run(p);
-    } catch (const CliUsageError&) {
-        throw;
-    } catch (const std::exception& e) {
-        cliError(errorText(e));
-        return 1;
-    }
+    return runReportingErrors(run, p);
 }
 
 const CliCommandRegistrar registrar({"undo", "undo --run ID (--db FILE | --settings-dir DIR) [--user ID] [--password-stdin] [--check]",
