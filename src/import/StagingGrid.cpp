@@ -177,6 +177,13 @@ void StagingGrid::loadFrom(Query& query)
     setColumns(columns());
     model_->append(rowsOf(query, columns_));
     footerKind_ = Footer::People;
+    totalRows_ = 0;
+    updateFooter();
+}
+
+void StagingGrid::setTotalPeople(int total)
+{
+    totalRows_ = total;
     updateFooter();
 }
 
@@ -231,7 +238,9 @@ void StagingGrid::updateFooter()
         footer_->clear();
         break;
     case Footer::People:
-        footer_->setText(QStringLiteral("共 %1 人").arg(rowCount()));
+        footer_->setText(rowCount() < totalRows_
+                             ? QStringLiteral("共 %1 人（显示前 %2 人）").arg(totalRows_).arg(rowCount())
+                             : QStringLiteral("共 %1 人").arg(rowCount()));
         break;
     case Footer::Lines:
         footer_->setText(model_->rowCount() < totalRows_

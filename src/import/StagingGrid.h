@@ -35,6 +35,8 @@ public:
     void loadFrom(Query& query);
     // Adds the rows of another open query (read back in groups).
     void appendFrom(Query& query);
+    // The people counted in the footer when only the first of them are shown.
+    void setTotalPeople(int total);
     // A workbook's rows: its own columns; the footer gives the total.
     void showPreview(const QList<Column>& columns, QList<QStringList> rows, int totalRows);
     void clearRows();

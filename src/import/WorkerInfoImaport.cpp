@@ -490,10 +490,13 @@ void TWorkerInfoImaportFrm::showStoredWorkers()
             seen.insert(id.toUpper());
             ids << id;
         }
-    readBackWorkers(UserDM->ADOConnection1, ids, [grid](Query& q) {
-        grid->appendFrom(q);
-        QCoreApplication::processEvents();
-    });
+    // The first of them, as the preview shows the first rows: reading back
+    // 65,535 employees kept the window from clicks after the end box.
+    const int total = int(ids.size());
+    if (total > WorkbookPreview::kShownRows)
+        ids.resize(WorkbookPreview::kShownRows);
+    readBackWorkers(UserDM->ADOConnection1, ids, [grid](Query& q) { grid->appendFrom(q); });
+    grid->setTotalPeople(total);
 }
 
 void TWorkerInfoImaportFrm::SBRejectsClick()

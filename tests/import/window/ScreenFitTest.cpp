@@ -95,8 +95,9 @@ TEST(ImportWindowFitTest, OpensAtTheLastSessionsSize)
     };
     const WindowSize small{QSize(1180, 640), false};
     for (const Case c : {Case{WindowSize{}, true}, Case{small, false}, Case{WindowSize{QSize(1180, 640), true}, true}}) {
-        if (!c.kept.size.isEmpty())
+        if (!c.kept.size.isEmpty()) {
             ASSERT_TRUE(c.kept.save());
+        }
         TWorkerInfoImaportFrm w;
         EXPECT_EQ(bool(w.windowState() & Qt::WindowMaximized), c.maximized);
         if (!c.maximized) {
