@@ -3,6 +3,7 @@
 #include "cli/Command.h"
 #include "data/UserDMUnit.h"
 #include "login/LoginCheck.h"
+#include "platform/Dialogs.h"
 #include "platform/Errors.h"
 #include "platform/Shell.h"
 #include "platform/db/Query.h"
@@ -16,6 +17,17 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+
+CliDataModule::CliDataModule(DialogSeam& dialogs) : previous_(Dialogs::install(&dialogs))
+{
+    UserDM = &dm;
+}
+
+CliDataModule::~CliDataModule()
+{
+    UserDM = nullptr;
+    Dialogs::install(previous_);
+}
 
 QString readCliPassword(bool fromStdin)
 {

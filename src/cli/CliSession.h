@@ -1,9 +1,27 @@
 #pragma once
 
+#include "data/UserDMUnit.h"
+
 #include <QCommandLineParser>
 #include <QString>
 
-class TUserDM;
+class DialogSeam;
+
+// One command's run: its dialogs stand in for the window's and a data
+// module serves the database routines; both go when it ends.
+class CliDataModule {
+public:
+    explicit CliDataModule(DialogSeam& dialogs);
+    ~CliDataModule();
+    CliDataModule(const CliDataModule&) = delete;
+    CliDataModule& operator=(const CliDataModule&) = delete;
+
+private:
+    DialogSeam* previous_; // before dm: the dialogs are in place while it is made
+
+public:
+    TUserDM dm;
+};
 
 // What the commands that work on the personnel database share: opening the
 // database they name and logging in as the window does.

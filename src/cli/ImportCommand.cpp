@@ -231,17 +231,9 @@ int run(const QCommandLineParser& opts)
 
     CliDialogs dialogs;
     dialogs.quietSuccess = !check;
-    DialogSeam* previous = Dialogs::install(&dialogs);
-    struct Restore {
-        DialogSeam* seam;
-        ~Restore() { Dialogs::install(seam); }
-    } restore{previous};
+    CliDataModule module(dialogs);
+    TUserDM& dm = module.dm;
 
-    TUserDM dm;
-    UserDM = &dm;
-    struct Clear {
-        ~Clear() { UserDM = nullptr; }
-    } clear;
 
     if (!connectCliDatabase(opts, dm))
         return CliFailed;

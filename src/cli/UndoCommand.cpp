@@ -45,16 +45,8 @@ int run(const QCommandLineParser& opts)
         throw CliUsageError(QStringLiteral("--run 要给出导入记录的编号（history 列出的第一栏）。"));
 
     StderrDialogs dialogs;
-    DialogSeam* previous = Dialogs::install(&dialogs);
-    struct Restore {
-        DialogSeam* seam;
-        ~Restore() { Dialogs::install(seam); }
-    } restore{previous};
-    TUserDM dm;
-    UserDM = &dm;
-    struct Clear {
-        ~Clear() { UserDM = nullptr; }
-    } clear;
+    CliDataModule module(dialogs);
+    TUserDM& dm = module.dm;
 
     if (!connectCliDatabase(opts, dm) || !logInCli(opts))
         return CliFailed;

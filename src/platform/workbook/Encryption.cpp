@@ -280,6 +280,17 @@ bool aesCbc(const AgileInfo::Params& p)
         && digestNamed(p.hash);
 }
 
+// The EncryptedPackage stream: the plain size (8 bytes), then the sealed
+// bytes; null when the stated size is more than the stream holds.
+QByteArrayView sealedPackage(QByteArrayView package, quint64& plainSize)
+{
+    if (package.size() < 8)
+        return {};
+    plainSize = quint64(u32(bytes(package))) | (quint64(u32(bytes(package) + 4)) << 32);
+    const QByteArrayView data = package.sliced(8);
+    return plainSize > quint64(data.size()) ? QByteArrayView() : data;
+}
+
 QByteArray decryptAgile(QByteArrayView xml, QByteArrayView package)
 {
     AgileInfo info;
@@ -310,11 +321,9 @@ QByteArray decryptAgile(QByteArrayView xml, QByteArrayView package)
         return QByteArray();
     const QByteArray key = secret.left(kd.keyBits / 8);
 
-    if (package.size() < 8)
-        return QByteArray();
-    const quint64 plainSize = quint64(u32(bytes(package))) | (quint64(u32(bytes(package) + 4)) << 32);
-    const QByteArrayView data = package.sliced(8);
-    if (plainSize > quint64(data.size()))
+    quint64 plainSize = 0;
+    const QByteArrayView data = sealedPackage(package, plainSize);
+    if (data.isNull())
         return QByteArray();
     Hasher ivHash(digestNamed(kd.hash));
     QByteArray out;
@@ -367,11 +376,9 @@ QByteArray decryptStandard(QByteArrayView info, QByteArrayView package)
     if (verifier.isNull() || verifierHash.size() < 20 || sha1({verifier}) != verifierHash.left(20))
         return QByteArray();
 
-    if (package.size() < 8)
-        return QByteArray();
-    const quint64 plainSize = quint64(u32(bytes(package))) | (quint64(u32(bytes(package) + 4)) << 32);
-    const QByteArrayView data = package.sliced(8);
-    if (plainSize > quint64(data.size()))
+    quint64 plainSize = 0;
+    const QByteArrayView data = sealedPackage(package, plainSize);
+    if (data.isNull())
         return QByteArray();
     QByteArray out = aesDecrypt(key, {}, data.first(data.size() - data.size() % 16));
     if (quint64(out.size()) < plainSize)

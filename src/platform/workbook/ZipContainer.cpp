@@ -178,9 +178,8 @@ void ZipContainer::readDirectory(GsfInput* source)
 }
 
 ZipContainer::ZipContainer(ZipContainer&& other) noexcept
-    : path_(std::move(other.path_)), bytes_(std::move(other.bytes_)), zip_(std::exchange(other.zip_, nullptr)),
-      budget_(other.budget_),
-      inflated_(other.inflated_), entries_(std::move(other.entries_))
+    : entries_(std::move(other.entries_)), path_(std::move(other.path_)), bytes_(std::move(other.bytes_)),
+      zip_(std::exchange(other.zip_, nullptr)), budget_(other.budget_), inflated_(other.inflated_)
 {
 }
 

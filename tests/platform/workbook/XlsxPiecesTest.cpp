@@ -30,7 +30,7 @@ QByteArray zipOf(const QByteArray& sheetXml)
 QString read(const QByteArray& zipBytes, qsizetype pieceBytes, bool& inPieces)
 {
     const ZipContainer zip(zipBytes, QStringLiteral("f.xlsx"));
-    const XlsxWorkbook::SharedStrings strings{"ab", {2, 1}};
+    const XlsxWorkbook::SharedStrings strings{"ab", {2, 1}, {}, false};
     CompactSheet sheet(QStringLiteral("f.xlsx"));
     inPieces = false;
     try {
