@@ -49,12 +49,15 @@ public:
 class Workbook {
 public:
     enum class SheetType { Worksheet, Chart, MacroSheet, Other };
+    enum class Visibility { Visible, Hidden, VeryHidden };
 
     virtual ~Workbook() = default;
 
     virtual int sheetCount() const = 0;
     virtual QString sheetName(int index) const = 0;
     virtual SheetType sheetType(int index) const = 0;
+    // Whether the sheet's tab is shown; a format without the notion says Visible.
+    virtual Visibility sheetVisibility(int index) const { (void)index; return Visibility::Visible; }
     // The worksheet shown when the workbook opens.
     virtual int activeSheetIndex() const = 0;
     // Date serials count from 1904-01-01 instead of 1899-12-30.

@@ -189,6 +189,11 @@ QString XlsWorkbook::sheetName(int index) const
     return index >= 0 && index < sheetCount() ? sheets_[size_t(index)].name : QString();
 }
 
+Workbook::Visibility XlsWorkbook::sheetVisibility(int index) const
+{
+    return index >= 0 && index < sheetCount() ? sheets_[size_t(index)].visibility : Visibility::Visible;
+}
+
 Workbook::SheetType XlsWorkbook::sheetType(int index) const
 {
     return index >= 0 && index < sheetCount() ? sheets_[size_t(index)].type : SheetType::Other;

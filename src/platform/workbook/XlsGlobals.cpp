@@ -134,6 +134,10 @@ void XlsWorkbookDecoder::globals(XlsWorkbook& book)
             if (r.length >= 6) {
                 XlsWorkbook::SheetInfo info;
                 info.offset = u32(d);
+                const int state = d[4] & 0x03; // hsState
+                info.visibility = state == 1   ? Workbook::Visibility::Hidden
+                                : state == 2 ? Workbook::Visibility::VeryHidden
+                                             : Workbook::Visibility::Visible;
                 switch (d[5]) {
                 case 0: info.type = Workbook::SheetType::Worksheet; break;
                 case 1: info.type = Workbook::SheetType::MacroSheet; break;

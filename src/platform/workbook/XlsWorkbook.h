@@ -86,6 +86,7 @@ public:
     int sheetCount() const override { return int(sheets_.size()); }
     QString sheetName(int index) const override;
     SheetType sheetType(int index) const override;
+    Visibility sheetVisibility(int index) const override;
     // The worksheet shown when the workbook opens.
     int activeSheetIndex() const override { return active_; }
 
@@ -104,6 +105,7 @@ private:
     struct SheetInfo {
         QString name;
         SheetType type = SheetType::Other;
+        Visibility visibility = Visibility::Visible;
         std::uint32_t offset = 0;
         std::unique_ptr<XlsSheet> cells;
     };

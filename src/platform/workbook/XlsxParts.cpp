@@ -36,7 +36,11 @@ public:
     void startElement(QByteArrayView, QByteArrayView name, const XmlAttribute* a, int n) override
     {
         if (name == "sheet") {
-            part.sheets.push_back({QString::fromUtf8(attributeValue(a, n, "name")), attributeValue(a, n, "id").toByteArray()});
+            const QByteArrayView state = attributeValue(a, n, "state");
+            part.sheets.push_back({QString::fromUtf8(attributeValue(a, n, "name")), attributeValue(a, n, "id").toByteArray(),
+                                   state == "hidden"       ? Workbook::Visibility::Hidden
+                                   : state == "veryHidden" ? Workbook::Visibility::VeryHidden
+                                                           : Workbook::Visibility::Visible});
         } else if (name == "workbookPr") {
             part.dates1904 = isTrue(attributeValue(a, n, "date1904"));
         } else if (name == "workbookView" && !seenView_) {

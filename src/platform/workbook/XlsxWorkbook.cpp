@@ -72,6 +72,7 @@ void XlsxWorkbook::readWorkbook()
     for (const xlsx::WorkbookPart::Sheet& s : part.sheets) {
         SheetInfo info;
         info.name = s.name;
+        info.visibility = s.visibility;
         for (const xlsx::Relationship& r : relationships_) {
             if (r.id != s.relationId)
                 continue;
@@ -154,6 +155,11 @@ std::function<void()> XlsxWorkbook::readSharedStrings(std::jthread& worker, std:
 QString XlsxWorkbook::sheetName(int index) const
 {
     return index >= 0 && index < sheetCount() ? sheets_[size_t(index)].name : QString();
+}
+
+Workbook::Visibility XlsxWorkbook::sheetVisibility(int index) const
+{
+    return index >= 0 && index < sheetCount() ? sheets_[size_t(index)].visibility : Visibility::Visible;
 }
 
 Workbook::SheetType XlsxWorkbook::sheetType(int index) const

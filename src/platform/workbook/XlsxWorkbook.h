@@ -43,6 +43,7 @@ public:
     int sheetCount() const override { return int(sheets_.size()); }
     QString sheetName(int index) const override;
     SheetType sheetType(int index) const override;
+    Visibility sheetVisibility(int index) const override;
     int activeSheetIndex() const override { return active_; }
     bool uses1904Dates() const override { return dates1904_; }
     const WorkbookSheet& sheet(int index) override;
@@ -59,6 +60,7 @@ private:
     struct SheetInfo {
         QString name;
         SheetType type = SheetType::Other;
+        Visibility visibility = Visibility::Visible;
         QByteArray part; // path inside the ZIP
         std::unique_ptr<CompactSheet> cells;
     };
@@ -87,6 +89,7 @@ struct WorkbookPart {
     struct Sheet {
         QString name;
         QByteArray relationId;
+        Workbook::Visibility visibility = Workbook::Visibility::Visible;
     };
     std::vector<Sheet> sheets;
     bool dates1904 = false;
