@@ -1,4 +1,5 @@
 #include "cli/Command.h"
+#include "cli/SheetOptions.h"
 #include "import/SpreadsheetLink.h"
 #include "platform/Errors.h"
 
@@ -21,6 +22,7 @@ void declareCells(QCommandLineParser& p)
         {QStringLiteral("cols"), QStringLiteral("How many columns to print (default: the sheet's used range)."),
          QStringLiteral("N")},
     });
+    SheetOptions::declare(p, false);
 }
 
 int countOption(const QCommandLineParser& options, const QString& name, int fallback)
@@ -44,13 +46,17 @@ int runCells(const QCommandLineParser& options)
 
     SpreadsheetLink link;
     try {
-        link.OpenWorkbook(options.value(QStringLiteral("workbook")));
+        link.OpenWorkbook(options.value(QStringLiteral("workbook")), SheetOptions::of(options).sheet);
+    } catch (const CliUsageError&) {
+        throw;
     } catch (const Error& e) {
         cliError(e.text());
         return 1;
     }
-    // Which sheet: the active tab, or the first worksheet when that is a
-    // chart or macro sheet.
+    // Dates as the import reads them: in the format the login sets.
+    link.setDateFormat(QStringLiteral("yyyy-MM-dd"));
+    // Which sheet: the one asked for, else the active tab, or the first
+    // worksheet when that is a chart or macro sheet.
     std::fputs(QStringLiteral("读取工作表「%1」\n").arg(link.sheetName()).toUtf8().constData(), stderr);
     const int rows = givenRows >= 0 ? givenRows : link.usedRows();
     const int cols = givenCols >= 0 ? givenCols : link.usedColumns();
@@ -87,9 +93,9 @@ int runCells(const QCommandLineParser& options)
 }
 
 const CliCommandRegistrar registrar(
-    {"cells", "cells --workbook FILE [--rows N] [--cols N]",
-     "Prints the active worksheet exactly as the import reads it: one line a row, cells separated by tabs, an "
-     "error cell as #ERROR.",
+    {"cells", "cells --workbook FILE [--sheet NAME|N] [--rows N] [--cols N]",
+     "Prints a worksheet (the active one unless --sheet names another) exactly as the import reads it: one line a "
+     "row, cells separated by tabs, an error cell as #ERROR, dates as yyyy-MM-dd.",
      declareCells, runCells});
 
 } // namespace

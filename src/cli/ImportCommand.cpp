@@ -2,6 +2,7 @@
 
 #include "cli/Command.h"
 #include "cli/CliSession.h"
+#include "cli/SheetOptions.h"
 #include "data/UserDMUnit.h"
 #include "import/HeaderMap.h"
 #include "import/ImportCheck.h"
@@ -31,7 +32,7 @@
 
 namespace {
 
-const char* kSynopsis = "import --workbook FILE --map MAP [--db FILE | --settings-dir DIR] [--user ID] "
+const char* kSynopsis = "import --workbook FILE --map MAP [--sheet NAME|N] [--header-row N|auto] [--db FILE | --settings-dir DIR] [--user ID] "
                         "[--password-stdin] [--check] [--mode add|update] [--rejects FILE.xlsx [--force]] [--timings]";
 
 void declare(QCommandLineParser& p)
@@ -42,8 +43,9 @@ void declare(QCommandLineParser& p)
         {QStringLiteral("map"),
          QStringLiteral("Which worksheet column holds each of the 31 fields. Required. Either 31 comma-separated "
                         "values, the texts of the window's boxes 1 to 31 in order, or NAME=VALUE pairs where NAME is "
-                        "a box (Edt1 to Edt31) or a field (Workerid, Wname, DepName, ...); auto takes the map the "
-                        "workbook's header suggests."),
+                        "a box (Edt1 to Edt31) or a field (Workerid, Wname, DepName, ...); a column is its number or "
+                        "its letter (Workerid=A,Wname=B,DepName=Q). auto takes the map the workbook's header "
+                        "suggests."),
          QStringLiteral("MAP")},
         {QStringLiteral("db"), QStringLiteral("Imports into this local database file, ignoring the settings file."),
          QStringLiteral("FILE")},
@@ -66,22 +68,24 @@ void declare(QCommandLineParser& p)
         {QStringLiteral("force"), QStringLiteral("Lets --rejects replace a file that exists.")},
         {QStringLiteral("timings"), QStringLiteral("Adds a line with the number of rows and the time each pass took.")},
     });
+    SheetOptions::declare(p, true);
 }
 
 using Boxes = std::array<QString, ImportRow::SlotCount>;
 
 // The map the workbook's header suggests ("--map auto"); false, with the
 // reason on standard error, when it cannot be had.
-bool suggestedMap(const QString& workbook, Boxes& boxes)
+bool suggestedMap(const QString& workbook, const SheetOptions& sheet, Boxes& boxes)
 {
     SpreadsheetLink link;
+    int headerRow = 1;
     try {
-        link.OpenWorkbook(workbook);
+        headerRow = sheet.open(link, workbook);
     } catch (const std::exception& e) {
         cliError(cannotOpenWorkbookText(workbook, errorText(e)));
         return false;
     }
-    const HeaderMap::Columns columns = HeaderMap::suggest(HeaderMap::readHeaderRow(link));
+    const HeaderMap::Columns columns = HeaderMap::suggest(HeaderMap::readHeaderRow(link, headerRow));
     const QStringList missing = HeaderMap::missingRequired(columns);
     if (!missing.isEmpty()) {
         cliError(HeaderMap::missingMessage(missing));
@@ -90,6 +94,14 @@ bool suggestedMap(const QString& workbook, Boxes& boxes)
     for (size_t k = 0; k < boxes.size(); ++k)
         boxes[k] = columns[k] > 0 ? QString::number(columns[k]) : QString();
     return true;
+}
+
+// A column letter becomes its number, as a box keeps it; anything else
+// stays for the map check to name.
+QString asColumnNumber(const QString& text)
+{
+    int column = 0;
+    return HeaderMap::parseColumn(text, column) && column >= 1 ? HeaderMap::columnText(column) : text;
 }
 
 // MAP: 31 comma-separated box texts (Edt1..Edt31), or NAME=VALUE pairs with
@@ -103,7 +115,7 @@ Boxes parseMap(const QString& map)
             throw CliUsageError(QStringLiteral("--map 要么是用逗号分开的 31 个列号（Edt1 到 Edt31），要么是 名称=列号；现在有 %1 个。")
                                  .arg(parts.size()));
         for (int k = 0; k < ImportRow::SlotCount; ++k)
-            boxes[size_t(k)] = parts[k];
+            boxes[size_t(k)] = asColumnNumber(parts[k]);
         return boxes;
     }
     for (const QString& part : parts) {
@@ -119,7 +131,7 @@ Boxes parseMap(const QString& map)
         }
         if (slot == 0)
             throw CliUsageError(QStringLiteral("--map 里没有「%1」这个栏目。").arg(name));
-        boxes[size_t(slot - 1)] = part.mid(eq + 1);
+        boxes[size_t(slot - 1)] = asColumnNumber(part.mid(eq + 1));
     }
     return boxes;
 }
@@ -156,13 +168,24 @@ public:
 
 class CliView : public ImportView {
 public:
-    CliView(const Boxes& boxes, const QString& path, int mode, CliDialogs& dialogs)
+    CliView(const Boxes& boxes, const QString& path, int mode, CliDialogs& dialogs, const SheetOptions& sheet)
         : boxes_(boxes)
         , path_(path)
         , mode_(mode)
         , dialogs_(dialogs)
         , progress_(stderrIsTerminal())
+        , sheet_(sheet)
     {
+    }
+
+    QString sheetChoice() const override { return sheet_.sheet; }
+    int headerRow() const override { return headerRow_; }
+    void openWorkbook(SpreadsheetLink& link, const QString& path) override { headerRow_ = sheet_.open(link, path); }
+    // Nobody to ask: the question is said, and the run goes on.
+    bool askToGoOn(const QString& question) override
+    {
+        dialogs_.messageBox(question, QStringLiteral("提示"), MsgIcon::None);
+        return true;
     }
 
     QString mapText(int slot) const override { return boxes_[size_t(slot - 1)]; }
@@ -207,6 +230,8 @@ private:
     CliDialogs& dialogs_;
     bool progress_;
     int last_ = -1;
+    SheetOptions sheet_;
+    int headerRow_ = 1;
 };
 
 int run(const QCommandLineParser& opts)
@@ -220,9 +245,10 @@ int run(const QCommandLineParser& opts)
     if (mode != QLatin1String("add") && mode != QLatin1String("update"))
         throw CliUsageError(QStringLiteral("--mode 只能是 add（新增）或 update（更新）。"));
     const QString workbook = QFileInfo(opts.value(QStringLiteral("workbook"))).absoluteFilePath();
+    const SheetOptions sheet = SheetOptions::of(opts);
     Boxes boxes;
     if (opts.value(QStringLiteral("map")) == QLatin1String("auto")) {
-        if (!suggestedMap(workbook, boxes))
+        if (!suggestedMap(workbook, sheet, boxes))
             return CliFailed;
     } else {
         boxes = parseMap(opts.value(QStringLiteral("map")));
@@ -258,7 +284,7 @@ int run(const QCommandLineParser& opts)
 
     ImportRow row;
     WorkerWriter writer;
-    CliView view(boxes, workbook, mode == QLatin1String("update") ? 1 : 0, dialogs);
+    CliView view(boxes, workbook, mode == QLatin1String("update") ? 1 : 0, dialogs, sheet);
     RunRecorder recorder(dm.ADOConnection1, view);
     writer.setRecorder(&recorder);
     ImportRun realRun(view, row, writer);
@@ -274,14 +300,14 @@ int run(const QCommandLineParser& opts)
     if (wrote && opts.isSet(QStringLiteral("rejects"))) {
         const QString out = opts.value(QStringLiteral("rejects"));
         SpreadsheetLink link;
-        link.OpenWorkbook(workbook);
+        link.OpenWorkbook(workbook, sheet.sheet);
         RejectsExport::write(link, source, importRun.notImportedRows(), out);
         cliError(QStringLiteral("未导入的 %1 行已导出到 %2").arg(importRun.notImportedRows().size()).arg(out));
     }
 
     // One result line, the check's own box standing for it: the rows a
     // stopped run never reached count as not imported.
-    const int rows = qMax(importRun.lastDataRow() - 1, importRun.imported() + importRun.notImported());
+    const int rows = qMax(importRun.lastDataRow() - importRun.firstDataRow() + 1, importRun.imported() + importRun.notImported());
     if (wrote && !check)
         cliError(QStringLiteral("已导入 %1 人，未导入 %2 人").arg(importRun.imported()).arg(rows - importRun.imported()));
     if (opts.isSet(QStringLiteral("timings")))

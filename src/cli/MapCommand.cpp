@@ -2,6 +2,7 @@
 // the import window's "按表头对应" fills it.
 
 #include "cli/Command.h"
+#include "cli/SheetOptions.h"
 #include "import/HeaderMap.h"
 #include "import/SpreadsheetLink.h"
 
@@ -12,21 +13,25 @@ namespace {
 void declare(QCommandLineParser& p)
 {
     p.addOption({QStringLiteral("workbook"), QStringLiteral("The workbook. Required."), QStringLiteral("FILE")});
+    SheetOptions::declare(p, true);
 }
 
 int run(const QCommandLineParser& p)
 {
     if (!p.isSet(QStringLiteral("workbook")) || !p.positionalArguments().isEmpty())
         throw CliUsageError(QStringLiteral("请用 --workbook 给出表格文件。"));
+    const SheetOptions sheet = SheetOptions::of(p);
     SpreadsheetLink link;
     const QString path = QFileInfo(p.value(QStringLiteral("workbook"))).absoluteFilePath();
+    int headerRow = 1;
     try {
-        link.OpenWorkbook(path);
+        headerRow = sheet.open(link, path);
     } catch (const std::exception& e) {
         cliError(cannotOpenWorkbookText(path, errorText(e)));
         return 1;
     }
-    const QStringList headers = HeaderMap::readHeaderRow(link);
+    cliError(QStringLiteral("表头：工作表「%1」第 %2 行").arg(link.sheetName()).arg(headerRow));
+    const QStringList headers = HeaderMap::readHeaderRow(link, headerRow);
     const HeaderMap::Columns columns = HeaderMap::suggest(headers);
     for (const ImportSlot& s : importSlots()) {
         const int c = columns[size_t(s.slot - 1)];
@@ -43,8 +48,9 @@ int run(const QCommandLineParser& p)
     return 0;
 }
 
-const CliCommandRegistrar registrar({"map", "map --workbook FILE",
-                                     "Prints the column map the header row of the workbook's active sheet suggests.",
+const CliCommandRegistrar registrar({"map", "map --workbook FILE [--sheet NAME|N] [--header-row N|auto]",
+                                     "Prints the column map the header row of the workbook's sheet suggests, and the "
+                                     "header row on standard error.",
                                      declare, run});
 
 } // namespace

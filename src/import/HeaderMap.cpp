@@ -4,6 +4,7 @@
 #include "import/SpreadsheetLink.h"
 
 #include <QHash>
+#include <QSet>
 #include <QRegularExpression>
 
 namespace HeaderMap {
@@ -77,6 +78,43 @@ QString columnLetters(int column)
     return letters;
 }
 
+bool parseColumn(const QString& text, int& column)
+{
+    if (ImportRun::parseWholeNumber(text, column))
+        return true;
+    // Full-width digits and letters fold to ASCII; blanks count as for a
+    // number (none after the column).
+    const QString folded = text.normalized(QString::NormalizationForm_KC).toUpper();
+    if (folded != text && ImportRun::parseWholeNumber(folded, column))
+        return true;
+    // "27 AA": the number and the letters, as a box may show them.
+    const qsizetype blank = folded.indexOf(u' ');
+    QString letters = folded;
+    int number = 0;
+    if (blank > 0) {
+        if (!ImportRun::parseWholeNumber(folded.left(blank), number))
+            return false;
+        letters = folded.mid(blank + 1);
+    }
+    if (letters.isEmpty() || letters.size() > 3)
+        return false;
+    int value = 0;
+    for (const QChar c : letters) {
+        if (c < u'A' || c > u'Z')
+            return false;
+        value = value * 26 + (c.unicode() - u'A' + 1);
+    }
+    if (value > kMaxColumn || (blank > 0 && number != value))
+        return false;
+    column = value;
+    return true;
+}
+
+QString columnText(int column)
+{
+    return QString::number(column);
+}
+
 QString normalise(const QString& header)
 {
     // NFKC folds full-width letters, digits, brackets and "＊" to ASCII.
@@ -139,16 +177,73 @@ QString missingMessage(const QStringList& missing)
         .arg(missing.join(QStringLiteral("」「")));
 }
 
-QStringList readHeaderRow(SpreadsheetLink& link)
+namespace {
+QString headerCell(SpreadsheetLink& link, int row, int column)
+{
+    try {
+        return link.ReadCellText(row, column);
+    } catch (const std::exception&) {
+        return QString(); // an error value names no field
+    }
+}
+
+// How many different fields row `row` names, counting captions merged down
+// from the row above (readHeaderRow), and whether the worker number or the
+// name is one of them; 0 when the row's own cells name none (a blank row
+// under a header is no header).
+int fieldsNamed(const QStringList& own, const QStringList& filled, bool& idOrName)
+{
+    QSet<int> slots;
+    bool anyOwn = false;
+    for (qsizetype c = 0; c < filled.size(); ++c) {
+        const int slot = slotOfHeader(filled[c]);
+        if (slot == 0)
+            continue;
+        slots.insert(slot);
+        anyOwn = anyOwn || (c < own.size() && own[c] == filled[c]);
+    }
+    idOrName = slots.contains(1) || slots.contains(2);
+    return anyOwn ? int(slots.size()) : 0;
+}
+} // namespace
+
+int detectHeaderRow(SpreadsheetLink& link)
+{
+    const int rows = qMin(kHeaderSearchRows, link.usedRows());
+    const int columns = link.usedColumns();
+    int best = 1, bestCount = 0;
+    QStringList above;
+    for (int r = 1; r <= rows; ++r) {
+        QStringList own, filled;
+        for (int c = 1; c <= columns; ++c) {
+            own << headerCell(link, r, c);
+            const QString up = c <= above.size() ? above[c - 1] : QString();
+            filled << (own.last().isEmpty() && slotOfHeader(up) != 0 ? up : own.last());
+        }
+        bool idOrName = false;
+        const int count = fieldsNamed(own, filled, idOrName);
+        // The lower of two alike: a field row under a group row.
+        if (count >= kHeaderMinFields && idOrName && count >= bestCount) {
+            best = r;
+            bestCount = count;
+        }
+        above = own;
+    }
+    return best;
+}
+
+QStringList readHeaderRow(SpreadsheetLink& link, int row)
 {
     QStringList headers;
     const int count = link.usedColumns();
     for (int c = 1; c <= count; ++c) {
-        try {
-            headers << link.ReadCellText(1, c);
-        } catch (const std::exception&) {
-            headers << QString(); // an error value names no field
+        QString text = headerCell(link, row, c);
+        if (text.isEmpty() && row > 1) {
+            const QString above = headerCell(link, row - 1, c);
+            if (slotOfHeader(above) != 0)
+                text = above;
         }
+        headers << text;
     }
     while (!headers.isEmpty() && headers.last().isEmpty())
         headers.removeLast();
@@ -161,13 +256,20 @@ QString describeColumn(int column, const QStringList& headers)
     return text.isEmpty() ? columnLetters(column) : columnLetters(column) + u' ' + text;
 }
 
-BoxNote noteForBox(int slot, const QString& boxText, const QStringList* headers, const QString& remembered)
+BoxNote noteForBox(int slot, const QString& boxText, const QStringList* headers, const QString& remembered,
+                   int usedColumns)
 {
     int column = 0;
-    if (boxText.isEmpty() || !ImportRun::parseWholeNumber(boxText, column))
+    if (boxText.isEmpty())
         return {};
+    if (!parseColumn(boxText, column))
+        return {QStringLiteral("「%1」不是列号：请填列号（1 是 A 列）或列字母（A、B、AA）").arg(boxText), true};
     if (column < 1)
         return {QStringLiteral("「%1」不是列号：列号从 1 开始，1 是 A 列").arg(boxText), true};
+    if (usedColumns > 0 && column > usedColumns)
+        return {QStringLiteral("%1 列在表格的最后一列（%2 列）之后，是空的：请检查列号")
+                    .arg(columnLetters(column), columnLetters(usedColumns)),
+                true};
     if (!headers) {
         const QString letters = columnLetters(column);
         return {remembered.isEmpty() ? letters : letters + u' ' + remembered, false};

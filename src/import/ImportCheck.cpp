@@ -56,6 +56,9 @@ public:
     void runFinished(int, int) override {}
     void mapAccepted() override { inner_.mapAccepted(); }
     void openWorkbook(SpreadsheetLink& link, const QString& path) override { inner_.openWorkbook(link, path); }
+    QString sheetChoice() const override { return inner_.sheetChoice(); }
+    int headerRow() const override { return inner_.headerRow(); }
+    bool askToGoOn(const QString& question) override { return inner_.askToGoOn(question); }
     void rowsDone(const Progress& progress) override { inner_.rowsDone(progress); }
     void rowRefused(int sheetRow, const ImportRow& row, const QString& line, const QString& reason) override
     {

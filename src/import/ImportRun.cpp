@@ -1,6 +1,8 @@
 #include "import/ImportRun.h"
 
 #include "data/UserDMUnit.h"
+#include "import/DepartmentProblems.h"
+#include "import/HeaderMap.h"
 #include "import/RowPrefetch.h"
 #include "import/SpreadsheetLink.h"
 #include "platform/Dialogs.h"
@@ -11,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QLocale>
 
+#include <algorithm>
 #include <array>
 #include <limits>
 
@@ -50,7 +53,42 @@ void endRunQuietly(RowWriter& writer)
 
 void ImportView::openWorkbook(SpreadsheetLink& link, const QString& path)
 {
-    link.OpenWorkbook(path);
+    link.OpenWorkbook(path, sheetChoice());
+}
+
+bool ImportView::askToGoOn(const QString& question)
+{
+    return Dialogs::confirm(question);
+}
+
+QString ImportRun::mapProblem(const std::array<QString, ImportRow::SlotCount>& boxes, int mode)
+{
+    const QString wrong = QStringLiteral("请正确导入的对应的序号或已输入的序号不正确!");
+    const auto caption = [](int slot) { return QString::fromUtf8(importSlots()[size_t(slot - 1)].caption); };
+    // The required boxes first, as the clerk is told of them first.
+    QList<int> order(kRequiredSlots.begin(), kRequiredSlots.end());
+    for (int slot = 1; slot <= ImportRow::SlotCount; ++slot)
+        if (!order.contains(slot))
+            order << slot;
+    for (int slot : order) {
+        const QString& text = boxes[size_t(slot - 1)];
+        const bool needed = mode == 1 ? slot == kWorkeridSlot : kRequiredSlots.end() != std::find(kRequiredSlots.begin(), kRequiredSlots.end(), slot);
+        int column = 0;
+        if (text.isEmpty() && needed)
+            return wrong + QStringLiteral("\n「%1」必须填列号").arg(caption(slot));
+        if (!text.isEmpty() && !HeaderMap::parseColumn(text, column))
+            return wrong + QStringLiteral("\n「%1」的列号「%2」不正确").arg(caption(slot), text);
+    }
+    return QString();
+}
+
+QString ImportRun::unchangedByUpdate(const std::array<QString, ImportRow::SlotCount>& boxes)
+{
+    QStringList names;
+    for (const ImportSlot& s : importSlots())
+        if (s.slot != kWorkeridSlot && !s.updatable && !boxes[size_t(s.slot - 1)].isEmpty())
+            names << QString::fromUtf8(s.caption);
+    return names.join(u'、');
 }
 
 ImportRun::ImportRun(ImportView& view, ImportRow& row, RowWriter& writer)
@@ -99,7 +137,7 @@ int ImportRun::column(int slot) const
 int ImportRun::column(int slot, const QString& text) const
 {
     int value = 0;
-    if (!parseWholeNumber(text, value))
+    if (!HeaderMap::parseColumn(text, value))
         throw Error(QStringLiteral("'%1' is not a valid integer value").arg(text));
     if (value < 1)
         throw Error(QStringLiteral("「%1」框里的列号「%2」不是有效的列：列号从 1 开始，1 是 A 列，请改正。")
@@ -120,7 +158,7 @@ bool ImportRun::currentColumns(RowPrefetch::Columns& columns) const
     for (int slot = 1; slot <= ImportRow::SlotCount; ++slot) {
         const QString text = view_.mapText(slot);
         int value = 0;
-        if (!text.isEmpty() && (!parseWholeNumber(text, value) || value < 1))
+        if (!text.isEmpty() && (!HeaderMap::parseColumn(text, value) || value < 1))
             return false;
         columns[size_t(slot - 1)] = value;
     }
@@ -199,6 +237,7 @@ QString ImportRun::cellInHand() const
 RunEnd ImportRun::SBSaveClick()
 {
     imported_ = notImported_ = lastDataRow_ = 0;
+    firstDataRow_ = 2;
     checkPassMs_ = writePassMs_ = 0;
     readingSlot_ = 0;
     notImportedRows_.clear();
@@ -207,22 +246,17 @@ RunEnd ImportRun::SBSaveClick()
 
     view_.clearList();
 
-    int dummy = 0;
-    for (int slot : kRequiredSlots) {
-        if (!parseWholeNumber(view_.mapText(slot), dummy)) {
-            refuse(QStringLiteral("请正确导入的对应的序号或已输入的序号不正确!"));
-            return RunEnd::MapRefused;
-        }
+    std::array<QString, ImportRow::SlotCount> boxes;
+    for (int slot = 1; slot <= ImportRow::SlotCount; ++slot)
+        boxes[size_t(slot - 1)] = view_.mapText(slot);
+    const int mode = view_.importMode();
+    if (const QString problem = mapProblem(boxes, mode); !problem.isEmpty()) {
+        refuse(problem);
+        return RunEnd::MapRefused;
     }
-    for (int slot = 1; slot <= ImportRow::SlotCount; ++slot) {
-        if (slot == 1 || slot == 2 || slot == 17)
-            continue;
-        const QString text = view_.mapText(slot);
-        if (!text.isEmpty() && !parseWholeNumber(text, dummy)) {
-            refuse(QStringLiteral("请正确导入的对应的序号或已输入的序号不正确!"));
-            return RunEnd::MapRefused;
-        }
-    }
+    if (const QString unchanged = mode == 1 ? unchangedByUpdate(boxes) : QString(); !unchanged.isEmpty()
+        && !view_.askToGoOn(QStringLiteral("更新导入不会修改：%1\n只会修改标有红色「-」的栏目。继续更新导入吗？").arg(unchanged)))
+        return RunEnd::MapRefused;
 
     view_.mapAccepted();
 
@@ -246,33 +280,32 @@ RunEnd ImportRun::SBSaveClick()
     QElapsedTimer timer;
     timer.start();
     int lastRow = 0;
-    int r = 2;
+    const int firstRow = firstDataRow_ = view_.headerRow() + 1;
+    int r = firstRow;
+    // An update without a department column changes no department.
+    const bool departments = !view_.mapText(kDepNameSlot).isEmpty();
+    DepartmentProblems problems;
     try {
         // One read snapshot for the whole pass instead of one per lookup;
         // it ends before any box waits for the user.
         Transaction reads(connection(), Transaction::Read);
         for (;;) {
             readCell(link, r, kWorkeridSlot, row_.Workerid);
-            readCell(link, r, kDepNameSlot, row_.DepName);
+            if (departments)
+                readCell(link, r, kDepNameSlot, row_.DepName);
             if (row_.Workerid.isEmpty())
                 break;
             view_.setProgress((r + 1) * 100 / 500);
-            if (row_.DepName.isEmpty()) {
-                reads.commit();
-                refuse(QStringLiteral("在数据导入文件中,部门信息需要都填上!!!"));
-                link.CloseAndQuit();
-                return RunEnd::DeptCheckFailed;
-            }
-            row_.DeptNo = GetDeptNo(row_.DepName);
-            if (row_.DeptNo.isEmpty()) {
-                reads.commit();
-                refuse(QStringLiteral("工号为：%1-的,部门信息未能与软件中的部门对应上!!!").arg(row_.Workerid));
-                link.CloseAndQuit();
-                return RunEnd::DeptCheckFailed;
+            if (departments && row_.DepName.isEmpty()) {
+                problems.empty(r, row_.Workerid);
+            } else if (departments) {
+                row_.DeptNo = GetDeptNo(row_.DepName);
+                if (row_.DeptNo.isEmpty())
+                    problems.unknown(r, row_.Workerid, row_.DepName);
             }
             lastRow = r;
             ++r;
-            view_.rowsDone({false, lastRow - 1, 0, 0});
+            view_.rowsDone({false, lastRow - firstRow + 1, 0, 0});
             // A long workbook takes a second here: let the window repaint
             // and take a close now and then.
             if (r % kCheckPassBreath == 0) {
@@ -283,6 +316,12 @@ RunEnd ImportRun::SBSaveClick()
                     return RunEnd::Stopped;
                 }
             }
+        }
+        if (!problems.isEmpty()) {
+            reads.commit();
+            refuse(problems.message());
+            link.CloseAndQuit();
+            return RunEnd::DeptCheckFailed;
         }
         view_.setProgress(100);
     } catch (const std::exception& e) {
@@ -312,7 +351,7 @@ RunEnd ImportRun::SBSaveClick()
 
     try {
         writer_.beginRun();
-        r = 2;
+        r = firstRow;
         row_.clearFields();
         RowPrefetch::Columns columns;
         if (currentColumns(columns))
@@ -337,7 +376,7 @@ RunEnd ImportRun::SBSaveClick()
                 notImportedRows_.append({r, line, writer_.lastReason()});
                 view_.rowRefused(r, row_, line, writer_.lastReason());
             }
-            view_.rowsDone({true, r - 1, lastRow - 1, notImported_});
+            view_.rowsDone({true, r - firstRow + 1, lastRow - firstRow + 1, notImported_});
             view_.processMessages();
             if (view_.stopRequested()) {
                 writer_.endRun();
@@ -351,7 +390,10 @@ RunEnd ImportRun::SBSaveClick()
         ahead.reset();
         view_.setProgress(100);
         writer_.endRun();
-        box(QStringLiteral("数据导入成功，请查询!\n已导入 %1 人，未导入 %2 人").arg(imported_).arg(notImported_),
+        box(QStringLiteral("数据导入成功，请查询!\n%1 %2 人，未导入 %3 人")
+                .arg(mode == 1 ? QStringLiteral("已更新") : QStringLiteral("已导入"))
+                .arg(imported_)
+                .arg(notImported_),
             MsgIcon::Information);
         link.CloseAndQuit();
         view_.clearPath();

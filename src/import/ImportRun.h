@@ -36,8 +36,16 @@ public:
     virtual void runFinished(int imported, int notImported) { (void)imported; (void)notImported; }
     // The map passed the map check (the window remembers it).
     virtual void mapAccepted() {}
-    // Opens the workbook; the window keeps itself responsive meanwhile.
+    // Opens the workbook on the chosen sheet; the window keeps itself
+    // responsive meanwhile.
     virtual void openWorkbook(SpreadsheetLink& link, const QString& path);
+    // The sheet to read (a name, or its tab's position from 1); empty for
+    // the active sheet.
+    virtual QString sheetChoice() const { return QString(); }
+    // The header row of the sheet opened; data starts on the row after it.
+    virtual int headerRow() const { return 1; }
+    // A question before the run ("更新导入不会修改：…"); true to go on.
+    virtual bool askToGoOn(const QString& question);
 
     // Where a pass stands, after each row: rows done of the total (the
     // department pass counts as it goes: total 0), rows refused so far.
@@ -111,6 +119,14 @@ public:
     // Whole-number rule of the map boxes: leading blanks and a sign allowed,
     // nothing after the digits.
     static bool parseWholeNumber(const QString& text, int& value);
+    // The map check: "" when the boxes may run in this mode (0 add,
+    // 1 update), else the refusal naming the first wrong box. A box holds a
+    // column number or letter (HeaderMap::parseColumn); an update needs only
+    // the worker number.
+    static QString mapProblem(const std::array<QString, ImportRow::SlotCount>& boxes, int mode);
+    // The filled boxes an update does not change, by caption ("民族、籍贯");
+    // empty when there is none.
+    static QString unchangedByUpdate(const std::array<QString, ImportRow::SlotCount>& boxes);
 
     // A row the write pass did not store, with its sheet row.
     struct NotImported {
@@ -125,6 +141,8 @@ public:
     int imported() const { return imported_; }
     int notImported() const { return notImported_; }
     int lastDataRow() const { return lastDataRow_; }
+    // The row under the header: the first data row.
+    int firstDataRow() const { return firstDataRow_; }
     qint64 checkPassMs() const { return checkPassMs_; }
     qint64 writePassMs() const { return writePassMs_; }
 
@@ -151,6 +169,7 @@ private:
     int imported_ = 0;
     int notImported_ = 0;
     int lastDataRow_ = 0;
+    int firstDataRow_ = 2;
     int readingRow_ = 0;
     int readingSlot_ = 0;
     // The last text of each box and its column: a box rarely changes

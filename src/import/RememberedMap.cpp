@@ -1,5 +1,8 @@
 #include "import/RememberedMap.h"
 
+#include "import/HeaderMap.h"
+#include "import/SpreadsheetLink.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -11,6 +14,21 @@ bool RememberedMap::isEmpty() const
         if (!b.isEmpty())
             return false;
     return true;
+}
+
+bool RememberedMap::fitsHeaders(const QStringList& rowTexts) const
+{
+    int matched = 0;
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        int column = 0;
+        if (headers[i].isEmpty() || !HeaderMap::parseColumn(boxes[i], column) || column < 1)
+            continue;
+        const QString text = column <= rowTexts.size() ? rowTexts[column - 1] : QString();
+        if (HeaderMap::normalise(text) != HeaderMap::normalise(headers[i]))
+            return false;
+        ++matched;
+    }
+    return matched > 0;
 }
 
 QString RememberedMap::filePath()
@@ -30,6 +48,7 @@ RememberedMap RememberedMap::load()
         map.boxes[size_t(k - 1)] = s.value(QStringLiteral("Edt%1").arg(k)).toString();
         map.headers[size_t(k - 1)] = s.value(QStringLiteral("Header%1").arg(k)).toString();
     }
+    map.headerRow = qMax(1, s.value(QStringLiteral("HeaderRow"), 1).toInt());
     return map;
 }
 
@@ -43,7 +62,17 @@ bool RememberedMap::save() const
         s.setValue(QStringLiteral("Edt%1").arg(k), boxes[size_t(k - 1)]);
         s.setValue(QStringLiteral("Header%1").arg(k), headers[size_t(k - 1)]);
     }
+    s.setValue(QStringLiteral("HeaderRow"), headerRow);
     s.endGroup();
     s.sync();
     return s.status() == QSettings::NoError;
+}
+
+int chooseHeaderRow(SpreadsheetLink& link, const RememberedMap& remembered)
+{
+    const int found = HeaderMap::detectHeaderRow(link);
+    if (remembered.headerRow != found && remembered.headerRow <= link.usedRows()
+        && remembered.fitsHeaders(HeaderMap::readHeaderRow(link, remembered.headerRow)))
+        return remembered.headerRow;
+    return found;
 }

@@ -3,6 +3,7 @@
 #include "import/ImportRow.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -11,9 +12,13 @@
 // the next import starts from it.
 struct RememberedMap {
     std::array<QString, ImportRow::SlotCount> boxes;   // Edt1..Edt31 as typed
-    std::array<QString, ImportRow::SlotCount> headers; // row 1 text of that column
+    std::array<QString, ImportRow::SlotCount> headers; // header text of that column
+    int headerRow = 1; // the row those headers stood in
 
     bool isEmpty() const;
+    // Whether a header row reads as the one remembered: every box that
+    // remembers a header finds the same text (normalised) in its column.
+    bool fitsHeaders(const QStringList& rowTexts) const;
 
     // Path of the per-user file.
     static QString filePath();
@@ -22,3 +27,8 @@ struct RememberedMap {
     // False when the file cannot be written.
     bool save() const;
 };
+
+class SpreadsheetLink;
+// The header row of the open sheet: the one found among its first rows,
+// unless the row remembered with the map reads as it did then.
+int chooseHeaderRow(SpreadsheetLink& link, const RememberedMap& remembered);

@@ -1,6 +1,7 @@
 #include "import/SpreadsheetLink.h"
 
 #include "import/CellText.h"
+#include "import/ImportRun.h"
 #include "platform/DateFormats.h"
 #include "platform/Errors.h"
 #include "platform/workbook/Workbook.h"
@@ -82,7 +83,56 @@ void SpreadsheetLink::OpenWorkbook(const QString& path)
     std::unique_ptr<Workbook> book = openWorkbook(path);
     // Decoding the sheet now keeps every file failure inside the open.
     sheet_ = &book->activeSheet();
+    sheetIndex_ = book->activeSheetIndex();
     workbook_ = std::move(book);
+}
+
+void SpreadsheetLink::OpenWorkbook(const QString& path, const QString& sheet)
+{
+    OpenWorkbook(path);
+    if (!sheet.isEmpty())
+        selectSheet(sheet);
+}
+
+void SpreadsheetLink::selectSheet(const QString& sheet)
+{
+    if (!workbook_)
+        throw Error(QStringLiteral("没有打开的工作簿"));
+    int index = workbook_->activeSheetIndex();
+    if (!sheet.isEmpty()) {
+        index = -1;
+        for (int i = 0; i < workbook_->sheetCount() && index < 0; ++i)
+            if (workbook_->sheetName(i) == sheet)
+                index = i;
+        for (int i = 0; i < workbook_->sheetCount() && index < 0; ++i)
+            if (workbook_->sheetName(i).compare(sheet.trimmed(), Qt::CaseInsensitive) == 0)
+                index = i;
+        int number = 0;
+        if (index < 0 && ImportRun::parseWholeNumber(sheet, number) && number >= 1 && number <= workbook_->sheetCount())
+            index = number - 1;
+    }
+    QStringList names;
+    for (const SheetEntry& e : sheets())
+        names << e.name;
+    const QString choices = QStringLiteral("可以选择的工作表：「%1」").arg(names.join(QStringLiteral("」「")));
+    if (index < 0)
+        throw Error(QStringLiteral("工作簿里没有工作表「%1」。%2").arg(sheet, choices));
+    if (workbook_->sheetType(index) != Workbook::SheetType::Worksheet)
+        throw Error(QStringLiteral("「%1」是图表或宏表，不是工作表。%2").arg(workbook_->sheetName(index), choices));
+    sheet_ = &workbook_->sheet(index);
+    sheetIndex_ = index;
+}
+
+QList<SpreadsheetLink::SheetEntry> SpreadsheetLink::sheets() const
+{
+    QList<SheetEntry> shown, hidden;
+    for (int i = 0; workbook_ && i < workbook_->sheetCount(); ++i) {
+        if (workbook_->sheetType(i) != Workbook::SheetType::Worksheet)
+            continue;
+        const bool h = workbook_->sheetVisibility(i) != Workbook::Visibility::Visible;
+        (h ? hidden : shown).append({i, workbook_->sheetName(i), h});
+    }
+    return shown + hidden;
 }
 
 QString SpreadsheetLink::ReadCellText(int row, int column)
@@ -107,7 +157,7 @@ QString SpreadsheetLink::ReadCellText(int row, int column)
     }
     if (cell.isDate) {
         const QString date = CellText::dateText(cell.number, workbook_->uses1904Dates(),
-                                                DateFormats::currentShortDateFormat());
+                                                dateFormat_.isEmpty() ? DateFormats::currentShortDateFormat() : dateFormat_);
         if (!date.isNull())
             return CellText::trimmed(date);
     }
@@ -171,6 +221,7 @@ bool SpreadsheetLink::readsConcurrently() const
 void SpreadsheetLink::CloseAndQuit()
 {
     sheet_ = nullptr;
+    sheetIndex_ = -1;
     workbook_.reset();
 }
 
@@ -191,7 +242,7 @@ int SpreadsheetLink::usedColumns() const
 
 QString SpreadsheetLink::sheetName() const
 {
-    return workbook_ ? workbook_->sheetName(workbook_->activeSheetIndex()) : QString();
+    return workbook_ ? workbook_->sheetName(sheetIndex_) : QString();
 }
 
 QString cannotOpenWorkbookText(const QString& path, const QString& reason)

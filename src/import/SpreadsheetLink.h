@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -8,9 +9,10 @@
 class Workbook;
 class WorkbookSheet;
 
-// The import run's link to the workbook: open, read one cell of the active
-// sheet as trimmed text, close. Every failure raises Error with a reason a
-// user can read.
+// The import run's link to the workbook: open, choose a sheet (the active
+// one unless told otherwise), read one cell of it as trimmed text, close.
+// Every failure raises Error with a reason a user can read; a sheet asked
+// for by name or number is looked up, never trusted.
 class SpreadsheetLink {
 public:
     SpreadsheetLink();
@@ -19,6 +21,25 @@ public:
     // Opens the file in whichever format its content shows (.xls, .xlsx,
     // .ods, or .csv/.txt/.tsv by name) and decodes its active worksheet.
     void OpenWorkbook(const QString& path);
+    // The same, then the sheet `sheet` names (see selectSheet).
+    void OpenWorkbook(const QString& path, const QString& sheet);
+    // Reads another sheet of the open workbook: empty text is the active
+    // sheet, else a sheet's name or its position among the tabs ("3", from
+    // 1). Raises Error, naming the sheets there are, for none or a chart.
+    void selectSheet(const QString& sheet);
+
+    // A worksheet a clerk may choose; hidden ones (`hidden`) come last.
+    struct SheetEntry {
+        int index;   // position in the workbook, from 0
+        QString name;
+        bool hidden;
+    };
+    // The workbook's worksheets, visible ones in tab order, then the hidden
+    // and very hidden; chart and macro sheets are not listed.
+    QList<SheetEntry> sheets() const;
+    // Dates as text in this format instead of the user's current one (what
+    // the import reads after the login sets it); empty for the user's.
+    void setDateFormat(const QString& format) { dateFormat_ = format; }
     // Rows and columns count from 1; a cell beyond the sheet's data reads
     // as empty text. Dates use the user's short date format as it is now.
     QString ReadCellText(int row, int column);
@@ -44,6 +65,8 @@ public:
 private:
     std::unique_ptr<Workbook> workbook_;
     const WorkbookSheet* sheet_ = nullptr;
+    int sheetIndex_ = -1;
+    QString dateFormat_;
 };
 
 // What the clerk reads when OpenWorkbook failed: the file, then why.

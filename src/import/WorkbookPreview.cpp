@@ -1,5 +1,6 @@
 #include "import/WorkbookPreview.h"
 
+#include "import/HeaderMap.h"
 #include "import/ImportRun.h"
 #include "import/SpreadsheetLink.h"
 #include "platform/Errors.h"
@@ -20,13 +21,13 @@ constexpr int kProgressEvery = 2048;
 
 WorkbookPreview WorkbookPreview::read(SpreadsheetLink& link,
                                       const std::array<QString, ImportRow::SlotCount>& boxes,
-                                      const std::function<bool(int)>& progress, int shownRows)
+                                      const std::function<bool(int)>& progress, int shownRows, int headerRow)
 {
     WorkbookPreview p;
     std::array<int, ImportRow::SlotCount> column{};
     for (int k = 1; k <= ImportRow::SlotCount; ++k) {
         int c = 0;
-        if (ImportRun::parseWholeNumber(boxes[size_t(k - 1)], c) && c >= 1)
+        if (HeaderMap::parseColumn(boxes[size_t(k - 1)], c) && c >= 1)
             column[size_t(k - 1)] = c;
     }
     for (const Lead& l : kLead)
@@ -42,7 +43,7 @@ WorkbookPreview WorkbookPreview::read(SpreadsheetLink& link,
         return p;
 
     const int used = qMax(1, link.usedRows());
-    for (int r = 2;; ++r) {
+    for (int r = headerRow + 1;; ++r) {
         if (progress && r % kProgressEvery == 0 && !progress(int(qint64(r) * 100 / used))) {
             p.stopped = true;
             break;

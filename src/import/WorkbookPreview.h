@@ -11,8 +11,8 @@
 
 class SpreadsheetLink;
 
-// The data rows of a workbook as the import will read them: row 2 down to
-// the first empty worker number, each mapped field from its column. Only
+// The data rows of a workbook as the import will read them: the row under
+// the header row down to the first empty worker number, each mapped field from its column. Only
 // the first rows are kept; all are counted.
 struct WorkbookPreview {
     struct Column {
@@ -32,5 +32,5 @@ struct WorkbookPreview {
     static WorkbookPreview read(SpreadsheetLink& link,
                                 const std::array<QString, ImportRow::SlotCount>& boxes,
                                 const std::function<bool(int)>& progress = {},
-                                int shownRows = kShownRows);
+                                int shownRows = kShownRows, int headerRow = 1);
 };

@@ -10,6 +10,7 @@
 #include "import/WorkbookPreview.h"
 #include "import/window/ElidedLabel.h"
 #include "import/window/NotImportedModel.h"
+#include "import/window/SheetChoice.h"
 #include "import/window/WindowSize.h"
 #include "platform/Dialogs.h"
 #include "platform/Errors.h"
@@ -92,7 +93,16 @@ TWorkerInfoImaportFrm::TWorkerInfoImaportFrm(QWidget* parent)
     restoreSize();
 
     previewTimer_.setSingleShot(true);
-    previewTimer_.setInterval(300);
+    previewTimer_.setInterval(20); // the keys of "27" typed at once, one preview
+
+    // The sheet and header row, beside the folder button.
+    sheetChoice_ = new SheetChoice(ui_->BtSelect->parentWidget());
+    if (auto* box = qobject_cast<QBoxLayout*>(ui_->BtSelect->parentWidget()->layout()))
+        box->insertWidget(box->indexOf(ui_->BtSelect) + 1, sheetChoice_);
+    connect(sheetChoice_, &SheetChoice::sheetChosen, this,
+            [this](const QString& name) { guardedHandler([this, name] { chooseSheet(name); })(); });
+    connect(sheetChoice_, &SheetChoice::headerRowChosen, this,
+            [this](int row) { guardedHandler([this, row] { chooseHeaderRow(row); })(); });
     connect(&previewTimer_, &QTimer::timeout, this, guardedHandler([this] { refreshPreview(); }));
 
     qryDept_ = std::make_unique<Query>(UserDM->ADOConnection1);
@@ -180,6 +190,12 @@ void TWorkerInfoImaportFrm::buildColumnMap()
         v->addLayout(h);
         rowLayout->addWidget(cell);
         edt_[size_t(s.slot - 1)] = box;
+        // A column letter is kept as its number, the one form of a box.
+        connect(box, &QLineEdit::editingFinished, this, [box] {
+            int column = 0;
+            if (HeaderMap::parseColumn(box->text(), column) && column >= 1 && box->text() != HeaderMap::columnText(column))
+                box->setText(HeaderMap::columnText(column));
+        });
         connect(box, &QLineEdit::textChanged, this, [this, slot = s.slot](const QString& text) {
             boxTexts_[size_t(slot - 1)] = text;
             updateBoxNotes();
@@ -315,9 +331,9 @@ void TWorkerInfoImaportFrm::openWorkbook(SpreadsheetLink& link, const QString& p
     // thread while the window stays alive, its bar moving.
     std::exception_ptr failure;
     QEventLoop wait;
-    std::unique_ptr<QThread> opener(QThread::create([&] {
+    std::unique_ptr<QThread> opener(QThread::create([&, sheet = sheetName_] {
         try {
-            link.OpenWorkbook(path);
+            link.OpenWorkbook(path, sheet);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -340,7 +356,67 @@ void TWorkerInfoImaportFrm::BtSelectClick()
     if (path.isEmpty())
         return;
     ui_->EdtPaths->setText(path);
+    startAfresh();
+    sheetName_.clear();
+    headerRow_ = 0;
     busy([this, path] { loadWorkbook(path); });
+}
+
+void TWorkerInfoImaportFrm::startAfresh()
+{
+    notImported_->clear();
+    ui_->LblCounts->clear();
+    ui_->ProgressBar1->setValue(0);
+    lastRefused_.clear();
+}
+
+void TWorkerInfoImaportFrm::readHeaderRow()
+{
+    sheetChoice_->setHeaderRow(headerRow_, book_->usedRows());
+    headers_ = HeaderMap::readHeaderRow(*book_, headerRow_);
+}
+
+void TWorkerInfoImaportFrm::suggestFromHeader()
+{
+    const HeaderMap::Columns columns = HeaderMap::suggest(*headers_);
+    if (std::count_if(columns.begin(), columns.end(), [](int c) { return c > 0; }) < HeaderMap::kHeaderMinFields)
+        return;
+    for (int k = 1; k <= ImportRow::SlotCount; ++k) {
+        const int c = columns[size_t(k - 1)];
+        Edt(k)->setText(c > 0 ? HeaderMap::columnText(c) : QString());
+    }
+}
+
+void TWorkerInfoImaportFrm::chooseSheet(const QString& name)
+{
+    if (running_ || !book_ || name == sheetName_)
+        return;
+    startAfresh();
+    try {
+        book_->selectSheet(name);
+    } catch (const std::exception& e) {
+        refuse(errorText(e));
+        sheetChoice_->setSheets(book_->sheets(), sheetName_);
+        return;
+    }
+    sheetName_ = name;
+    headerRow_ = ::chooseHeaderRow(*book_, remembered_);
+    readHeaderRow();
+    suggestFromHeader();
+    updateBoxNotes();
+    refreshPreview();
+}
+
+void TWorkerInfoImaportFrm::chooseHeaderRow(int row)
+{
+    if (running_ || !book_ || row == headerRow_)
+        return;
+    startAfresh();
+    headerRow_ = row;
+    readHeaderRow();
+    suggestFromHeader();
+    updateBoxNotes();
+    refreshPreview();
 }
 
 void TWorkerInfoImaportFrm::loadWorkbook(const QString& path)
@@ -355,9 +431,13 @@ void TWorkerInfoImaportFrm::loadWorkbook(const QString& path)
         refuse(cannotOpenWorkbookText(path, errorText(e)));
         return;
     }
-    headers_ = HeaderMap::readHeaderRow(*link);
     book_ = std::move(link);
     bookPath_ = path;
+    sheetName_ = book_->sheetName();
+    sheetChoice_->setSheets(book_->sheets(), sheetName_);
+    if (headerRow_ < 1)
+        headerRow_ = ::chooseHeaderRow(*book_, remembered_);
+    readHeaderRow();
     const auto current = boxes();
     if (std::all_of(current.begin(), current.end(), [](const QString& b) { return b.isEmpty(); }))
         fillFromHeader();
@@ -382,7 +462,7 @@ void TWorkerInfoImaportFrm::fillFromHeader()
     const HeaderMap::Columns columns = HeaderMap::suggest(*headers_);
     for (int k = 1; k <= ImportRow::SlotCount; ++k) {
         const int c = columns[size_t(k - 1)];
-        Edt(k)->setText(c > 0 ? QString::number(c) : QString());
+        Edt(k)->setText(c > 0 ? HeaderMap::columnText(c) : QString());
     }
     const QStringList missing = HeaderMap::missingRequired(columns);
     if (!missing.isEmpty())
@@ -406,7 +486,7 @@ void TWorkerInfoImaportFrm::updateBoxNotes()
         // The header remembered for a box counts only while it holds the
         // number it held then.
         const QString remembered = box->text() == remembered_.boxes[i] ? remembered_.headers[i] : QString();
-        const HeaderMap::BoxNote note = HeaderMap::noteForBox(k, box->text(), headers, remembered);
+        const HeaderMap::BoxNote note = HeaderMap::noteForBox(k, box->text(), headers, remembered, book_ ? book_->usedColumns() : 0);
         box->setToolTip(note.text);
         box->setProperty("suspect", note.suspect);
         box->setStyleSheet(note.suspect ? QStringLiteral("QLineEdit { border: 2px solid red; }") : QString());
@@ -421,7 +501,7 @@ void TWorkerInfoImaportFrm::refreshPreview()
         setProgress(percent);
         QCoreApplication::processEvents();
         return !closeRequested_;
-    });
+    }, WorkbookPreview::kShownRows, headerRow_);
     QList<StagingGrid::Column> columns{{QStringLiteral("行号"), QString(), 50, false, false}};
     for (const WorkbookPreview::Column& c : p.columns) {
         const bool filter = c.slot == 1 || c.slot == 2 || c.slot == 17 || c.slot == 19;
@@ -665,7 +745,10 @@ void TWorkerInfoImaportFrm::processMessages()
 
 void TWorkerInfoImaportFrm::runFinished(int imported, int notImported)
 {
-    ui_->LblCounts->setText(QStringLiteral("已导入 %1 人，未导入 %2 人").arg(imported).arg(notImported));
+    ui_->LblCounts->setText(QStringLiteral("%1 %2 人，未导入 %3 人")
+                                .arg(importMode() == 1 ? QStringLiteral("已更新") : QStringLiteral("已导入"))
+                                .arg(imported)
+                                .arg(notImported));
 }
 
 void TWorkerInfoImaportFrm::mapAccepted()
@@ -675,11 +758,12 @@ void TWorkerInfoImaportFrm::mapAccepted()
         const size_t i = size_t(k - 1);
         map.boxes[i] = mapText(k);
         int c = 0;
-        if (headers_ && ImportRun::parseWholeNumber(map.boxes[i], c) && c >= 1 && c <= headers_->size())
+        if (headers_ && HeaderMap::parseColumn(map.boxes[i], c) && c >= 1 && c <= headers_->size())
             map.headers[i] = (*headers_)[c - 1];
         else if (!headers_ && map.boxes[i] == remembered_.boxes[i])
             map.headers[i] = remembered_.headers[i];
     }
+    map.headerRow = headers_ ? headerRow_ : remembered_.headerRow;
     map.save();
     remembered_ = map;
 }

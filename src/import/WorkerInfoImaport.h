@@ -20,6 +20,7 @@
 
 class QLineEdit;
 class NotImportedModel;
+class SheetChoice;
 class SpreadsheetLink;
 
 namespace Ui {
@@ -61,10 +62,13 @@ public:
     void runFinished(int imported, int notImported) override;
     void mapAccepted() override;
     void openWorkbook(SpreadsheetLink& link, const QString& path) override;
+    QString sheetChoice() const override { return sheetName_; }
+    int headerRow() const override { return qMax(1, headerRow_); }
     void rowsDone(const Progress& progress) override;
     void rowRefused(int sheetRow, const ImportRow& row, const QString& line, const QString& reason) override;
 
     NotImportedModel& notImportedModel() const { return *notImported_; }
+    SheetChoice& sheetChooser() const { return *sheetChoice_; }
     const RunProgress& runProgress() const { return progress_; }
 
 public Q_SLOTS:
@@ -98,6 +102,15 @@ private:
     void restoreSize();
     void rememberSize() const;
     void loadWorkbook(const QString& path);
+    // The sheet or header row the clerk chose: the header, the map
+    // suggestion and the preview follow, from the workbook already read.
+    void chooseSheet(const QString& name);
+    void chooseHeaderRow(int row);
+    void readHeaderRow();
+    // Fills the boxes from the header when it names enough fields.
+    void suggestFromHeader();
+    // A new file, sheet or header row: nothing of an earlier run stays.
+    void startAfresh();
     void fillFromHeader();
     void updateBoxNotes();
     void refreshPreview();
@@ -126,6 +139,9 @@ private:
     QString bookPath_;                       // its path
     bool keepGrid_ = false;                  // a check leaves the preview in the grid
     QTimer previewTimer_;
+    SheetChoice* sheetChoice_ = nullptr;
+    QString sheetName_;                      // the sheet read ("": the active one)
+    int headerRow_ = 1;                      // 0 until a new file's is found
     RejectsExport::Source lastSource_;
     QList<ImportRun::NotImported> lastRefused_;
 };
