@@ -95,10 +95,23 @@ TWorkerInfoImaportFrm::TWorkerInfoImaportFrm(QWidget* parent)
     previewTimer_.setSingleShot(true);
     previewTimer_.setInterval(20); // the keys of "27" typed at once, one preview
 
-    // The sheet and header row, beside the folder button.
+    // The sheet and header row, under the file box: beside it they would
+    // widen the window past a 1280-pixel screen.
     sheetChoice_ = new SheetChoice(ui_->BtSelect->parentWidget());
-    if (auto* box = qobject_cast<QBoxLayout*>(ui_->BtSelect->parentWidget()->layout()))
-        box->insertWidget(box->indexOf(ui_->BtSelect) + 1, sheetChoice_);
+    if (auto* panel = qobject_cast<QBoxLayout*>(ui_->BtSelect->parentWidget()->layout())) {
+        const int at = panel->indexOf(ui_->LblFile);
+        auto* fileRow = new QHBoxLayout;
+        fileRow->setSpacing(panel->spacing());
+        for (QWidget* w : std::initializer_list<QWidget*>{ui_->LblFile, ui_->EdtPaths, ui_->BtSelect}) {
+            panel->removeWidget(w);
+            fileRow->addWidget(w);
+        }
+        auto* stack = new QVBoxLayout;
+        stack->setSpacing(4);
+        stack->addLayout(fileRow);
+        stack->addWidget(sheetChoice_, 0, Qt::AlignLeft);
+        panel->insertLayout(at, stack);
+    }
     connect(sheetChoice_, &SheetChoice::sheetChosen, this,
             [this](const QString& name) { guardedHandler([this, name] { chooseSheet(name); })(); });
     connect(sheetChoice_, &SheetChoice::headerRowChosen, this,

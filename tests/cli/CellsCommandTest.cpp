@@ -38,11 +38,12 @@ TEST(CellsCommand, PrintsTheActiveSheetTabSeparated)
                                       "\t\t\t\t2020-01-05\t2020-01-05 12:00:00\n"));
 }
 
-TEST(CellsCommand, DefaultsToTheUsedRangeAndKeepsTheUsersDateFormat)
+TEST(CellsCommand, DefaultsToTheUsedRangeAndPrintsDatesAsTheImportReadsThem)
 {
+    // Whatever the user's own format: the login sets yyyy-MM-dd for the import.
     const CliResult run = runCells({QStringLiteral("--workbook"), xlsFixture("biff5-gbk.xls")}, QStringLiteral("d/M/yyyy"));
     EXPECT_EQ(run.code, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out, QStringLiteral("张三\t5/1/2020\t7\t部门\n研发部\t1/1/2000\t\t\n"));
+    EXPECT_EQ(run.out, QStringLiteral("张三\t2020-01-05\t7\t部门\n研发部\t2000-01-01\t\t\n"));
 }
 
 TEST(CellsCommand, ExitCodesForUnopenableFilesAndUsageErrors)

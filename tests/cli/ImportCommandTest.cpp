@@ -84,7 +84,7 @@ TEST_F(ImportCommandTest, NamedMapAndRefusals)
     Result r = cli(importArgs("unknown-dept.xls", QStringLiteral("workerid=1,WNAME=2,Edt17=17")), "demo\n");
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("提示: 工号为：W0002-的,部门信息未能与软件中的部门对应上!!!")));
-    r = cli(importArgs("people.xls", QStringLiteral("Workerid=1,Wname=2,DepName=x")), "demo\n");
+    r = cli(importArgs("people.xls", QStringLiteral("Workerid=1,Wname=2,DepName=x1")), "demo\n");
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("请正确导入的对应的序号或已输入的序号不正确!")));
     r = cli(importArgs("people.xls", QStringLiteral("Nonsense=1")), "demo\n");

@@ -61,7 +61,7 @@ TEST(HeaderMap, ColumnLettersAndBoxNotes)
     } notes[] = {
         {2, "2", &headers, "", "B 姓名", false},
         {2, "", &headers, "", "", false},
-        {2, "x", &headers, "", "", false},
+        {2, "x1", &headers, "", "「x1」不是列号：请填列号（1 是 A 列）或列字母（A、B、AA）", true},
         {3, "1", &headers, "", "A 工号\nA 列的表头「工号」是「员工编号」，不是「性别」：请检查列号", true},
         {3, "3", &headers, "性别", "C 备用\n上次这一列的表头是「性别」，这个文件是「备用」：请检查列号", true},
         {3, "3", &headers, "", "C 备用", false},

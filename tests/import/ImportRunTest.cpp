@@ -17,7 +17,9 @@ RecordedBox success(int imported, int notImported)
             MsgIcon::Information};
 }
 const QString kNoMoreDuplicates = QStringLiteral("本次导入不再提示重复工号");
-const RecordedBox kNoDept{QStringLiteral("在数据导入文件中,部门信息需要都填上!!!"), kPrompt, MsgIcon::Error};
+const RecordedBox kNoDept{QStringLiteral("在数据导入文件中,部门信息需要都填上!!!\n部门名称是空的：第 3 行（共 1 行）\n"
+                                         "本次未导入任何数据。请在表中填上这些行的部门名称。"),
+                          kPrompt, MsgIcon::Error};
 const RecordedBox kBadFile{QStringLiteral("请选择正确的文件！"), kPrompt, MsgIcon::Error};
 
 class ImportRunTest : public ::testing::Test, protected ImportHarness {
@@ -58,7 +60,8 @@ TEST_F(ImportRunTest, MapIsCheckedRequiredBoxesFirstAndTheListEmptiedEvenThen)
     view.path = importFixture("people.xls");
     EXPECT_EQ(run(), RunEnd::MapRefused);
     EXPECT_TRUE(view.list.isEmpty());
-    EXPECT_EQ(scriptedDialogs().boxes, QList<RecordedBox>{kMapWrong});
+    EXPECT_EQ(scriptedDialogs().boxes,
+              QList<RecordedBox>{(RecordedBox{kMapWrong.text + QStringLiteral("\n「部门名称」必须填列号"), kPrompt, MsgIcon::Error})});
 
     view.mapAll();
     view.boxes[30] = QStringLiteral("31 "); // trailing blank
@@ -149,7 +152,10 @@ TEST_F(ImportRunTest, DepartmentRefusalsStopBeforeAnythingIsWritten)
     view.path = importFixture("unknown-dept.xls");
     EXPECT_EQ(run(), RunEnd::DeptCheckFailed);
     EXPECT_EQ(scriptedDialogs().boxes,
-              QList<RecordedBox>{(RecordedBox{QStringLiteral("工号为：W0002-的,部门信息未能与软件中的部门对应上!!!"), kPrompt, MsgIcon::Error})});
+              QList<RecordedBox>{(RecordedBox{QStringLiteral("工号为：W0002-的,部门信息未能与软件中的部门对应上!!!\n"
+                                                             "部门「火星部」不存在：第 3 行（共 1 行）\n"
+                                                             "本次未导入任何数据。请先在部门设置中添加这些部门，或改正表中的部门名称。"),
+                                              kPrompt, MsgIcon::Error})});
     EXPECT_EQ(workers(), 0);
 }
 
