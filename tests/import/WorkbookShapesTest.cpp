@@ -7,6 +7,7 @@
 #include "import/HeaderMap.h"
 #include "import/ImportRun.h"
 #include "import/ImportTestSupport.h"
+#include "import/ShapedWorkbooks.h"
 #include "import/SpreadsheetLink.h"
 #include "import/WorkerWriter.h"
 #include "platform/Errors.h"
@@ -14,24 +15,13 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TestDatabase.h"
 
-#include <QProcess>
-
 #include <gtest/gtest.h>
 
 namespace {
 
-// The workbooks of make_shaped_workbooks.py, written once for the suite.
 QString shaped(const char* name)
 {
-    static TempDir* dir = [] {
-        auto* d = new TempDir;
-        QProcess make;
-        make.start(QStringLiteral("/usr/bin/python3"),
-                   {QStringLiteral(OSTREL_TEST_SOURCE_DIR "/import/make_shaped_workbooks.py"), d->path()});
-        EXPECT_TRUE(make.waitForFinished(60000) && make.exitCode() == 0) << make.readAllStandardError().toStdString();
-        return d;
-    }();
-    return dir->file(QString::fromUtf8(name));
+    return shapedWorkbook(name);
 }
 
 // The run's view with a sheet and a header row of its own.
