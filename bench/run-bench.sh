@@ -15,4 +15,5 @@ cmake --build "$bin/.." --target bench-workbook >/dev/null
 # 65,535-row workbook the import benchmark wrote.
 if [ -f "$cache/import-65535.xls" ]; then
   "$bin/ostrel-bench-preview" "$cache/import-65535.xls"
+  "$bin/ostrel-bench-map-change" "$cache/import-65535.xls"
 fi

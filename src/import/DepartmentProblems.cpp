@@ -7,8 +7,8 @@ QString rowList(const QList<int>& rows)
     QStringList shown;
     for (qsizetype i = 0; i < rows.size() && i < DepartmentProblems::kRowsShown; ++i)
         shown << QString::number(rows[i]);
-    const QString more = rows.size() > DepartmentProblems::kRowsShown ? QStringLiteral(" 等") : QString();
-    return QStringLiteral("第 %1%2 行（共 %3 行）").arg(shown.join(u'、'), more).arg(rows.size());
+    const QString end = rows.size() > DepartmentProblems::kRowsShown ? QStringLiteral("等行") : QStringLiteral("行");
+    return QStringLiteral("第 %1 %2（共 %3 行）").arg(shown.join(u'、'), end).arg(rows.size());
 }
 } // namespace
 

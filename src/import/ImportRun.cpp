@@ -318,6 +318,7 @@ RunEnd ImportRun::SBSaveClick()
             }
         }
         if (!problems.isEmpty()) {
+            checkPassMs_ = timer.elapsed();
             reads.commit();
             refuse(problems.message());
             link.CloseAndQuit();

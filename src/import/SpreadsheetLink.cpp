@@ -8,6 +8,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace {
 QString errorName(int code)
 {
@@ -197,6 +199,24 @@ void SpreadsheetLink::appendCellText(int row, int column, QByteArray& out)
         break;
     }
     out.append(ReadCellText(row, column).toUtf8());
+}
+
+bool SpreadsheetLink::isBlank(int row, int column)
+{
+    if (workbook_ && row >= 1 && column >= 1) {
+        QByteArrayView utf8;
+        const WorkbookCell cell = sheet_->cellUtf8(row - 1, column - 1, utf8);
+        if (cell.kind == WorkbookCell::Kind::Empty)
+            return true;
+        char digits[CellText::kNumberChars];
+        if (cell.kind == WorkbookCell::Kind::Number && !cell.isDate && CellText::numberChars(cell.number, digits) > 0)
+            return false;
+        if (cell.kind == WorkbookCell::Kind::Text && !utf8.isNull()) {
+            // Trimmed away: characters up to U+0020, single bytes in UTF-8.
+            return std::all_of(utf8.begin(), utf8.end(), [](char c) { return uchar(c) <= 0x20; });
+        }
+    }
+    return ReadCellText(row, column).isEmpty();
 }
 
 void SpreadsheetLink::appendRowText(int row, int columns, QByteArray& out)

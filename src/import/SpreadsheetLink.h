@@ -47,6 +47,10 @@ public:
     // most cells (what `cells` prints); raises the same Errors, and then
     // appends nothing.
     void appendCellText(int row, int column, QByteArray& out);
+    // Whether ReadCellText would give empty text, mostly without making it
+    // (counting rows down to the first empty worker number); raises the same
+    // Errors.
+    bool isBlank(int row, int column);
     // Columns 1..columns of the row as `cells` prints them: tab-separated,
     // a cell that fails as "#ERROR", a line break after.
     void appendRowText(int row, int columns, QByteArray& out);

@@ -48,15 +48,13 @@ WorkbookPreview WorkbookPreview::read(SpreadsheetLink& link,
             p.stopped = true;
             break;
         }
-        QString id;
         try {
-            id = link.ReadCellText(r, idColumn);
+            if (link.isBlank(r, idColumn))
+                break;
         } catch (const std::exception& e) {
             p.problem = QStringLiteral("第 %1 行的员工编号无法读取：%2").arg(r).arg(errorText(e));
             break;
         }
-        if (id.isEmpty())
-            break;
         ++p.dataRows;
         if (p.sheetRows.size() >= shownRows)
             continue;

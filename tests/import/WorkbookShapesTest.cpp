@@ -171,7 +171,7 @@ TEST(WorkbookShapes, EveryUnknownDepartmentIsNamedWithItsRows)
             many.unknown(2 + i * 11 + r, QStringLiteral("X"), QStringLiteral("部门%1").arg(i));
     const QStringList lines = many.message().split(u'\n');
     ASSERT_EQ(lines.size(), 1 + 10 + 1 + 1);
-    EXPECT_EQ(lines[1], "部门「部门0」不存在：第 2、3、4、5、6、7、8、9、10、11 等 行（共 11 行）");
+    EXPECT_EQ(lines[1], "部门「部门0」不存在：第 2、3、4、5、6、7、8、9、10、11 等行（共 11 行）");
     EXPECT_EQ(lines[11], "等 12 个部门");
 }
 
