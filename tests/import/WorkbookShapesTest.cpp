@@ -7,6 +7,7 @@
 #include "import/HeaderMap.h"
 #include "import/ImportRun.h"
 #include "import/ImportTestSupport.h"
+#include "import/RememberedMap.h"
 #include "import/ShapedWorkbooks.h"
 #include "import/SpreadsheetLink.h"
 #include "import/WorkerWriter.h"
@@ -90,6 +91,26 @@ TEST(WorkbookShapes, SheetAndHeaderRowAreFoundOrChosen)
         EXPECT_EQ(header, c.header);
         const QStringList expected = QString::fromUtf8(c.texts).split(u'|');
         EXPECT_EQ(HeaderMap::readHeaderRow(link, header).mid(0, expected.size()), expected);
+    }
+}
+
+TEST(WorkbookShapes, RememberedHeaderRowCountsOnlyWhereItsHeadersStandAsBefore)
+{
+    SpreadsheetLink link;
+    link.OpenWorkbook(shaped("titles.xlsx"));
+    const struct {
+        int row;
+        const char* first; // the header remembered for box 1
+        int chosen;
+    } cases[] = {{3, "工号", 3}, {3, "员工编号", 4}, {2, "工号", 4}, {40, "工号", 4}};
+    for (const auto& c : cases) {
+        RememberedMap map;
+        map.boxes[0] = QStringLiteral("A");
+        map.headers[0] = QString::fromUtf8(c.first);
+        map.boxes[1] = QStringLiteral("2");
+        map.headers[1] = QStringLiteral("姓名");
+        map.headerRow = c.row;
+        EXPECT_EQ(chooseHeaderRow(link, map), c.chosen) << c.row << c.first;
     }
 }
 
