@@ -402,9 +402,17 @@ void TWorkerInfoImaportFrm::suggestFromHeader()
 
 void TWorkerInfoImaportFrm::chooseSheet(const QString& name)
 {
-    if (running_ || !book_ || name == sheetName_)
+    if (running_ || name == sheetName_)
         return;
     startAfresh();
+    if (!book_) { // given up for a run: read the file again
+        if (pathText().isEmpty())
+            return;
+        sheetName_ = name;
+        headerRow_ = 0;
+        busy([this] { loadWorkbook(pathText()); });
+        return;
+    }
     try {
         book_->selectSheet(name);
     } catch (const std::exception& e) {
@@ -422,10 +430,16 @@ void TWorkerInfoImaportFrm::chooseSheet(const QString& name)
 
 void TWorkerInfoImaportFrm::chooseHeaderRow(int row)
 {
-    if (running_ || !book_ || row == headerRow_)
+    if (running_ || row == headerRow_)
         return;
     startAfresh();
     headerRow_ = row;
+    if (!book_) {
+        if (pathText().isEmpty())
+            return;
+        busy([this] { loadWorkbook(pathText()); });
+        return;
+    }
     readHeaderRow();
     suggestFromHeader();
     updateBoxNotes();
@@ -698,6 +712,8 @@ QString TWorkerInfoImaportFrm::pathText() const
 void TWorkerInfoImaportFrm::clearPath()
 {
     ui_->EdtPaths->clear();
+    sheetChoice_->setSheets({}, QString());
+    sheetChoice_->setHeaderRow(1, 0);
 }
 
 void TWorkerInfoImaportFrm::clearList()
