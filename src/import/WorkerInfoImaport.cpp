@@ -49,6 +49,7 @@ const QString kWorkbookFilter = QStringLiteral(
     "|OpenDocument 电子表格 (*.ods)|*.ods"
     "|文本文件 (*.csv *.txt *.tsv)|*.csv;*.txt;*.tsv");
 const QString kXlsxFilter = QStringLiteral("Excel 工作簿 (*.xlsx)|*.xlsx");
+constexpr qint64 kPreviewBreathMs = 100; // between two looks at the events while the preview reads
 
 QFrame* line(QFrame::Shape shape, QWidget* parent)
 {
@@ -93,7 +94,7 @@ TWorkerInfoImaportFrm::TWorkerInfoImaportFrm(QWidget* parent)
     restoreSize();
 
     previewTimer_.setSingleShot(true);
-    previewTimer_.setInterval(20); // the keys of "27" typed at once, one preview
+    previewTimer_.setInterval(0); // after the events queued: keys typed at once, one preview
 
     // The sheet and header row, under the file box: beside it they would
     // widen the window past a 1280-pixel screen.
@@ -515,8 +516,11 @@ void TWorkerInfoImaportFrm::updateBoxNotes()
         const QString remembered = box->text() == remembered_.boxes[i] ? remembered_.headers[i] : QString();
         const HeaderMap::BoxNote note = HeaderMap::noteForBox(k, box->text(), headers, remembered, book_ ? book_->usedColumns() : 0);
         box->setToolTip(note.text);
+        // A style sheet costs a polish of the box: set only when it changes.
+        const QString style = note.suspect ? QStringLiteral("QLineEdit { border: 2px solid red; }") : QString();
         box->setProperty("suspect", note.suspect);
-        box->setStyleSheet(note.suspect ? QStringLiteral("QLineEdit { border: 2px solid red; }") : QString());
+        if (box->styleSheet() != style)
+            box->setStyleSheet(style);
     }
 }
 
@@ -524,9 +528,16 @@ void TWorkerInfoImaportFrm::refreshPreview()
 {
     if (!book_)
         return;
-    const WorkbookPreview p = WorkbookPreview::read(*book_, boxes(), [this](int percent) {
-        setProgress(percent);
-        QCoreApplication::processEvents();
+    // The window looks at its events now and then by time, not at every
+    // progress call: a preview after each box must stay quick.
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    const WorkbookPreview p = WorkbookPreview::read(*book_, boxes(), [this, &sinceEvents](int percent) {
+        if (sinceEvents.elapsed() >= kPreviewBreathMs) {
+            setProgress(percent);
+            QCoreApplication::processEvents();
+            sinceEvents.restart();
+        }
         return !closeRequested_;
     }, WorkbookPreview::kShownRows, headerRow_);
     QList<StagingGrid::Column> columns{{QStringLiteral("行号"), QString(), 50, false, false}};
