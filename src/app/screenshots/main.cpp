@@ -10,7 +10,9 @@
 #include "data/LocalDatabase.h"
 #include "data/SetConfig.h"
 #include "data/UserDMUnit.h"
+#include "import/SpreadsheetLink.h"
 #include "import/WorkerInfoImaport.h"
+#include "import/XlsxOut.h"
 #include "login/LoginWinUnit.h"
 #include "platform/Dialogs.h"
 #include "platform/gui/Application.h"
@@ -45,13 +47,13 @@ public:
     QString saveFileName(QWidget*, const QString&, const QString&) override { return QString(); }
 };
 
-bool save(QWidget& w, const QString& dir, const QString& name)
+bool save(QWidget& w, const QString& dir, const QString& name, const QRect& part = QRect(QPoint(0, 0), QSize(-1, -1)))
 {
     w.show();
     QCoreApplication::processEvents();
     const QString path = dir + u'/' + name;
     // A palette of 256 colours is plenty for a window and a third the size.
-    const QImage image = w.grab().toImage().convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
+    const QImage image = w.grab(part).toImage().convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
     if (!image.save(path, "PNG", kPngQuality)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
@@ -123,6 +125,39 @@ int main(int argc, char** argv)
         ok &= save(w, out, QStringLiteral("import-check.png"));
         w.ui()->RadioUpdate->setChecked(true);
         ok &= save(w, out, QStringLiteral("import-update.png"));
+    }
+    // The sample as another system exports it: title rows and a group row
+    // above the header. The top of the window shows the header row found.
+    const QString titled = home.filePath(QStringLiteral("花名册（导出）.xlsx"));
+    try {
+        SpreadsheetLink sample;
+        sample.OpenWorkbook(samples + QStringLiteral("/workers-sample.xlsx"));
+        sample.setDateFormat(QStringLiteral("yyyy-MM-dd"));
+        XlsxOut out(titled);
+        out.text(0, 0, QStringLiteral("XX公司2026年12月员工花名册"));
+        out.text(1, 0, QStringLiteral("制表人：张三    日期：2026-12-01"));
+        out.text(2, 0, QStringLiteral("基本信息"));
+        out.text(2, 7, QStringLiteral("联系方式"));
+        out.text(2, 25, QStringLiteral("银行信息"));
+        for (int r = 1; r <= sample.usedRows(); ++r)
+            for (int c = 1; c <= sample.usedColumns(); ++c)
+                out.text(r + 2, c - 1, sample.ReadCellText(r, c));
+        out.close();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(titled), e.what());
+        ok = false;
+    }
+    {
+        TWorkerInfoImaportFrm w;
+        w.setWindowState(Qt::WindowNoState);
+        w.resize(size);
+        w.ui()->BtClearMap->click();
+        dialogs.files = {titled};
+        w.BtSelectClick();
+        w.show();
+        QCoreApplication::processEvents();
+        const int gridTop = w.ui()->dxDBGrid1->mapTo(&w, QPoint(0, 0)).y();
+        ok &= save(w, out, QStringLiteral("import-titles.png"), QRect(0, 0, w.width(), gridTop + 120));
     }
     delete UserDM;
     UserDM = nullptr;
