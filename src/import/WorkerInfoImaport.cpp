@@ -272,6 +272,7 @@ void TWorkerInfoImaportFrm::setButtonsEnabled(bool enabled)
     for (QWidget* b : std::initializer_list<QWidget*>{ui_->BtSelect, ui_->BtAutoMap, ui_->BtClearMap, ui_->SBCheck, ui_->SBSave,
                                                       ui_->SBRejects, ui_->SBTemplate, ui_->RadioGroup1})
         b->setEnabled(enabled);
+    sheetChoice_->setEnabled(enabled);
 }
 
 void TWorkerInfoImaportFrm::setupNotImportedTable()

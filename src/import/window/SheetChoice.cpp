@@ -30,6 +30,9 @@ SheetChoice::SheetChoice(QWidget* parent)
     headerRow_->setRange(1, kMaxHeaderRow);
     headerRow_->setEnabled(false);
     headerRow_->setToolTip(QStringLiteral("表头所在的行：它下面一行起是数据，上面的标题行不导入"));
+    // A fixed size: a spin box measures its widest value each time the
+    // window's layout asks, and the status line asks many times a run.
+    headerRow_->setFixedSize(headerRow_->sizeHint());
     h->addWidget(headerRow_);
     h->addWidget(new QLabel(QStringLiteral("行"), this));
 
