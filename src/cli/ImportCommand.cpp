@@ -309,7 +309,10 @@ int run(const QCommandLineParser& opts)
     // stopped run never reached count as not imported.
     const int rows = qMax(importRun.lastDataRow() - importRun.firstDataRow() + 1, importRun.imported() + importRun.notImported());
     if (wrote && !check)
-        cliError(QStringLiteral("已导入 %1 人，未导入 %2 人").arg(importRun.imported()).arg(rows - importRun.imported()));
+        cliError(QStringLiteral("%1 %2 人，未导入 %3 人")
+                     .arg(mode == QLatin1String("update") ? QStringLiteral("已更新") : QStringLiteral("已导入"))
+                     .arg(importRun.imported())
+                     .arg(rows - importRun.imported()));
     if (opts.isSet(QStringLiteral("timings")))
         cliError(QStringLiteral("timings: rows %1, check pass %2 ms, write pass %3 ms")
                      .arg(importRun.imported() + importRun.notImported())

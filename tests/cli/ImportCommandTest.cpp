@@ -149,6 +149,7 @@ TEST_F(ImportCommandTest, MapFromTheHeaderUpdatesAndRowsNotImported)
     r = cli(importArgs("people.xls") << QStringLiteral("--mode") << QStringLiteral("update"), "demo\n");
     EXPECT_EQ(r.code, 3) << r.err.toStdString();
     EXPECT_EQ(r.out.count(QStringLiteral("\t工号不存在\n")), 2);
+    EXPECT_TRUE(r.err.endsWith(QStringLiteral("已更新 3 人，未导入 2 人\n"))) << r.err.toStdString();
     EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers")), 3);
     EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers where JobTitle='职员'")), 3);
     EXPECT_EQ(cli(importArgs("people.xls") << QStringLiteral("--mode") << QStringLiteral("merge")).code, 2);
