@@ -799,7 +799,11 @@ void TWorkerInfoImaportFrm::mapAccepted()
         const size_t i = size_t(k - 1);
         map.boxes[i] = mapText(k);
         int c = 0;
-        if (headers_ && HeaderMap::parseColumn(map.boxes[i], c) && c >= 1 && c <= headers_->size())
+        // A letter not yet turned into its number (a button clicked while in
+        // the box) is kept as the number, the one form.
+        if (HeaderMap::parseColumn(map.boxes[i], c) && c >= 1)
+            map.boxes[i] = HeaderMap::columnText(c);
+        if (headers_ && c >= 1 && c <= headers_->size())
             map.headers[i] = (*headers_)[c - 1];
         else if (!headers_ && map.boxes[i] == remembered_.boxes[i])
             map.headers[i] = remembered_.headers[i];
