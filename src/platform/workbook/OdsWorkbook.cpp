@@ -219,6 +219,7 @@ private:
         rowRepeat_ = repeat(attribute(a, n, Ns::Table, "number-rows-repeated"));
         column_ = 0;
         rowCells_.clear();
+        rowTexts_.clear();
     }
 
     void startCell(const XmlAttribute* a, int n, bool covered)
@@ -298,7 +299,8 @@ private:
         if (cell.kind == WorkbookCell::Kind::Text || cell.kind == WorkbookCell::Kind::Error) {
             try {
                 cell.length = std::uint32_t(text_.size());
-                cell.offset = sheet_.storeText(QByteArrayView(text_.data(), qsizetype(text_.size())));
+                cell.offset = std::uint32_t(rowTexts_.size());
+                rowTexts_ += text_;
             } catch (const Error& e) {
                 stop(e);
                 return;
@@ -330,8 +332,8 @@ private:
                     switch (c.kind) {
                     case WorkbookCell::Kind::Number: sheet_.addNumber(int(r), c.column, c.number, c.isDate); break;
                     case WorkbookCell::Kind::Bool: sheet_.addBool(int(r), c.column, c.number != 0); break;
-                    case WorkbookCell::Kind::Error: sheet_.addError(int(r), c.column, c.offset, c.length); break;
-                    default: sheet_.addText(int(r), c.column, c.offset, c.length); break;
+                    case WorkbookCell::Kind::Error: sheet_.addError(int(r), c.column, textOf(c)); break;
+                    default: sheet_.addText(int(r), c.column, textOf(c)); break;
                     }
                 }
             }
@@ -348,6 +350,11 @@ private:
         std::uint32_t offset = 0, length = 0;
     };
 
+    QByteArrayView textOf(const RowCell& c) const
+    {
+        return QByteArrayView(rowTexts_.data() + c.offset, qsizetype(c.length));
+    }
+
     QStringList& names_;
     const int index_;
     const QString activeName_;
@@ -357,6 +364,7 @@ private:
     int depth_ = 0, tableDepth_ = 0, rowDepth_ = 0, cellDepth_ = 0;
     qint64 row_ = 0, rowRepeat_ = 1, column_ = 0, columnRepeat_ = 1;
     std::vector<RowCell> rowCells_;
+    std::string rowTexts_; // the texts of rowCells_
     bool covered_ = false, error_ = false, inParagraph_ = false;
     int paragraphs_ = 0;
     enum class ValueType { None, Number, Date, Time, Boolean, String, Other };
