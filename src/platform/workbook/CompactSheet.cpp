@@ -47,6 +47,54 @@ enum Code : std::uint8_t {
 constexpr std::uint8_t kCodeMask = 0x07;
 constexpr std::uint8_t kDate = 0x08;
 constexpr std::uint8_t kSkip = 0x10; // a varint of columns skipped follows the tag
+// An inline text of digits and the marks of dates, times and phone numbers
+// (identity, phone and account numbers, dates in a .csv) is kept two
+// characters a byte: its length in characters, then the nibbles.
+constexpr std::uint8_t kNibbles = 0x20;
+constexpr char kNibbleChars[] = "0123456789-:. /+";
+constexpr qsizetype kNibbleMinChars = 4;
+
+// The nibble of each byte, 0xFF for a byte that has none.
+struct NibbleTable {
+    std::uint8_t of[256];
+    constexpr NibbleTable() : of()
+    {
+        for (int i = 0; i < 256; ++i)
+            of[i] = 0xFF;
+        for (int i = 0; i < 16; ++i)
+            of[static_cast<unsigned char>(kNibbleChars[i])] = std::uint8_t(i);
+    }
+};
+constexpr NibbleTable kNibble;
+
+bool nibblesFit(QByteArrayView utf8)
+{
+    if (utf8.size() < kNibbleMinChars)
+        return false;
+    for (const char c : utf8)
+        if (kNibble.of[static_cast<unsigned char>(c)] == 0xFF)
+            return false;
+    return true;
+}
+
+void putNibbles(std::string& out, QByteArrayView utf8)
+{
+    const qsizetype n = utf8.size();
+    for (qsizetype i = 0; i < n; i += 2) {
+        const std::uint8_t hi = kNibble.of[static_cast<unsigned char>(utf8[i])];
+        const std::uint8_t lo = i + 1 < n ? kNibble.of[static_cast<unsigned char>(utf8[i + 1])] : 0;
+        out.push_back(char(hi << 4 | lo));
+    }
+}
+
+void getNibbles(const char* p, size_t chars, std::string& out)
+{
+    out.resize(chars);
+    for (size_t i = 0; i < chars; ++i) {
+        const auto b = static_cast<unsigned char>(p[i / 2]);
+        out[i] = kNibbleChars[i % 2 ? b & 0x0F : b >> 4];
+    }
+}
 
 void putVarint(std::string& out, std::uint64_t v)
 {
@@ -87,7 +135,7 @@ Packed unpack(const char* p)
     case kInline:
     case kError: {
         const std::uint64_t n = getVarint(p);
-        p += n;
+        p += (c.tag & kNibbles) ? (n + 1) / 2 : n;
         break;
     }
     case kShared:
@@ -131,6 +179,7 @@ struct RowCursor {
     std::uint64_t sheet = 0;
     int row = -1;
     std::vector<const char*> at; // by column; null where the row has no cell
+    std::string text;            // the last text unpacked from nibbles
 };
 thread_local RowCursor t_cursor;
 } // namespace
@@ -393,6 +442,10 @@ void CompactSheet::addText(int row, int column, QByteArrayView utf8)
     if (index >= 0) {
         begin(row, column, kInterned);
         putVarint(pending_, std::uint64_t(index));
+    } else if (nibblesFit(utf8)) {
+        begin(row, column, kInline | kNibbles);
+        putVarint(pending_, std::uint64_t(utf8.size()));
+        putNibbles(pending_, utf8);
     } else {
         begin(row, column, kInline);
         putVarint(pending_, std::uint64_t(utf8.size()));
@@ -461,7 +514,12 @@ void CompactSheet::append(CompactSheet&& part)
             switch (c.tag & kCodeMask) {
             case kInline: {
                 const auto n = qsizetype(getVarint(v));
-                addText(row, column, QByteArrayView(v, n));
+                if (c.tag & kNibbles) {
+                    getNibbles(v, size_t(n), t_cursor.text);
+                    addText(row, column, QByteArrayView(t_cursor.text));
+                } else {
+                    addText(row, column, QByteArrayView(v, n));
+                }
                 break;
             }
             case kInterned: {
@@ -640,7 +698,12 @@ WorkbookCell CompactSheet::cellUtf8(int row, int column, QByteArrayView& utf8) c
     case kInline: {
         const auto n = qsizetype(getVarint(v));
         out.kind = WorkbookCell::Kind::Text;
-        utf8 = QByteArrayView(v, n);
+        if (c.tag & kNibbles) {
+            getNibbles(v, size_t(n), t_cursor.text);
+            utf8 = QByteArrayView(t_cursor.text);
+        } else {
+            utf8 = QByteArrayView(v, n);
+        }
         break;
     }
     case kInterned: {

@@ -35,8 +35,9 @@ public:
     // the last row decoded.
     virtual WorkbookCell cell(int row, int column) const = 0;
     // The same cell, but a reader that keeps texts as UTF-8 may hand a text
-    // (or an error's name) over as those bytes in `utf8`, valid while the
-    // sheet lives, and leave `text` empty: no string object per cell.
+    // (or an error's name) over as those bytes in `utf8`, valid until the
+    // thread reads the sheet again, and leave `text` empty: no string
+    // object per cell.
     virtual WorkbookCell cellUtf8(int row, int column, QByteArrayView& utf8) const
     {
         utf8 = QByteArrayView();
