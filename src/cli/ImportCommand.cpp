@@ -76,7 +76,7 @@ bool suggestedMap(const QString& workbook, Boxes& boxes)
 {
     SpreadsheetLink link;
     try {
-        link.OpenWorkbook(workbook);
+        link.openHead(workbook); // the header needs the first rows only
     } catch (const std::exception& e) {
         cliError(cannotOpenWorkbookText(workbook, errorText(e)));
         return false;

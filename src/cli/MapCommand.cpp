@@ -21,7 +21,7 @@ int run(const QCommandLineParser& p)
     SpreadsheetLink link;
     const QString path = QFileInfo(p.value(QStringLiteral("workbook"))).absoluteFilePath();
     try {
-        link.OpenWorkbook(path);
+        link.openHead(path); // the header needs the first rows only
     } catch (const std::exception& e) {
         cliError(cannotOpenWorkbookText(path, errorText(e)));
         return 1;

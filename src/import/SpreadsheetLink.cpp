@@ -85,6 +85,14 @@ void SpreadsheetLink::OpenWorkbook(const QString& path)
     workbook_ = std::move(book);
 }
 
+void SpreadsheetLink::openHead(const QString& path, int maxRows)
+{
+    CloseAndQuit();
+    std::unique_ptr<Workbook> book = openWorkbook(path, maxRows);
+    sheet_ = &book->activeSheet();
+    workbook_ = std::move(book);
+}
+
 QString SpreadsheetLink::ReadCellText(int row, int column)
 {
     if (!workbook_)

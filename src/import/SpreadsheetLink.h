@@ -19,6 +19,11 @@ public:
     // Opens the file in whichever format its content shows (.xls, .xlsx,
     // .ods, or .csv/.txt/.tsv by name) and decodes its active worksheet.
     void OpenWorkbook(const QString& path);
+    // The same, reading only the first `maxRows` rows (usedRows() counts
+    // no more): for the header and the map it suggests.
+    void openHead(const QString& path, int maxRows = kHeadRows);
+    // The rows a header may lie in, below title rows.
+    static constexpr int kHeadRows = 30;
     // Rows and columns count from 1; a cell beyond the sheet's data reads
     // as empty text. Dates use the user's short date format as it is now.
     QString ReadCellText(int row, int column);

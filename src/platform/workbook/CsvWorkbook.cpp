@@ -266,7 +266,7 @@ char separatorOf(const QByteArray& text, const QString& name)
 
 } // namespace
 
-std::unique_ptr<CsvWorkbook> CsvWorkbook::open(const QString& path)
+std::unique_ptr<CsvWorkbook> CsvWorkbook::open(const QString& path, int maxRows)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -276,6 +276,7 @@ std::unique_ptr<CsvWorkbook> CsvWorkbook::open(const QString& path)
         container::fail(QStringLiteral("文本文件过大(超过2000MB)，无法读取"), path);
     const Encoding encoding = encodingOf(file.peek(4));
     std::unique_ptr<CsvWorkbook> book(new CsvWorkbook(path));
+    book->maxRows_ = maxRows;
     auto readFile = [&] {
         const QByteArray chunk = file.read(kReadChunk);
         if (chunk.isEmpty() && file.error() != QFileDevice::NoError)
@@ -453,6 +454,8 @@ void CsvWorkbook::parse(TextSource& source, const QString& name)
         ++i;
         ++row;
         column = 0;
+        if (maxRows_ > 0 && row >= maxRows_)
+            break;
     }
     sheet_.finish();
 }

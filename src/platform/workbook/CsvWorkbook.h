@@ -28,7 +28,8 @@ class CsvWorkbook final : public Workbook {
 public:
     static constexpr qint64 kMaxFileBytes = qint64(2000) << 20;
 
-    static std::unique_ptr<CsvWorkbook> open(const QString& path);
+    // `maxRows` above 0: the first that many rows only.
+    static std::unique_ptr<CsvWorkbook> open(const QString& path, int maxRows = 0);
     // The same over bytes in memory; `name` decides the separator rule.
     static std::unique_ptr<CsvWorkbook> fromBytes(QByteArray bytes, const QString& name);
 
@@ -44,4 +45,5 @@ private:
 
     CompactSheet sheet_;
     QString label_;
+    int maxRows_ = 0;
 };

@@ -127,6 +127,7 @@ public:
         : names_(names), index_(index), activeName_(activeName), sheet_(sheet) {}
 
     int captured = -1; // the table whose cells were kept
+    int maxRows = 0;   // above 0: the rows from this one on are not kept
 
     // The document's null date is 1904-01-01: its serials, durations
     // included, count in the 1904 system, as in the .xls it came from.
@@ -318,13 +319,15 @@ private:
         rowDepth_ = 0;
         const qint64 first = row_;
         row_ = saturatingAdd(row_, rowRepeat_);
+        if (maxRows > 0 && row_ >= maxRows)
+            capturing_ = false; // the rows asked for are read
         if (rowCells_.empty())
             return; // empty rows, however many, cost nothing
         if (row_ > CompactSheet::kMaxRows) {
             stop(QStringLiteral("第1048576行之后还有内容，超出了表格的最大行数(1048576行)"));
             return;
         }
-        const qint64 last = row_;
+        const qint64 last = maxRows > 0 ? std::min<qint64>(row_, maxRows) : row_;
         try {
             sheet_.expect(std::uint64_t(std::max<qint64>(last - first, 0)) * rowCells_.size());
             for (qint64 r = first; r < last; ++r) {
@@ -395,9 +398,10 @@ bool OdsWorkbook::isOds(const ZipContainer& zip)
     return zip.read("mimetype", 256).trimmed() == "application/vnd.oasis.opendocument.spreadsheet";
 }
 
-std::unique_ptr<OdsWorkbook> OdsWorkbook::open(ZipContainer zip)
+std::unique_ptr<OdsWorkbook> OdsWorkbook::open(ZipContainer zip, int maxRows)
 {
     std::unique_ptr<OdsWorkbook> book(new OdsWorkbook(std::move(zip)));
+    book->maxRows_ = maxRows;
     // An encrypted package keeps its manifest in the clear and says so there.
     if (book->zip_.read("META-INF/manifest.xml", kMaxSettings).contains("encryption-data"))
         container::fail(QString::fromUtf16(kPassword), book->zip_.path());
@@ -414,6 +418,7 @@ int OdsWorkbook::readContent(int index, const QString& activeName)
     QStringList names;
     auto sheet = std::make_unique<CompactSheet>(zip_.path());
     ContentHandler handler(names, index, activeName, *sheet);
+    handler.maxRows = maxRows_;
     {
         // Gone before the container is used again.
         const std::unique_ptr<ZipStream> in = zip_.openStream("content.xml");

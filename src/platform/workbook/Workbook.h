@@ -71,4 +71,7 @@ public:
 // a ZIP whose relationships name a spreadsheet workbook is .xlsx, a ZIP whose mimetype is the
 // OpenDocument spreadsheet type is .ods, and text is .csv only when the name
 // ends in .csv, .txt or .tsv.
-std::unique_ptr<Workbook> openWorkbook(const QString& path);
+// With `maxRows` above 0 each worksheet is read only down to that many rows
+// (rowCount() counts no more): enough for a header and the map it
+// suggests, without reading, or holding, the rest.
+std::unique_ptr<Workbook> openWorkbook(const QString& path, int maxRows = 0);

@@ -70,6 +70,7 @@ struct Piece {
     bool byIndex = false; // shared strings named by index, not read yet
     // The first piece's position just past <sheetData>.
     std::function<void(qint64)> headFound;
+    int maxRows = 0; // above 0: the rows from this one on are not read
 };
 
 class SheetHandler final : public XmlHandler {
@@ -192,6 +193,10 @@ private:
             stop(QString::fromUtf16(kBeyondSheet));
             return;
         }
+        if (piece_.maxRows > 0 && row >= piece_.maxRows) {
+            endHere();
+            return;
+        }
         if (r.isNull() && row_ < 0 && !piece_.first) {
             stop(QString::fromUtf16(kNoPlace)); // counts from rows in an earlier piece
             return;
@@ -238,6 +243,10 @@ private:
         }
         if (row_ < 0 && !piece_.first) {
             stop(QString::fromUtf16(kNoPlace));
+            return;
+        }
+        if (piece_.maxRows > 0 && row >= piece_.maxRows) {
+            endHere();
             return;
         }
         row_ = row;
@@ -396,12 +405,14 @@ struct SheetArgs {
     const std::function<void()>& waitForStrings;
 };
 
-void readWhole(const SheetArgs& a, CompactSheet& sheet)
+void readWhole(const SheetArgs& a, CompactSheet& sheet, int maxRows)
 {
     const std::unique_ptr<ZipStream> in = a.zip.openStream(a.part);
     if (!in)
         throw Error(QStringLiteral("工作表数据不存在，文件已损坏: ") + a.zip.path());
-    SheetHandler h(a.part, a.dateXf, a.dates1904, a.strings, sheet);
+    Piece whole;
+    whole.maxRows = maxRows;
+    SheetHandler h(a.part, a.dateXf, a.dates1904, a.strings, sheet, std::move(whole));
     XmlStream stream(h, a.zip.path());
     stream.pull([&](char* data, size_t size) { return in->read(data, size); });
 }
@@ -543,13 +554,13 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
 
 bool parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
                     const XlsxWorkbook::SharedStrings& strings, const std::function<void()>& waitForStrings,
-                    CompactSheet& sheet, qsizetype pieceBytes)
+                    CompactSheet& sheet, qsizetype pieceBytes, int maxRows)
 {
     const SheetArgs args{zip, part, dateXf, dates1904, strings, waitForStrings};
-    const bool inPieces = pieceBytes > 0 && readInPieces(args, sheet, pieceBytes);
+    const bool inPieces = pieceBytes > 0 && maxRows <= 0 && readInPieces(args, sheet, pieceBytes);
     if (!inPieces) {
         waitForStrings();
-        readWhole(args, sheet);
+        readWhole(args, sheet, maxRows);
     }
     sheet.setSharedTexts(strings.texts, &strings.slices, noSharedString(strings, zip.path()));
     sheet.finish();

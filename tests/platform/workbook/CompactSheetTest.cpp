@@ -2,6 +2,7 @@
 #include "platform/workbook/CompactSheet.h"
 #include "platform/workbook/CsvWorkbook.h"
 
+#include <QDir>
 #include <QStringEncoder>
 
 #include <gtest/gtest.h>
@@ -202,6 +203,35 @@ TEST(CsvWorkbook, FieldsCutByTheEndOfAPieceReadAsUncut)
             for (int r = 1; r < expect.rowCount(); ++r)
                 for (int c = 0; c < std::max(expect.columnCount(), got.columnCount()); ++c)
                     EXPECT_EQ(got.cell(fillerRows + r, c).text, expect.cell(r, c).text) << r << "," << c;
+        }
+    }
+}
+
+// Reading the first rows only (for the header) gives those rows as the
+// whole read gives them, in every format made by another program.
+TEST(Workbook, TheFirstRowsReadAloneAreThoseOfTheWholeSheet)
+{
+    const QString dir = QStringLiteral(OSTREL_TEST_FIXTURES "/workbook/");
+    const QStringList files = QDir(dir).entryList({QStringLiteral("*.cells")});
+    ASSERT_GE(files.size(), 6);
+    for (const QString& cells : files) {
+        const QString path = dir + cells.chopped(6);
+        const std::unique_ptr<Workbook> whole = openWorkbook(path);
+        const WorkbookSheet& all = whole->activeSheet();
+        for (int maxRows : {1, 2, 3}) {
+            SCOPED_TRACE(testing::Message() << path.toStdString() << " first " << maxRows);
+            const std::unique_ptr<Workbook> head = openWorkbook(path, maxRows);
+            const WorkbookSheet& first = head->activeSheet();
+            EXPECT_EQ(head->activeSheetIndex(), whole->activeSheetIndex());
+            EXPECT_EQ(head->sheetCount(), whole->sheetCount());
+            EXPECT_LE(first.rowCount(), std::min(all.rowCount(), maxRows));
+            for (int r = 0; r < std::min(all.rowCount(), maxRows); ++r)
+                for (int c = 0; c < all.columnCount(); ++c) {
+                    const WorkbookCell a = all.cell(r, c), b = first.cell(r, c);
+                    EXPECT_EQ(int(a.kind), int(b.kind)) << r << "," << c;
+                    EXPECT_EQ(a.text, b.text) << r << "," << c;
+                    EXPECT_EQ(a.number, b.number) << r << "," << c;
+                }
         }
     }
 }
