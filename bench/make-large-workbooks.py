@@ -6,6 +6,7 @@ for a million rows (a minute or two, not openpyxl's quarter of an hour):
   xlsx ROWS OUT   one worksheet with inline strings and dates as numbers
                   under a date format, laid out as openpyxl's write-only
                   mode writes it
+  xls ROWS OUT    the same rows through xlwt (at most 65,535 under the header)
 
 Rows are ROWS employees under a header row, 31 personnel columns, the same
 rows as make-format-workbooks.py writes. The files are large (about 330 MB
@@ -94,9 +95,28 @@ def write_xlsx(rows, out):
             f.write(("".join(chunk) + "</sheetData></worksheet>").encode())
 
 
+def write_xls(rows, out):
+    import xlwt
+    book = xlwt.Workbook(encoding="utf-8")
+    sheet = book.add_sheet("员工")
+    date = xlwt.easyxf(num_format_str="yyyy-mm-dd")
+    for c, h in enumerate(formats.HEADER):
+        sheet.write(0, c, h)
+    for r, values in enumerate(formats.employees(rows), start=1):
+        row = sheet.row(r)
+        for c, v in enumerate(values):
+            if isinstance(v, datetime.date):
+                row.write(c, v, date)
+            elif v != "":
+                row.write(c, v)
+        if r % 4096 == 0:
+            sheet.flush_row_data()
+    book.save(out)
+
+
 def main(kind, rows, out):
     tmp = out + ".tmp"
-    {"csv": formats.write_csv, "xlsx": write_xlsx}[kind](rows, tmp)
+    {"csv": formats.write_csv, "xlsx": write_xlsx, "xls": write_xls}[kind](rows, tmp)
     os.replace(tmp, out)
 
 
