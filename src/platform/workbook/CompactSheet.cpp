@@ -179,6 +179,9 @@ struct RowCursor {
     std::uint64_t sheet = 0;
     int row = -1;
     std::vector<const char*> at; // by column; null where the row has no cell
+    const char* next = nullptr;  // the first cell not looked at yet
+    const char* stop = nullptr;  // the row's end
+    int column = -1;             // the column of the cell before `next`
     std::string text;            // the last text unpacked from nibbles
 };
 thread_local RowCursor t_cursor;
@@ -666,20 +669,19 @@ const char* CompactSheet::find(int row, int column) const
         cur.sheet = id_;
         cur.row = row;
         cur.at.clear();
+        cur.column = -1;
         const RowRef& r = rows_[size_t(row - rowBase_)];
-        if (r.size > 0) {
-            const char* p = chunks_[r.chunk].data.get() + r.offset;
-            const char* stop = p + r.size;
-            int c = -1;
-            while (p < stop) {
-                const Packed cell = unpack(p);
-                c += int(cell.skip) + 1;
-                if (size_t(c) >= cur.at.size())
-                    cur.at.resize(size_t(c) + 1, nullptr);
-                cur.at[size_t(c)] = p;
-                p = cell.next;
-            }
-        }
+        cur.next = r.size > 0 ? chunks_[r.chunk].data.get() + r.offset : nullptr;
+        cur.stop = cur.next ? cur.next + r.size : nullptr;
+    }
+    // Cells are looked at only as far as asked: the check reads two a row.
+    while (cur.column < column && cur.next < cur.stop) {
+        const Packed cell = unpack(cur.next);
+        cur.column += int(cell.skip) + 1;
+        if (size_t(cur.column) >= cur.at.size())
+            cur.at.resize(size_t(cur.column) + 1, nullptr);
+        cur.at[size_t(cur.column)] = cur.next;
+        cur.next = cell.next;
     }
     return size_t(column) < cur.at.size() ? cur.at[size_t(column)] : nullptr;
 }
