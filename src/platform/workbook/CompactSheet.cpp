@@ -14,7 +14,7 @@
 #include <unordered_map>
 
 namespace {
-const char16_t* const kTooMuch = u"工作表的内容过多(超过1GB)，无法读取，请把工作表分成几个文件导入";
+const char16_t* const kTooMuch = u"工作表的内容过多(超过512MB)，无法读取，请把工作表分成几个文件导入";
 const char16_t* const kBeyondSheet =
     u"工作表超出了表格程序的范围(最多1048576行、16384列)，请在Excel或WPS中删去多余的行列后重新保存";
 const char16_t* const kLongText =

@@ -34,8 +34,9 @@ public:
     // The largest sheet a spreadsheet program makes: XFD1048576.
     static constexpr int kMaxRows = 1048576;
     static constexpr int kMaxColumns = 16384;
-    // The most a sheet's cells and texts may take in memory.
-    static constexpr std::uint64_t kMaxStoreBytes = std::uint64_t(1) << 30;
+    // The most a sheet's cells and texts may take in memory: a realistic
+    // sheet to the row limit with 31 columns takes about a third of it.
+    static constexpr std::uint64_t kMaxStoreBytes = std::uint64_t(512) << 20;
     // The longest text of a cell, in UTF-16 units as the spreadsheet
     // programs count, and the most UTF-8 bytes such a text can take.
     static constexpr int kMaxTextChars = 32767;
