@@ -11,6 +11,8 @@ cmake --build "$bin/.." --target bench-workbook >/dev/null
 # Every format through `cells`, and the two XML parsers side by side.
 /usr/bin/python3 "$here/format_bench.py" "$bin" "$cache"
 /usr/bin/python3 "$here/import_bench.py" "$bin" "$cache" "${@:2}"
+# Realistic rows in every format, against sqlite3 .import of the same .csv.
+/usr/bin/python3 "$here/realistic_bench.py" "$bin" "$cache"
 # Choosing a workbook in the window: header, map and preview, on the
 # 65,535-row workbook the import benchmark wrote.
 if [ -f "$cache/import-65535.xls" ]; then

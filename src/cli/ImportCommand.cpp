@@ -80,7 +80,7 @@ bool suggestedMap(const QString& workbook, const SheetOptions& sheet, Boxes& box
     SpreadsheetLink link;
     int headerRow = 1;
     try {
-        headerRow = sheet.open(link, workbook);
+        headerRow = sheet.openHead(link, workbook);
     } catch (const std::exception& e) {
         cliError(cannotOpenWorkbookText(workbook, errorText(e)));
         return false;

@@ -25,7 +25,7 @@ int run(const QCommandLineParser& p)
     const QString path = QFileInfo(p.value(QStringLiteral("workbook"))).absoluteFilePath();
     int headerRow = 1;
     try {
-        headerRow = sheet.open(link, path);
+        headerRow = sheet.openHead(link, path);
     } catch (const std::exception& e) {
         cliError(cannotOpenWorkbookText(path, errorText(e)));
         return 1;

@@ -1,5 +1,7 @@
 #include "cli/SheetOptions.h"
 
+#include <algorithm>
+
 #include "cli/Command.h"
 #include "import/HeaderMap.h"
 #include "import/ImportRun.h"
@@ -36,5 +38,11 @@ SheetOptions SheetOptions::of(const QCommandLineParser& p)
 int SheetOptions::open(SpreadsheetLink& link, const QString& path) const
 {
     link.OpenWorkbook(path, sheet);
+    return headerRow > 0 ? headerRow : HeaderMap::detectHeaderRow(link);
+}
+
+int SheetOptions::openHead(SpreadsheetLink& link, const QString& path) const
+{
+    link.openHead(path, sheet, std::max<int>(SpreadsheetLink::kHeadRows, headerRow));
     return headerRow > 0 ? headerRow : HeaderMap::detectHeaderRow(link);
 }

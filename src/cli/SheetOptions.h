@@ -19,4 +19,6 @@ struct SheetOptions {
     // Opens `path` on the chosen sheet; the header row found when auto.
     // Raises the reader's Error.
     int open(SpreadsheetLink& link, const QString& path) const;
+    // The same, reading only the rows the header may lie in.
+    int openHead(SpreadsheetLink& link, const QString& path) const;
 };

@@ -96,6 +96,17 @@ void SpreadsheetLink::OpenWorkbook(const QString& path, const QString& sheet)
         selectSheet(sheet);
 }
 
+void SpreadsheetLink::openHead(const QString& path, const QString& sheet, int maxRows)
+{
+    CloseAndQuit();
+    std::unique_ptr<Workbook> book = openWorkbook(path, maxRows);
+    sheet_ = &book->activeSheet();
+    sheetIndex_ = book->activeSheetIndex();
+    workbook_ = std::move(book);
+    if (!sheet.isEmpty())
+        selectSheet(sheet);
+}
+
 void SpreadsheetLink::selectSheet(const QString& sheet)
 {
     if (!workbook_)
@@ -135,6 +146,7 @@ QList<SpreadsheetLink::SheetEntry> SpreadsheetLink::sheets() const
         (h ? hidden : shown).append({i, workbook_->sheetName(i), h});
     }
     return shown + hidden;
+
 }
 
 QString SpreadsheetLink::ReadCellText(int row, int column)

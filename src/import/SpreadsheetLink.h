@@ -40,6 +40,11 @@ public:
     // Dates as text in this format instead of the user's current one (what
     // the import reads after the login sets it); empty for the user's.
     void setDateFormat(const QString& format) { dateFormat_ = format; }
+    // The same, reading only the first `maxRows` rows of each sheet
+    // (usedRows() counts no more): for the header and the map it suggests.
+    void openHead(const QString& path, const QString& sheet = QString(), int maxRows = kHeadRows);
+    // The rows a header may lie in, below title rows.
+    static constexpr int kHeadRows = 30;
     // Rows and columns count from 1; a cell beyond the sheet's data reads
     // as empty text. Dates use the user's short date format as it is now.
     QString ReadCellText(int row, int column);

@@ -6,17 +6,152 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <string_view>
+#include <unordered_map>
 
 namespace {
-const char16_t* const kTooManyCells = u"工作表的单元格过多(超过2500万个)，无法读取";
-const char16_t* const kTooMuchText = u"工作表的文字过多(超过4GB)，无法读取";
+const char16_t* const kTooMuch = u"工作表的内容过多(超过512MB)，无法读取，请把工作表分成几个文件导入";
 const char16_t* const kBeyondSheet =
     u"工作表超出了表格程序的范围(最多1048576行、16384列)，请在Excel或WPS中删去多余的行列后重新保存";
 const char16_t* const kLongText =
     u"的文字超过32767个字符(表格程序的上限)，请在Excel或WPS中缩短这个单元格的文字后重新保存";
 const char kNumError[] = "#NUM!";
+
+// Rows are packed into blocks of this size; a longer row gets its own.
+constexpr std::uint32_t kChunkBytes = 8u << 20;
+// Texts this short that repeat down a column are kept once. A column keeps
+// at most kInternPerColumn of them; one whose values keep being new stops
+// looking them up.
+constexpr qsizetype kInternMinBytes = 3;
+constexpr qsizetype kInternMaxBytes = 64;
+constexpr size_t kInternPerColumn = 4096;
+constexpr std::uint32_t kInternProbe = 4096;
+constexpr size_t kInternArenaBytes = 64 * 1024;
+
+// A cell's tag: what follows it. Numbers that are whole and exact in a
+// double are kept as varints; a date is a number with kDate set.
+enum Code : std::uint8_t {
+    kInline = 0,   // varint length, UTF-8
+    kShared = 1,   // varint index into the shared strings
+    kDouble = 2,   // 8 bytes
+    kInt = 3,      // zigzag varint
+    kFalse = 4,
+    kTrue = 5,
+    kError = 6,    // varint length, its name
+    kInterned = 7, // varint index into the interned texts
+};
+constexpr std::uint8_t kCodeMask = 0x07;
+constexpr std::uint8_t kDate = 0x08;
+constexpr std::uint8_t kSkip = 0x10; // a varint of columns skipped follows the tag
+// An inline text of digits and the marks of dates, times and phone numbers
+// (identity, phone and account numbers, dates in a .csv) is kept two
+// characters a byte: its length in characters, then the nibbles.
+constexpr std::uint8_t kNibbles = 0x20;
+constexpr char kNibbleChars[] = "0123456789-:. /+";
+constexpr qsizetype kNibbleMinChars = 4;
+
+// The nibble of each byte, 0xFF for a byte that has none.
+struct NibbleTable {
+    std::uint8_t of[256];
+    constexpr NibbleTable() : of()
+    {
+        for (int i = 0; i < 256; ++i)
+            of[i] = 0xFF;
+        for (int i = 0; i < 16; ++i)
+            of[static_cast<unsigned char>(kNibbleChars[i])] = std::uint8_t(i);
+    }
+};
+constexpr NibbleTable kNibble;
+
+bool nibblesFit(QByteArrayView utf8)
+{
+    if (utf8.size() < kNibbleMinChars)
+        return false;
+    for (const char c : utf8)
+        if (kNibble.of[static_cast<unsigned char>(c)] == 0xFF)
+            return false;
+    return true;
+}
+
+void putNibbles(std::string& out, QByteArrayView utf8)
+{
+    const qsizetype n = utf8.size();
+    for (qsizetype i = 0; i < n; i += 2) {
+        const std::uint8_t hi = kNibble.of[static_cast<unsigned char>(utf8[i])];
+        const std::uint8_t lo = i + 1 < n ? kNibble.of[static_cast<unsigned char>(utf8[i + 1])] : 0;
+        out.push_back(char(hi << 4 | lo));
+    }
+}
+
+void getNibbles(const char* p, size_t chars, std::string& out)
+{
+    out.resize(chars);
+    for (size_t i = 0; i < chars; ++i) {
+        const auto b = static_cast<unsigned char>(p[i / 2]);
+        out[i] = kNibbleChars[i % 2 ? b & 0x0F : b >> 4];
+    }
+}
+
+void putVarint(std::string& out, std::uint64_t v)
+{
+    while (v >= 0x80) {
+        out.push_back(char(v | 0x80));
+        v >>= 7;
+    }
+    out.push_back(char(v));
+}
+
+std::uint64_t getVarint(const char*& p)
+{
+    std::uint64_t v = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto b = static_cast<unsigned char>(*p++);
+        v |= std::uint64_t(b & 0x7F) << shift;
+        if (b < 0x80)
+            return v;
+    }
+}
+
+// One cell as stored: its tag and where its value lies.
+struct Packed {
+    std::uint8_t tag = 0;
+    std::uint64_t skip = 0;
+    const char* payload = nullptr; // just past the tag and the skip
+    const char* next = nullptr;    // the next cell's tag
+};
+
+Packed unpack(const char* p)
+{
+    Packed c;
+    c.tag = std::uint8_t(*p++);
+    if (c.tag & kSkip)
+        c.skip = getVarint(p);
+    c.payload = p;
+    switch (c.tag & kCodeMask) {
+    case kInline:
+    case kError: {
+        const std::uint64_t n = getVarint(p);
+        p += (c.tag & kNibbles) ? (n + 1) / 2 : n;
+        break;
+    }
+    case kShared:
+    case kInterned:
+    case kInt:
+        getVarint(p);
+        break;
+    case kDouble:
+        p += 8;
+        break;
+    default:
+        break;
+    }
+    c.next = p;
+    return c;
+}
 
 // UTF-16 units of UTF-8 text: one a character, two past U+FFFF.
 qsizetype utf16Units(QByteArrayView utf8)
@@ -29,9 +164,37 @@ qsizetype utf16Units(QByteArrayView utf8)
     }
     return units;
 }
-// The length of a text named by its index: no text is this long.
-constexpr std::uint32_t kByIndex = std::numeric_limits<std::uint32_t>::max();
+
+bool tooLong(QByteArrayView utf8)
+{
+    return utf8.size() > CompactSheet::kMaxTextChars
+        && (utf8.size() > qsizetype(CompactSheet::kMaxTextBytes) || utf16Units(utf8) > CompactSheet::kMaxTextChars);
+}
+
+std::atomic<std::uint64_t> g_nextSheetId{1};
+
+// The row a thread read last, with where each of its cells lies, so that
+// reading a row cell by cell decodes it once.
+struct RowCursor {
+    std::uint64_t sheet = 0;
+    int row = -1;
+    std::vector<const char*> at; // by column; null where the row has no cell
+    const char* next = nullptr;  // the first cell not looked at yet
+    const char* stop = nullptr;  // the row's end
+    int column = -1;             // the column of the cell before `next`
+    std::string text;            // the last text unpacked from nibbles
+};
+thread_local RowCursor t_cursor;
 } // namespace
+
+struct CompactSheet::Interner {
+    std::unordered_map<std::string_view, std::uint32_t> index;
+    std::uint32_t lookups = 0, hits = 0;
+    bool closed = false;
+};
+
+CompactSheet::CompactSheet(const QString& label, const QString& sheetName) : label_(label), sheetName_(sheetName) {}
+CompactSheet::~CompactSheet() = default;
 
 QString CompactSheet::cellName(int row, int column)
 {
@@ -50,70 +213,264 @@ Error CompactSheet::textTooLong(int row, int column) const
     return Error(label_.isEmpty() ? reason : reason + QStringLiteral(": ") + label_);
 }
 
-void CompactSheet::checkText(const Cell& c) const
+void CompactSheet::grow(std::uint64_t bytes)
 {
-    const std::uint32_t length = c.text.length;
-    if (length <= std::uint32_t(kMaxTextChars))
-        return;
-    if (length > kMaxTextBytes || quint64(c.text.offset) + length > quint64(texts_.size())
-        || utf16Units(QByteArrayView(texts_.constData() + c.text.offset, length)) > kMaxTextChars)
-        throw textTooLong(int(c.row), int(c.column));
-}
-
-void CompactSheet::push(const Cell& c)
-{
-    if (c.row >= std::uint32_t(kMaxRows) || c.column >= kMaxColumns)
-        container::fail(QString::fromUtf16(kBeyondSheet), label_);
-    if (cells_.size() >= kMaxCells)
-        container::fail(QString::fromUtf16(kTooManyCells), label_);
-    if (!cells_.empty()) {
-        const Cell& last = cells_.back();
-        if (c.row < last.row || (c.row == last.row && c.column <= last.column))
-            ordered_ = false;
-    }
-    cells_.push_back(c);
+    if (storeBytes_ + bytes > kMaxStoreBytes)
+        container::fail(QString::fromUtf16(kTooMuch), label_);
+    storeBytes_ += bytes;
 }
 
 void CompactSheet::expect(std::uint64_t cells) const
 {
-    if (cells > kMaxCells - cells_.size())
-        container::fail(QString::fromUtf16(kTooManyCells), label_);
+    if (cells > kMaxStoreBytes - std::min(storeBytes_ + pending_.size(), kMaxStoreBytes))
+        container::fail(QString::fromUtf16(kTooMuch), label_);
+}
+
+std::pair<std::uint32_t, std::uint32_t> CompactSheet::store(const char* bytes, size_t size)
+{
+    if (chunks_.empty() || chunks_.back().capacity - chunks_.back().used < size) {
+        const std::uint32_t capacity = std::max<std::uint32_t>(kChunkBytes, std::uint32_t(size));
+        grow(capacity);
+        Chunk c;
+        c.data.reset(new char[capacity]);
+        c.capacity = capacity;
+        chunks_.push_back(std::move(c));
+    }
+    Chunk& c = chunks_.back();
+    const std::uint32_t at = c.used;
+    std::memcpy(c.data.get() + at, bytes, size);
+    c.used += std::uint32_t(size);
+    return {std::uint32_t(chunks_.size() - 1), at};
+}
+
+void CompactSheet::flushRow()
+{
+    if (pendingRow_ < 0 || pending_.empty() || loose_)
+        return;
+    if (rowBase_ < 0)
+        rowBase_ = pendingRow_;
+    const size_t index = size_t(pendingRow_ - rowBase_);
+    if (index >= rows_.size()) {
+        grow((index + 1 - rows_.size()) * sizeof(RowRef));
+        rows_.resize(index + 1);
+    }
+    const auto [chunk, offset] = store(pending_.data(), pending_.size());
+    rows_[index] = {chunk, offset, std::uint32_t(pending_.size())};
+    pending_.clear();
+}
+
+// Cells come row by row, left to right, from every reader but for odd
+// files; those are kept cell by cell and put in order at the end.
+void CompactSheet::begin(int row, int column, std::uint8_t tag)
+{
+    if (row < 0 || column < 0 || row >= kMaxRows || column >= kMaxColumns)
+        container::fail(QString::fromUtf16(kBeyondSheet), label_);
+    if (!loose_) {
+        if (row == pendingRow_ && column > lastColumn_) {
+            const int skip = column - lastColumn_ - 1;
+            pending_.push_back(char(tag | (skip ? kSkip : 0)));
+            if (skip)
+                putVarint(pending_, std::uint64_t(skip));
+            lastColumn_ = column;
+            return;
+        }
+        if (row > pendingRow_ && (rowBase_ < 0 || row >= rowBase_)) {
+            flushRow();
+            pendingRow_ = row;
+            lastColumn_ = column;
+            pending_.push_back(char(tag | (column ? kSkip : 0)));
+            if (column)
+                putVarint(pending_, std::uint64_t(column));
+            return;
+        }
+        goLoose();
+    }
+    pending_.clear();
+    pendingRow_ = row;
+    lastColumn_ = column;
+    pending_.push_back(char(tag));
+}
+
+void CompactSheet::end()
+{
+    if (storeBytes_ + pending_.size() > kMaxStoreBytes)
+        container::fail(QString::fromUtf16(kTooMuch), label_);
+    if (!loose_)
+        return;
+    grow(sizeof(LooseCell));
+    const auto [chunk, offset] = store(pending_.data(), pending_.size());
+    looseCells_.push_back({std::uint32_t(pendingRow_), std::uint16_t(lastColumn_), chunk, offset});
+    pending_.clear();
+}
+
+void CompactSheet::goLoose()
+{
+    flushRow();
+    loose_ = true;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const RowRef& r = rows_[i];
+        const char* p = chunks_[r.chunk].data.get() + r.offset;
+        const char* stop = p + r.size;
+        int column = -1;
+        while (p < stop) {
+            const Packed c = unpack(p);
+            column += int(c.skip) + 1;
+            grow(sizeof(LooseCell));
+            looseCells_.push_back({std::uint32_t(rowBase_ + int(i)), std::uint16_t(column), r.chunk,
+                                   std::uint32_t(p - chunks_[r.chunk].data.get())});
+            p = c.next;
+        }
+    }
+    storeBytes_ -= rows_.size() * sizeof(RowRef);
+    rows_ = decltype(rows_)();
+    rowBase_ = -1;
+}
+
+// Puts the loose cells in order, the last of each position kept, into rows.
+void CompactSheet::rebuildLoose()
+{
+    std::stable_sort(looseCells_.begin(), looseCells_.end(), [](const LooseCell& a, const LooseCell& b) {
+        return a.row != b.row ? a.row < b.row : a.column < b.column;
+    });
+    std::vector<Chunk> old = std::move(chunks_);
+    std::vector<LooseCell> cells = std::move(looseCells_);
+    chunks_ = decltype(chunks_)();
+    looseCells_ = decltype(looseCells_)();
+    storeBytes_ = 0;
+    loose_ = false;
+    lastValueRow_ = lastValueColumn_ = -1;
+    pendingRow_ = -1;
+    lastColumn_ = -1;
+    pending_.clear();
+    for (size_t i = 0; i < cells.size(); ++i) {
+        if (i + 1 < cells.size() && cells[i + 1].row == cells[i].row && cells[i + 1].column == cells[i].column)
+            continue;
+        const LooseCell& l = cells[i];
+        const Packed c = unpack(old[l.chunk].data.get() + l.offset);
+        const std::uint8_t code = c.tag & kCodeMask;
+        if (code == kInline) {
+            const char* p = c.payload;
+            if (getVarint(p) == 0)
+                continue; // an empty text is no cell
+        }
+        begin(int(l.row), int(l.column), std::uint8_t(c.tag & ~kSkip));
+        pending_.append(c.payload, size_t(c.next - c.payload));
+        if (code != kInline || c.next - c.payload > 1) {
+            lastValueRow_ = std::max(lastValueRow_, int(l.row));
+            lastValueColumn_ = std::max(lastValueColumn_, int(l.column));
+        }
+        end();
+    }
 }
 
 void CompactSheet::addNumber(int row, int column, double value, bool isDate)
 {
     if (!std::isfinite(value)) {
-        if (numError_ == kTooLong)
-            numError_ = storeText(kNumError);
-        addError(row, column, numError_, std::uint32_t(sizeof kNumError - 1));
+        addError(row, column, kNumError);
         return;
     }
-    Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Number, isDate, {}};
-    c.number = value;
-    push(c);
+    constexpr double kExact = 9007199254740992.0; // 2^53
+    const bool whole = value == std::trunc(value) && std::fabs(value) < kExact && !(value == 0 && std::signbit(value));
+    begin(row, column, std::uint8_t((whole ? kInt : kDouble) | (isDate ? kDate : 0)));
+    if (whole) {
+        const auto i = std::int64_t(value);
+        putVarint(pending_, (std::uint64_t(i) << 1) ^ std::uint64_t(i >> 63));
+    } else {
+        pending_.append(reinterpret_cast<const char*>(&value), sizeof value);
+    }
+    lastValueRow_ = std::max(lastValueRow_, row);
+    lastValueColumn_ = std::max(lastValueColumn_, column);
+    end();
 }
 
 void CompactSheet::addBool(int row, int column, bool value)
 {
-    Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Bool, false, {}};
-    c.number = value ? 1 : 0;
-    push(c);
+    begin(row, column, value ? kTrue : kFalse);
+    lastValueRow_ = std::max(lastValueRow_, row);
+    lastValueColumn_ = std::max(lastValueColumn_, column);
+    end();
 }
 
-void CompactSheet::addText(int row, int column, std::uint32_t offset, std::uint32_t length)
+std::int64_t CompactSheet::intern(int column, QByteArrayView utf8)
 {
-    Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Text, false, {}};
-    c.text = {offset, length};
-    checkText(c);
-    push(c);
+    if (!interning_ || utf8.size() < kInternMinBytes || utf8.size() > kInternMaxBytes)
+        return -1;
+    if (size_t(column) >= interners_.size())
+        interners_.resize(size_t(column) + 1);
+    std::unique_ptr<Interner>& in = interners_[size_t(column)];
+    if (!in)
+        in = std::make_unique<Interner>();
+    if (in->closed)
+        return -1;
+    const std::string_view key(utf8.data(), size_t(utf8.size()));
+    const auto it = in->index.find(key);
+    const bool full = in->index.size() >= kInternPerColumn;
+    if (full && ++in->lookups == kInternProbe) {
+        // Mostly new values: a column of names or numbers, kept inline.
+        in->closed = in->hits * 4 < in->lookups;
+        in->lookups = in->hits = 0;
+    }
+    if (it != in->index.end()) {
+        in->hits += full;
+        return it->second;
+    }
+    if (full)
+        return -1;
+    if (internArena_.empty() || kInternArenaBytes - internUsed_ < size_t(utf8.size())) {
+        grow(kInternArenaBytes);
+        internArena_.emplace_back(new char[kInternArenaBytes]);
+        internUsed_ = 0;
+    }
+    char* at = internArena_.back().get() + internUsed_;
+    std::memcpy(at, utf8.data(), size_t(utf8.size()));
+    internUsed_ += size_t(utf8.size());
+    grow(sizeof(interned_[0]) + 48); // the entry and its place in the index
+    const auto index = std::uint32_t(interned_.size());
+    interned_.emplace_back(at, std::uint32_t(utf8.size()));
+    in->index.emplace(std::string_view(at, size_t(utf8.size())), index);
+    return index;
 }
 
-void CompactSheet::addError(int row, int column, std::uint32_t offset, std::uint32_t length)
+void CompactSheet::addText(int row, int column, QByteArrayView utf8)
 {
-    Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Error, false, {}};
-    c.text = {offset, length};
-    checkText(c);
-    push(c);
+    if (tooLong(utf8))
+        throw textTooLong(row, column);
+    if (utf8.isEmpty() && !loose_ && (row > pendingRow_ || (row == pendingRow_ && column > lastColumn_))) {
+        // Nothing to replace: an empty text is no cell.
+        if (row < 0 || column < 0 || row >= kMaxRows || column >= kMaxColumns)
+            container::fail(QString::fromUtf16(kBeyondSheet), label_);
+        return;
+    }
+    const std::int64_t index = column >= 0 && column < kMaxColumns ? intern(column, utf8) : -1;
+    if (index >= 0) {
+        begin(row, column, kInterned);
+        putVarint(pending_, std::uint64_t(index));
+    } else if (nibblesFit(utf8)) {
+        begin(row, column, kInline | kNibbles);
+        putVarint(pending_, std::uint64_t(utf8.size()));
+        putNibbles(pending_, utf8);
+    } else {
+        begin(row, column, kInline);
+        putVarint(pending_, std::uint64_t(utf8.size()));
+        pending_.append(utf8.data(), size_t(utf8.size()));
+    }
+    if (!utf8.isEmpty()) {
+        lastValueRow_ = std::max(lastValueRow_, row);
+        lastValueColumn_ = std::max(lastValueColumn_, column);
+    }
+    end();
+}
+
+void CompactSheet::addError(int row, int column, QByteArrayView name)
+{
+    if (tooLong(name))
+        throw textTooLong(row, column);
+    begin(row, column, kError);
+    putVarint(pending_, std::uint64_t(name.size()));
+    pending_.append(name.data(), size_t(name.size()));
+    lastValueRow_ = std::max(lastValueRow_, row);
+    lastValueColumn_ = std::max(lastValueColumn_, column);
+    end();
 }
 
 void CompactSheet::addEmpty(int row, int column)
@@ -122,127 +479,267 @@ void CompactSheet::addEmpty(int row, int column)
         container::fail(QString::fromUtf16(kBeyondSheet), label_);
 }
 
-std::uint32_t CompactSheet::storeText(QByteArrayView utf8)
+void CompactSheet::setSharedTexts(const QByteArray& texts, const std::vector<std::uint64_t>* slices,
+                                  const QString& noSlice)
 {
-    const quint64 at = quint64(texts_.size());
-    if (at + quint64(utf8.size()) > std::numeric_limits<std::uint32_t>::max())
-        container::fail(QString::fromUtf16(kTooMuchText), label_);
-    texts_.append(utf8);
-    return std::uint32_t(at);
-}
-
-void CompactSheet::reserveFor(const std::vector<const CompactSheet*>& parts)
-{
-    size_t cells = cells_.size();
-    qsizetype texts = texts_.size();
-    for (const CompactSheet* p : parts) {
-        cells += p->cells_.size();
-        texts += p->texts_.size();
-    }
-    cells_.reserve(std::min<size_t>(cells, kMaxCells));
-    texts_.reserve(texts);
+    sharedTexts_ = texts;
+    sharedSlices_ = slices;
+    noSlice_ = noSlice;
 }
 
 void CompactSheet::addTextByIndex(int row, int column, std::uint32_t index)
 {
-    Cell c{std::uint32_t(row), std::uint16_t(column), WorkbookCell::Kind::Text, false, {}};
-    c.text = {index, kByIndex};
-    push(c);
+    begin(row, column, kShared);
+    putVarint(pending_, index);
+    maxShared_ = std::max<std::int64_t>(maxShared_, index);
+    // An empty shared string counts as a value here, as its cell is kept;
+    // the used range is set right when the table is known.
+    lastValueRow_ = std::max(lastValueRow_, row);
+    lastValueColumn_ = std::max(lastValueColumn_, column);
+    end();
 }
 
-void CompactSheet::append(CompactSheet&& part, const std::vector<std::uint64_t>& slices, const QString& noSlice)
+void CompactSheet::append(CompactSheet&& part)
 {
-    const quint64 at = quint64(texts_.size());
-    if (at + quint64(part.texts_.size()) > std::numeric_limits<std::uint32_t>::max())
-        container::fail(QString::fromUtf16(kTooMuchText), label_);
-    for (Cell c : part.cells_) {
-        if (c.kind == WorkbookCell::Kind::Text && c.text.length == kByIndex) {
-            if (c.text.offset >= slices.size())
-                throw Error(noSlice);
-            c.text = {std::uint32_t(slices[c.text.offset] >> 32), std::uint32_t(slices[c.text.offset])};
-            checkText(c);
-        } else if (c.kind == WorkbookCell::Kind::Text || c.kind == WorkbookCell::Kind::Error) {
-            c.text.offset = std::uint32_t(c.text.offset + at);
+    part.settle();
+    for (size_t i = 0; i < part.rows_.size(); ++i) {
+        const RowRef& r = part.rows_[i];
+        if (r.size == 0)
+            continue;
+        const int row = part.rowBase_ + int(i);
+        const char* p = part.chunks_[r.chunk].data.get() + r.offset;
+        const char* stop = p + r.size;
+        int column = -1;
+        while (p < stop) {
+            const Packed c = unpack(p);
+            column += int(c.skip) + 1;
+            const char* v = c.payload;
+            switch (c.tag & kCodeMask) {
+            case kInline: {
+                const auto n = qsizetype(getVarint(v));
+                if (c.tag & kNibbles) {
+                    getNibbles(v, size_t(n), t_cursor.text);
+                    addText(row, column, QByteArrayView(t_cursor.text));
+                } else {
+                    addText(row, column, QByteArrayView(v, n));
+                }
+                break;
+            }
+            case kInterned: {
+                const auto& t = part.interned_[size_t(getVarint(v))];
+                addText(row, column, QByteArrayView(t.first, t.second));
+                break;
+            }
+            case kError: {
+                const auto n = qsizetype(getVarint(v));
+                addError(row, column, QByteArrayView(v, n));
+                break;
+            }
+            case kShared:
+                addTextByIndex(row, column, std::uint32_t(getVarint(v)));
+                break;
+            default:
+                // Numbers and booleans go over as they are.
+                begin(row, column, std::uint8_t(c.tag & ~kSkip));
+                pending_.append(c.payload, size_t(c.next - c.payload));
+                lastValueRow_ = std::max(lastValueRow_, row);
+                lastValueColumn_ = std::max(lastValueColumn_, column);
+                end();
+                break;
+            }
+            p = c.next;
         }
-        push(c);
     }
-    texts_.append(part.texts_);
-    part.cells_ = {};
-    part.texts_ = QByteArray();
+    part.clear();
+}
+
+void CompactSheet::clear()
+{
+    chunks_ = decltype(chunks_)();
+    rows_ = decltype(rows_)();
+    rowBase_ = -1;
+    pending_ = decltype(pending_)();
+    pendingRow_ = lastColumn_ = -1;
+    loose_ = false;
+    looseCells_ = decltype(looseCells_)();
+    storeBytes_ = 0;
+    interners_ = decltype(interners_)();
+    internArena_ = decltype(internArena_)();
+    internUsed_ = 0;
+    interned_ = decltype(interned_)();
+    maxShared_ = -1;
+    lastValueRow_ = lastValueColumn_ = -1;
+    rowCount_ = columnCount_ = 0;
+}
+
+// Shared strings are named before the table is read: each index is
+// checked once it is, with the length of a string too long to keep.
+void CompactSheet::checkShared()
+{
+    if (maxShared_ < 0)
+        return;
+    const std::vector<std::uint64_t> none;
+    const std::vector<std::uint64_t>& slices = sharedSlices_ ? *sharedSlices_ : none;
+    bool anyLong = false;
+    for (const std::uint64_t s : slices)
+        anyLong |= std::uint32_t(s) > std::uint32_t(kMaxTextChars);
+    if (std::uint64_t(maxShared_) < slices.size() && !anyLong)
+        return;
+    // Find the first cell at fault, row by row, as the file is read.
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const RowRef& r = rows_[i];
+        const char* p = chunks_.empty() || r.size == 0 ? nullptr : chunks_[r.chunk].data.get() + r.offset;
+        const char* stop = p ? p + r.size : nullptr;
+        int column = -1;
+        while (p && p < stop) {
+            const Packed c = unpack(p);
+            column += int(c.skip) + 1;
+            if ((c.tag & kCodeMask) == kShared) {
+                const char* v = c.payload;
+                const std::uint64_t index = getVarint(v);
+                if (index >= slices.size())
+                    throw Error(noSlice_);
+                const std::uint64_t s = slices[size_t(index)];
+                const std::uint32_t length = std::uint32_t(s);
+                if (length > std::uint32_t(kMaxTextChars)
+                    && (length > kMaxTextBytes
+                        || tooLong(QByteArrayView(sharedTexts_.constData() + (s >> 32), qsizetype(length)))))
+                    throw textTooLong(rowBase_ + int(i), column);
+            }
+            p = c.next;
+        }
+    }
+}
+
+void CompactSheet::settle()
+{
+    if (loose_)
+        rebuildLoose();
+    flushRow();
+    pendingRow_ = std::max(pendingRow_, 0);
+    lastColumn_ = kMaxColumns; // nothing may follow in order
 }
 
 void CompactSheet::finish()
 {
-    if (!ordered_) {
-        std::stable_sort(cells_.begin(), cells_.end(), [](const Cell& a, const Cell& b) {
-            return a.row != b.row ? a.row < b.row : a.column < b.column;
-        });
-        // A position written twice keeps its last cell.
-        size_t out = 0;
-        for (size_t i = 0; i < cells_.size(); ++i) {
-            if (out > 0 && cells_[out - 1].row == cells_[i].row && cells_[out - 1].column == cells_[i].column)
-                cells_[out - 1] = cells_[i];
-            else
-                cells_[out++] = cells_[i];
+    settle();
+    checkShared();
+    rowCount_ = lastValueRow_ + 1;
+    columnCount_ = lastValueColumn_ + 1;
+    if (maxShared_ >= 0 && sharedSlices_) {
+        // Empty shared strings are no value: the used range without them.
+        bool anyEmpty = false;
+        for (const std::uint64_t s : *sharedSlices_)
+            anyEmpty |= std::uint32_t(s) == 0;
+        if (anyEmpty) {
+            int rows = 0, columns = 0;
+            for (size_t i = 0; i < rows_.size(); ++i) {
+                const RowRef& r = rows_[i];
+                const char* p = r.size == 0 ? nullptr : chunks_[r.chunk].data.get() + r.offset;
+                const char* stop = p ? p + r.size : nullptr;
+                int column = -1;
+                while (p && p < stop) {
+                    const Packed c = unpack(p);
+                    column += int(c.skip) + 1;
+                    const char* v = c.payload;
+                    const std::uint8_t code = c.tag & kCodeMask;
+                    const bool empty = (code == kShared && std::uint32_t((*sharedSlices_)[size_t(getVarint(v))]) == 0)
+                        || (code == kInline && getVarint(v) == 0);
+                    if (!empty) {
+                        rows = rowBase_ + int(i) + 1;
+                        columns = std::max(columns, column + 1);
+                    }
+                    p = c.next;
+                }
+            }
+            rowCount_ = rows;
+            columnCount_ = columns;
         }
-        cells_.resize(out);
-        ordered_ = true;
     }
-    // The used range: an empty text is no value either.
-    int columns = 0, rows = 0;
-    for (const Cell& c : cells_) {
-        if (c.kind == WorkbookCell::Kind::Empty || (c.kind == WorkbookCell::Kind::Text && c.text.length == 0))
-            continue;
-        columns = std::max(columns, int(c.column) + 1);
-        rows = int(c.row) + 1;
-    }
-    while (!cells_.empty() && int(cells_.back().row) >= rows)
-        cells_.pop_back();
-    cells_.shrink_to_fit();
-    columnCount_ = columns;
-    rowCount_ = rows;
-    rowStart_.assign(size_t(rowCount_) + 1, 0);
-    for (const Cell& c : cells_)
-        ++rowStart_[size_t(c.row) + 1];
-    for (size_t i = 1; i < rowStart_.size(); ++i)
-        rowStart_[i] += rowStart_[i - 1];
+    id_ = g_nextSheetId.fetch_add(1);
 }
 
-const CompactSheet::Cell* CompactSheet::find(int row, int column) const
+const char* CompactSheet::find(int row, int column) const
 {
-    if (row < 0 || column < 0 || row >= rowCount_ || column >= columnCount_)
+    if (row < 0 || column < 0 || row >= rowCount_ || column >= columnCount_ || row < rowBase_
+        || size_t(row - rowBase_) >= rows_.size())
         return nullptr;
-    const Cell* begin = cells_.data() + rowStart_[size_t(row)];
-    const Cell* end = cells_.data() + rowStart_[size_t(row) + 1];
-    // Rows filled from column A on hold column c at index c.
-    const Cell* it = begin + column;
-    if (it >= end || it->column != column) {
-        it = std::lower_bound(begin, end, column, [](const Cell& c, int col) { return c.column < col; });
-        if (it == end || it->column != column)
-            return nullptr;
+    RowCursor& cur = t_cursor;
+    if (cur.sheet != id_ || cur.row != row) {
+        cur.sheet = id_;
+        cur.row = row;
+        cur.at.clear();
+        cur.column = -1;
+        const RowRef& r = rows_[size_t(row - rowBase_)];
+        cur.next = r.size > 0 ? chunks_[r.chunk].data.get() + r.offset : nullptr;
+        cur.stop = cur.next ? cur.next + r.size : nullptr;
     }
-    return it;
+    // Cells are looked at only as far as asked: the check reads two a row.
+    while (cur.column < column && cur.next < cur.stop) {
+        const Packed cell = unpack(cur.next);
+        cur.column += int(cell.skip) + 1;
+        if (size_t(cur.column) >= cur.at.size())
+            cur.at.resize(size_t(cur.column) + 1, nullptr);
+        cur.at[size_t(cur.column)] = cur.next;
+        cur.next = cell.next;
+    }
+    return size_t(column) < cur.at.size() ? cur.at[size_t(column)] : nullptr;
 }
 
 WorkbookCell CompactSheet::cellUtf8(int row, int column, QByteArrayView& utf8) const
 {
     WorkbookCell out;
     utf8 = QByteArrayView();
-    const Cell* it = find(row, column);
-    if (!it)
+    const char* at = find(row, column);
+    if (!at)
         return out;
-    out.kind = it->kind;
-    switch (it->kind) {
-    case WorkbookCell::Kind::Text:
-        utf8 = QByteArrayView(texts_.constData() + it->text.offset, it->text.length);
+    const Packed c = unpack(at);
+    const char* v = c.payload;
+    out.isDate = (c.tag & kDate) != 0;
+    switch (c.tag & kCodeMask) {
+    case kInline: {
+        const auto n = qsizetype(getVarint(v));
+        out.kind = WorkbookCell::Kind::Text;
+        if (c.tag & kNibbles) {
+            getNibbles(v, size_t(n), t_cursor.text);
+            utf8 = QByteArrayView(t_cursor.text);
+        } else {
+            utf8 = QByteArrayView(v, n);
+        }
         break;
-    case WorkbookCell::Kind::Error:
-        utf8 = QByteArrayView(texts_.constData() + it->text.offset, it->text.length);
+    }
+    case kInterned: {
+        const auto& t = interned_[size_t(getVarint(v))];
+        out.kind = WorkbookCell::Kind::Text;
+        utf8 = QByteArrayView(t.first, t.second);
+        break;
+    }
+    case kShared: {
+        const std::uint64_t s = (*sharedSlices_)[size_t(getVarint(v))];
+        out.kind = WorkbookCell::Kind::Text;
+        utf8 = QByteArrayView(sharedTexts_.constData() + (s >> 32), qsizetype(std::uint32_t(s)));
+        break;
+    }
+    case kError: {
+        const auto n = qsizetype(getVarint(v));
+        out.kind = WorkbookCell::Kind::Error;
+        utf8 = QByteArrayView(v, n);
         out.number = errorCode(utf8);
         break;
+    }
+    case kDouble:
+        out.kind = WorkbookCell::Kind::Number;
+        std::memcpy(&out.number, v, sizeof out.number);
+        break;
+    case kInt: {
+        const std::uint64_t z = getVarint(v);
+        out.kind = WorkbookCell::Kind::Number;
+        out.number = double(std::int64_t(z >> 1) ^ -std::int64_t(z & 1));
+        break;
+    }
     default:
-        out.number = it->number;
-        out.isDate = it->isDate;
+        out.kind = WorkbookCell::Kind::Bool;
+        out.number = (c.tag & kCodeMask) == kTrue ? 1 : 0;
         break;
     }
     return out;

@@ -8,6 +8,8 @@
 #include <QStringDecoder>
 
 #include <cstring>
+#include <functional>
+#include <string>
 
 namespace {
 
@@ -65,9 +67,6 @@ constexpr qint64 kMaxCellChars = 32767;
 // Text decoded from another encoding grows: GBK's two bytes become three,
 // an invalid byte the three of U+FFFD. Past twice the file it is no text.
 constexpr qint64 kMaxGrowth = 2;
-constexpr qsizetype kDecodeChunk = qsizetype(1) << 20;
-// Text offsets are 32-bit.
-constexpr qint64 kMaxFileBytesOfText = qint64(UINT32_MAX);
 
 const char16_t* const kUnknownEncoding =
     u"文本文件的编码无法识别(不是UTF-8、UTF-16或GBK)，请用Excel或WPS另存为UTF-8编码的CSV文件";
@@ -95,66 +94,148 @@ qint64 utf16Units(const char* p, qsizetype n)
 
 enum class Encoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Gb18030 };
 
-Encoding encodingOf(const QByteArray& bytes)
+// The file's text is read a piece at a time: the sheet keeps its cells,
+// never the whole file.
+constexpr qsizetype kReadChunk = qsizetype(4) << 20;
+
+Encoding encodingOf(QByteArrayView head)
 {
-    if (bytes.startsWith("\xEF\xBB\xBF"))
+    if (head.startsWith("\xEF\xBB\xBF"))
         return Encoding::Utf8Bom;
-    if (bytes.startsWith("\xFF\xFE"))
+    if (head.startsWith("\xFF\xFE"))
         return Encoding::Utf16LE;
-    if (bytes.startsWith("\xFE\xFF"))
+    if (head.startsWith("\xFE\xFF"))
         return Encoding::Utf16BE;
-    return isValidUtf8(bytes.constData(), bytes.size()) ? Encoding::Utf8 : Encoding::Gb18030;
+    return Encoding::Utf8;
 }
 
-// Text of another encoding as UTF-8, a chunk at a time from `read` (which
-// gives an empty chunk at the end), so no whole copy of the file in UTF-16
-// is ever made. Raises Error once the text passes `limit` bytes.
-template <typename Read>
-QByteArray decodeToUtf8(Encoding encoding, Read read, qint64 limit, const QString& label)
-{
-    QStringDecoder decode(encoding == Encoding::Utf16LE   ? QStringDecoder(QStringConverter::Utf16LE)
-                          : encoding == Encoding::Utf16BE ? QStringDecoder(QStringConverter::Utf16BE)
-                                                          : QStringDecoder("GB18030"));
-    QByteArray out;
-    // Room for the most the text may grow to, taken once: growing by
-    // doubling would ask for up to twice that, and pages never written
-    // cost nothing.
-    out.reserve(qsizetype(std::min<qint64>(limit, kMaxFileBytesOfText)) + 4 * kDecodeChunk);
-    bool first = true;
-    for (QByteArray chunk = read(); !chunk.isEmpty(); chunk = read()) {
-        QByteArrayView view(chunk);
-        if (first && encoding != Encoding::Gb18030)
-            view = view.sliced(2); // the byte-order mark
-        first = false;
-        const qsizetype before = out.size();
-        out.append(QString(decode(view)).toUtf8());
-        // A chunk that more than doubles is mostly bytes no encoding fits:
-        // said at once instead of after most of a large file.
-        if (out.size() - before > kMaxGrowth * view.size() + 16 || out.size() > limit)
-            container::fail(QString::fromUtf16(kUnknownEncoding), label);
-    }
-    return out;
-}
+// Text without a byte-order mark that turns out not to be UTF-8: it is
+// read again as GB18030.
+struct NotUtf8 {};
 
-// Removes U+FEFF wherever it stands, in place: a byte-order mark of a file
-// pasted into another is no part of any field.
-void dropByteOrderMarks(QByteArray& text)
+// Where text of UTF-8 may be cut: before a character that `bytes` ends in
+// the middle of.
+qsizetype completeUtf8(const char* p, qsizetype n)
 {
-    constexpr QByteArrayView kBom("\xEF\xBB\xBF");
-    qsizetype at = text.indexOf(kBom);
-    if (at < 0)
-        return;
-    char* d = text.data();
-    qsizetype out = at;
-    for (qsizetype i = at; i < text.size();) {
-        if (text.size() - i >= 3 && std::memcmp(d + i, kBom.data(), 3) == 0) {
-            i += 3;
+    for (qsizetype k = 1; k <= 3 && k <= n; ++k) {
+        const auto c = static_cast<unsigned char>(p[n - k]);
+        if ((c & 0xC0) == 0x80)
             continue;
-        }
-        d[out++] = d[i++];
+        const int length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return length > k ? n - k : n;
     }
-    text.truncate(out);
+    return n;
 }
+
+} // namespace
+
+// The file's text as UTF-8 a piece at a time, each U+FEFF removed, from
+// `read` (which gives an empty piece at the end). Text of another encoding
+// is converted piece by piece; past `limit` bytes of text, or a piece that
+// more than doubles, it is no text of that encoding.
+class TextSource {
+public:
+    TextSource(Encoding encoding, std::function<QByteArray()> read, qint64 limit, const QString& label)
+        : encoding_(encoding), read_(std::move(read)), limit_(limit), label_(label)
+    {
+        if (encoding == Encoding::Utf16LE)
+            decode_ = QStringDecoder(QStringConverter::Utf16LE);
+        else if (encoding == Encoding::Utf16BE)
+            decode_ = QStringDecoder(QStringConverter::Utf16BE);
+        else if (encoding == Encoding::Gb18030)
+            decode_ = QStringDecoder("GB18030");
+    }
+
+    // Appends the next piece to `out`; false at the end.
+    bool next(std::string& out)
+    {
+        for (;;) {
+            QByteArray chunk = read_();
+            if (chunk.isEmpty()) {
+                if (encoding_ == Encoding::Utf8 && !carry_.empty()
+                    && !isValidUtf8(carry_.data(), qsizetype(carry_.size())))
+                    throw NotUtf8();
+                if (bomCarry_.empty() && carry_.empty())
+                    return false;
+                // What was held back is text after all.
+                std::string rest = bomCarry_ + carry_;
+                bomCarry_.clear();
+                carry_.clear();
+                out.append(rest);
+                return true;
+            }
+            QByteArrayView view(chunk);
+            if (first_ && encoding_ != Encoding::Utf8 && encoding_ != Encoding::Gb18030)
+                view = view.sliced(encoding_ == Encoding::Utf8Bom ? 3 : 2); // the byte-order mark
+            first_ = false;
+            std::string text;
+            if (encoding_ == Encoding::Utf8 || encoding_ == Encoding::Utf8Bom) {
+                text = carry_;
+                text.append(view.data(), size_t(view.size()));
+                const qsizetype whole = completeUtf8(text.data(), qsizetype(text.size()));
+                carry_.assign(text, size_t(whole));
+                text.resize(size_t(whole));
+                if (encoding_ == Encoding::Utf8 && !isValidUtf8(text.data(), qsizetype(text.size())))
+                    throw NotUtf8();
+            } else {
+                const QByteArray utf8 = QString(decode_(view)).toUtf8();
+                produced_ += utf8.size();
+                // A piece that more than doubles is mostly bytes no encoding
+                // fits: said at once instead of after most of a large file.
+                if (utf8.size() > kMaxGrowth * view.size() + 16 || produced_ > limit_)
+                    container::fail(QString::fromUtf16(kUnknownEncoding), label_);
+                text.assign(utf8.constData(), size_t(utf8.size()));
+            }
+            dropByteOrderMarks(text);
+            if (!text.empty()) {
+                out.append(text);
+                return true;
+            }
+        }
+    }
+
+private:
+    // Removes U+FEFF wherever it stands, holding back the start of one that
+    // a piece ends in: a byte-order mark of a file pasted into another is
+    // no part of any field.
+    void dropByteOrderMarks(std::string& text)
+    {
+        static constexpr char kBom[] = "\xEF\xBB\xBF";
+        text.insert(0, bomCarry_);
+        bomCarry_.clear();
+        size_t at = text.find(kBom);
+        if (at != std::string::npos) {
+            size_t out = at;
+            for (size_t i = at; i < text.size();) {
+                if (text.compare(i, 3, kBom) == 0) {
+                    i += 3;
+                    continue;
+                }
+                text[out++] = text[i++];
+            }
+            text.resize(out);
+        }
+        for (size_t k = 2; k >= 1; --k) {
+            if (text.size() >= k && text.compare(text.size() - k, k, kBom, k) == 0) {
+                bomCarry_.assign(text, text.size() - k);
+                text.resize(text.size() - k);
+                break;
+            }
+        }
+    }
+
+    Encoding encoding_;
+    std::function<QByteArray()> read_;
+    qint64 limit_;
+    QString label_;
+    QStringDecoder decode_;
+    bool first_ = true;
+    qint64 produced_ = 0;
+    std::string carry_;    // the start of a character the last piece cut
+    std::string bomCarry_; // the start of a byte-order mark the last piece cut
+};
+
+namespace {
 
 char separatorOf(const QByteArray& text, const QString& name)
 {
@@ -185,7 +266,7 @@ char separatorOf(const QByteArray& text, const QString& name)
 
 } // namespace
 
-std::unique_ptr<CsvWorkbook> CsvWorkbook::open(const QString& path)
+std::unique_ptr<CsvWorkbook> CsvWorkbook::open(const QString& path, int maxRows)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -193,59 +274,68 @@ std::unique_ptr<CsvWorkbook> CsvWorkbook::open(const QString& path)
     const qint64 size = file.size();
     if (size > kMaxFileBytes)
         container::fail(QStringLiteral("文本文件过大(超过2000MB)，无法读取"), path);
-    QByteArray bytes = file.readAll();
-    const Encoding encoding = encodingOf(bytes);
-    if (encoding == Encoding::Utf8 || encoding == Encoding::Utf8Bom)
-        return fromUtf8(std::move(bytes), encoding == Encoding::Utf8Bom, path);
-    // The file's bytes go before its text is made, read again a chunk at a
-    // time: the text alone, at most twice the file, is in memory.
-    bytes = QByteArray();
-    if (!file.seek(0))
-        container::fail(QStringLiteral("无法读取文件"), path);
-    QByteArray text = decodeToUtf8(encoding, [&] { return file.read(kDecodeChunk); }, kMaxGrowth * size, path);
-    return fromUtf8(std::move(text), false, path);
+    const Encoding encoding = encodingOf(file.peek(4));
+    std::unique_ptr<CsvWorkbook> book(new CsvWorkbook(path));
+    book->maxRows_ = maxRows;
+    auto readFile = [&] {
+        const QByteArray chunk = file.read(kReadChunk);
+        if (chunk.isEmpty() && file.error() != QFileDevice::NoError)
+            container::fail(QStringLiteral("无法读取文件"), path);
+        return chunk;
+    };
+    try {
+        TextSource text(encoding, readFile, kMaxGrowth * size, path);
+        book->parse(text, path);
+    } catch (const NotUtf8&) {
+        book->sheet_.clear();
+        if (!file.seek(0))
+            container::fail(QStringLiteral("无法读取文件"), path);
+        TextSource text(Encoding::Gb18030, readFile, kMaxGrowth * size, path);
+        book->parse(text, path);
+    }
+    return book;
 }
 
 std::unique_ptr<CsvWorkbook> CsvWorkbook::fromBytes(QByteArray bytes, const QString& name)
 {
-    const Encoding encoding = encodingOf(bytes);
-    if (encoding == Encoding::Utf8 || encoding == Encoding::Utf8Bom)
-        return fromUtf8(std::move(bytes), encoding == Encoding::Utf8Bom, name);
-    qsizetype at = 0;
-    QByteArray text = decodeToUtf8(encoding,
-                                   [&] {
-                                       const QByteArray chunk = bytes.mid(at, kDecodeChunk);
-                                       at += chunk.size();
-                                       return chunk;
-                                   },
-                                   kMaxGrowth * bytes.size(), name);
-    return fromUtf8(std::move(text), false, name);
-}
-
-std::unique_ptr<CsvWorkbook> CsvWorkbook::fromUtf8(QByteArray text, bool bom, const QString& name)
-{
     std::unique_ptr<CsvWorkbook> book(new CsvWorkbook(name));
-    if (bom)
-        text.remove(0, 3); // in place: the only owner moves its bytes down
-    dropByteOrderMarks(text);
-    book->sheet_.texts() = std::move(text);
-    book->parse(separatorOf(book->sheet_.texts(), name));
+    qsizetype at = 0;
+    auto readBytes = [&] {
+        const QByteArray chunk = bytes.mid(at, kReadChunk);
+        at += chunk.size();
+        return chunk;
+    };
+    const qint64 limit = kMaxGrowth * bytes.size();
+    try {
+        TextSource text(encodingOf(bytes), readBytes, limit, name);
+        book->parse(text, name);
+    } catch (const NotUtf8&) {
+        book->sheet_.clear();
+        at = 0;
+        TextSource text(Encoding::Gb18030, readBytes, limit, name);
+        book->parse(text, name);
+    }
     return book;
 }
 
-// Fields that need no unquoting point into the text itself; a field with
-// doubled quotes is unquoted into the room after it.
-void CsvWorkbook::parse(char sep)
+// The text is parsed as it is read: a field cut by the end of a piece is
+// read on once the next piece is there, and the text before a field is
+// dropped now and then.
+void CsvWorkbook::parse(TextSource& source, const QString& name)
 {
-    QByteArray& texts = sheet_.texts();
-    const qsizetype size = texts.size();
-    if (size > qsizetype(UINT32_MAX))
-        container::fail(QStringLiteral("文本文件过大，无法读取"), label_);
-    const char* d = texts.constData();
+    std::string buf;
+    bool eof = !source.next(buf);
+    auto more = [&] {
+        if (eof)
+            return false;
+        eof = !source.next(buf);
+        return !eof;
+    };
+    const char sep = separatorOf(QByteArray::fromRawData(buf.data(), qsizetype(buf.size())), name);
     std::string unquoted;
     qint64 row = 0;
     qint64 column = 0;
-    qsizetype i = 0;
+    size_t i = 0;
     // Checked before a field is stored, so a field of 100 MB costs no copy.
     auto check = [&](qint64 units) {
         if (units == 0)
@@ -262,18 +352,39 @@ void CsvWorkbook::parse(char sep)
                                 .arg(row + 1).arg(columnLetters(column)),
                             label_);
     };
-    auto add = [&](std::uint32_t offset, std::uint32_t length) {
-        if (length > 0)
-            sheet_.addText(int(row), int(column), offset, length);
+    // A field still open past this many bytes holds more than 32,767
+    // characters: the text read for it stays bounded.
+    constexpr size_t kMaxFieldBytes = 3 * size_t(kMaxCellChars) + 4;
+    auto bounded = [&](size_t start, size_t at) {
+        if (at - start > kMaxFieldBytes)
+            check(kMaxCellChars + 1);
     };
-    while (i < size) {
-        if (d[i] == '"') {
+    auto add = [&](const char* p, size_t length) {
+        if (length > 0)
+            sheet_.addText(int(row), int(column), QByteArrayView(p, qsizetype(length)));
+    };
+    auto isEnd = [&](char c) { return c == sep || c == '\n' || c == '\r'; };
+    for (;;) {
+        if (i >= buf.size() && !more())
+            break;
+        if (i >= size_t(kReadChunk)) {
+            buf.erase(0, i);
+            i = 0;
+        }
+        if (buf[i] == '"') {
             // Quoted: runs to the quote not followed by another.
-            const qsizetype start = ++i;
+            const size_t start = ++i;
             qint64 doubled = 0;
-            while (i < size) {
-                if (d[i] == '"') {
-                    if (i + 1 < size && d[i + 1] == '"') {
+            for (;;) {
+                if (i >= buf.size()) {
+                    if (!more())
+                        break;
+                    continue;
+                }
+                if (buf[i] == '"') {
+                    if (i + 1 >= buf.size() && more())
+                        continue;
+                    if (i + 1 < buf.size() && buf[i + 1] == '"') {
                         ++doubled;
                         i += 2;
                         continue;
@@ -281,54 +392,70 @@ void CsvWorkbook::parse(char sep)
                     break;
                 }
                 ++i;
+                bounded(start, i);
             }
-            const qsizetype end = i;
-            if (i < size)
+            const size_t end = i;
+            if (i < buf.size())
                 ++i; // the closing quote
             // Anything between the closing quote and the separator stays.
-            const qsizetype tail = i;
-            while (i < size && d[i] != sep && d[i] != '\n' && d[i] != '\r')
-                ++i;
-            check(utf16Units(d + start, end - start) - doubled + utf16Units(d + tail, i - tail));
+            const size_t tail = i;
+            for (;;) {
+                while (i < buf.size() && !isEnd(buf[i]))
+                    ++i;
+                bounded(start, i);
+                if (i < buf.size() || !more())
+                    break;
+            }
+            const char* d = buf.data();
+            check(utf16Units(d + start, qsizetype(end - start)) - doubled + utf16Units(d + tail, qsizetype(i - tail)));
             if (!doubled && tail == i) {
-                add(std::uint32_t(start), std::uint32_t(end - start));
+                add(d + start, end - start);
             } else {
                 unquoted.clear();
-                for (qsizetype k = start; k < end; ++k) {
+                for (size_t k = start; k < end; ++k) {
                     unquoted += d[k];
                     if (d[k] == '"')
                         ++k;
                 }
-                unquoted.append(d + tail, size_t(i - tail));
-                const std::uint32_t at = sheet_.storeText(QByteArrayView(unquoted.data(), qsizetype(unquoted.size())));
-                d = texts.constData(); // the buffer may have moved
-                add(at, std::uint32_t(unquoted.size()));
+                unquoted.append(d + tail, i - tail);
+                add(unquoted.data(), unquoted.size());
             }
         } else {
-            const qsizetype start = i;
-            const char* stop = d + i;
-            while (stop < d + size && *stop != sep && *stop != '\n' && *stop != '\r')
-                ++stop;
-            i = stop - d;
+            const size_t start = i;
+            for (;;) {
+                const char* d = buf.data();
+                const char* stop = d + i;
+                const char* last = d + buf.size();
+                while (stop < last && *stop != sep && *stop != '\n' && *stop != '\r')
+                    ++stop;
+                i = size_t(stop - d);
+                bounded(start, i);
+                if (i < buf.size() || !more())
+                    break;
+            }
             if (i > start)
-                check(i - start <= kMaxCellChars ? 1 : utf16Units(d + start, i - start));
-            add(std::uint32_t(start), std::uint32_t(i - start));
+                check(i - start <= size_t(kMaxCellChars) ? 1 : utf16Units(buf.data() + start, qsizetype(i - start)));
+            add(buf.data() + start, i - start);
         }
-        if (i >= size)
+        if (i >= buf.size() && !more())
             break;
-        if (d[i] == sep) {
+        if (buf[i] == sep) {
             ++column;
             ++i;
-            if (i == size) // a separator at the very end
+            if (i >= buf.size() && !more()) // a separator at the very end
                 break;
             continue;
         }
         // A line break: \r\n, \n or \r.
-        if (d[i] == '\r' && i + 1 < size && d[i + 1] == '\n')
+        if (buf[i] == '\r' && i + 1 >= buf.size())
+            more();
+        if (buf[i] == '\r' && i + 1 < buf.size() && buf[i + 1] == '\n')
             ++i;
         ++i;
         ++row;
         column = 0;
+        if (maxRows_ > 0 && row >= maxRows_)
+            break;
     }
     sheet_.finish();
 }

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+class TextSource;
+
 // A reader of comma-separated text (.csv, .txt, .tsv) as one sheet.
 //
 // Quoting follows RFC 4180: a quoted field may hold separators, doubled
@@ -20,12 +22,14 @@
 // that decodes to more than twice the file (no encoding fits it), a field
 // past 32,767 characters, and content past 1,048,576 rows or 16,384
 // columns, each with the row and column it was found at. U+FEFF is removed
-// wherever it stands. Text already in UTF-8 is used where it was read.
+// wherever it stands. The text is read and parsed a piece at a time: the
+// sheet keeps the cells, never the whole file.
 class CsvWorkbook final : public Workbook {
 public:
     static constexpr qint64 kMaxFileBytes = qint64(2000) << 20;
 
-    static std::unique_ptr<CsvWorkbook> open(const QString& path);
+    // `maxRows` above 0: the first that many rows only.
+    static std::unique_ptr<CsvWorkbook> open(const QString& path, int maxRows = 0);
     // The same over bytes in memory; `name` decides the separator rule.
     static std::unique_ptr<CsvWorkbook> fromBytes(QByteArray bytes, const QString& name);
 
@@ -37,10 +41,9 @@ public:
 
 private:
     explicit CsvWorkbook(const QString& label) : sheet_(label), label_(label) {}
-    // Takes text already in UTF-8; `bom` when it still starts with the mark.
-    static std::unique_ptr<CsvWorkbook> fromUtf8(QByteArray text, bool bom, const QString& name);
-    void parse(char separator);
+    void parse(TextSource& source, const QString& name);
 
     CompactSheet sheet_;
     QString label_;
+    int maxRows_ = 0;
 };

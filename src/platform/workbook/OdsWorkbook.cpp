@@ -127,6 +127,7 @@ public:
         : names_(names), index_(index), activeName_(activeName), sheet_(sheet) {}
 
     int captured = -1; // the table whose cells were kept
+    int maxRows = 0;   // above 0: the rows from this one on are not kept
 
     // The document's null date is 1904-01-01: its serials, durations
     // included, count in the 1904 system, as in the .xls it came from.
@@ -219,6 +220,7 @@ private:
         rowRepeat_ = repeat(attribute(a, n, Ns::Table, "number-rows-repeated"));
         column_ = 0;
         rowCells_.clear();
+        rowTexts_.clear();
     }
 
     void startCell(const XmlAttribute* a, int n, bool covered)
@@ -298,7 +300,8 @@ private:
         if (cell.kind == WorkbookCell::Kind::Text || cell.kind == WorkbookCell::Kind::Error) {
             try {
                 cell.length = std::uint32_t(text_.size());
-                cell.offset = sheet_.storeText(QByteArrayView(text_.data(), qsizetype(text_.size())));
+                cell.offset = std::uint32_t(rowTexts_.size());
+                rowTexts_ += text_;
             } catch (const Error& e) {
                 stop(e);
                 return;
@@ -316,13 +319,15 @@ private:
         rowDepth_ = 0;
         const qint64 first = row_;
         row_ = saturatingAdd(row_, rowRepeat_);
+        if (maxRows > 0 && row_ >= maxRows)
+            capturing_ = false; // the rows asked for are read
         if (rowCells_.empty())
             return; // empty rows, however many, cost nothing
         if (row_ > CompactSheet::kMaxRows) {
             stop(QStringLiteral("第1048576行之后还有内容，超出了表格的最大行数(1048576行)"));
             return;
         }
-        const qint64 last = row_;
+        const qint64 last = maxRows > 0 ? std::min<qint64>(row_, maxRows) : row_;
         try {
             sheet_.expect(std::uint64_t(std::max<qint64>(last - first, 0)) * rowCells_.size());
             for (qint64 r = first; r < last; ++r) {
@@ -330,8 +335,8 @@ private:
                     switch (c.kind) {
                     case WorkbookCell::Kind::Number: sheet_.addNumber(int(r), c.column, c.number, c.isDate); break;
                     case WorkbookCell::Kind::Bool: sheet_.addBool(int(r), c.column, c.number != 0); break;
-                    case WorkbookCell::Kind::Error: sheet_.addError(int(r), c.column, c.offset, c.length); break;
-                    default: sheet_.addText(int(r), c.column, c.offset, c.length); break;
+                    case WorkbookCell::Kind::Error: sheet_.addError(int(r), c.column, textOf(c)); break;
+                    default: sheet_.addText(int(r), c.column, textOf(c)); break;
                     }
                 }
             }
@@ -348,6 +353,11 @@ private:
         std::uint32_t offset = 0, length = 0;
     };
 
+    QByteArrayView textOf(const RowCell& c) const
+    {
+        return QByteArrayView(rowTexts_.data() + c.offset, qsizetype(c.length));
+    }
+
     QStringList& names_;
     const int index_;
     const QString activeName_;
@@ -357,6 +367,7 @@ private:
     int depth_ = 0, tableDepth_ = 0, rowDepth_ = 0, cellDepth_ = 0;
     qint64 row_ = 0, rowRepeat_ = 1, column_ = 0, columnRepeat_ = 1;
     std::vector<RowCell> rowCells_;
+    std::string rowTexts_; // the texts of rowCells_
     bool covered_ = false, error_ = false, inParagraph_ = false;
     int paragraphs_ = 0;
     enum class ValueType { None, Number, Date, Time, Boolean, String, Other };
@@ -387,9 +398,10 @@ bool OdsWorkbook::isOds(const ZipContainer& zip)
     return zip.read("mimetype", 256).trimmed() == "application/vnd.oasis.opendocument.spreadsheet";
 }
 
-std::unique_ptr<OdsWorkbook> OdsWorkbook::open(ZipContainer zip)
+std::unique_ptr<OdsWorkbook> OdsWorkbook::open(ZipContainer zip, int maxRows)
 {
     std::unique_ptr<OdsWorkbook> book(new OdsWorkbook(std::move(zip)));
+    book->maxRows_ = maxRows;
     // An encrypted package keeps its manifest in the clear and says so there.
     if (book->zip_.read("META-INF/manifest.xml", kMaxSettings).contains("encryption-data"))
         container::fail(QString::fromUtf16(kPassword), book->zip_.path());
@@ -406,6 +418,7 @@ int OdsWorkbook::readContent(int index, const QString& activeName)
     QStringList names;
     auto sheet = std::make_unique<CompactSheet>(zip_.path());
     ContentHandler handler(names, index, activeName, *sheet);
+    handler.maxRows = maxRows_;
     {
         // Gone before the container is used again.
         const std::unique_ptr<ZipStream> in = zip_.openStream("content.xml");

@@ -26,7 +26,8 @@ class OdsWorkbook final : public Workbook {
 public:
     // Whether the ZIP's mimetype names an OpenDocument spreadsheet.
     static bool isOds(const ZipContainer& zip);
-    static std::unique_ptr<OdsWorkbook> open(ZipContainer zip);
+    // `maxRows` above 0: each table's first that many rows only.
+    static std::unique_ptr<OdsWorkbook> open(ZipContainer zip, int maxRows = 0);
     ~OdsWorkbook() override;
 
     int sheetCount() const override { return int(names_.size()); }
@@ -47,5 +48,6 @@ private:
     QStringList names_;
     int active_ = 0;
     bool dates1904_ = false;
+    int maxRows_ = 0;
     std::vector<std::unique_ptr<CompactSheet>> sheets_;
 };

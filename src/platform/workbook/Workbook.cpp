@@ -73,7 +73,7 @@ bool looksLikeText(const QByteArray& head)
 
 } // namespace
 
-std::unique_ptr<Workbook> openWorkbook(const QString& path)
+std::unique_ptr<Workbook> openWorkbook(const QString& path, int maxRows)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -92,15 +92,15 @@ std::unique_ptr<Workbook> openWorkbook(const QString& path)
         // An encrypted .xlsx is an OLE2 file around its package.
         const QByteArray package = encryption::encryptedPackageOf(path);
         if (!package.isNull())
-            return XlsxWorkbook::open(ZipContainer(package, path));
+            return XlsxWorkbook::open(ZipContainer(package, path), maxRows);
         return XlsWorkbook::open(path);
     }
     if (startsWith(head, "PK\x03\x04", 4) || startsWith(head, "PK\x05\x06", 4)) {
         ZipContainer zip(path);
         if (!XlsxWorkbook::workbookPart(zip).isEmpty())
-            return XlsxWorkbook::open(std::move(zip));
+            return XlsxWorkbook::open(std::move(zip), maxRows);
         if (OdsWorkbook::isOds(zip))
-            return OdsWorkbook::open(std::move(zip));
+            return OdsWorkbook::open(std::move(zip), maxRows);
         container::fail(QString::fromUtf16(kOtherZip), path);
     }
     // A bare BIFF stream, or an Excel 2 to 4 file, which the .xls reader names.
@@ -112,6 +112,6 @@ std::unique_ptr<Workbook> openWorkbook(const QString& path)
     if (isXml2003(text))
         container::fail(QString::fromUtf16(kXml2003), path);
     if (hasCsvName(path) && looksLikeText(head))
-        return CsvWorkbook::open(path);
+        return CsvWorkbook::open(path, maxRows);
     container::fail(QString::fromUtf16(kNotAWorkbook), path);
 }

@@ -35,8 +35,9 @@ public:
     // the last row decoded.
     virtual WorkbookCell cell(int row, int column) const = 0;
     // The same cell, but a reader that keeps texts as UTF-8 may hand a text
-    // (or an error's name) over as those bytes in `utf8`, valid while the
-    // sheet lives, and leave `text` empty: no string object per cell.
+    // (or an error's name) over as those bytes in `utf8`, valid until the
+    // thread reads the sheet again, and leave `text` empty: no string
+    // object per cell.
     virtual WorkbookCell cellUtf8(int row, int column, QByteArrayView& utf8) const
     {
         utf8 = QByteArrayView();
@@ -73,4 +74,7 @@ public:
 // a ZIP whose relationships name a spreadsheet workbook is .xlsx, a ZIP whose mimetype is the
 // OpenDocument spreadsheet type is .ods, and text is .csv only when the name
 // ends in .csv, .txt or .tsv.
-std::unique_ptr<Workbook> openWorkbook(const QString& path);
+// With `maxRows` above 0 each worksheet is read only down to that many rows
+// (rowCount() counts no more): enough for a header and the map it
+// suggests, without reading, or holding, the rest.
+std::unique_ptr<Workbook> openWorkbook(const QString& path, int maxRows = 0);

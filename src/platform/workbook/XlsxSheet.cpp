@@ -70,6 +70,7 @@ struct Piece {
     bool byIndex = false; // shared strings named by index, not read yet
     // The first piece's position just past <sheetData>.
     std::function<void(qint64)> headFound;
+    int maxRows = 0; // above 0: the rows from this one on are not read
 };
 
 class SheetHandler final : public XmlHandler {
@@ -192,6 +193,10 @@ private:
             stop(QString::fromUtf16(kBeyondSheet));
             return;
         }
+        if (piece_.maxRows > 0 && row >= piece_.maxRows) {
+            endHere();
+            return;
+        }
         if (r.isNull() && row_ < 0 && !piece_.first) {
             stop(QString::fromUtf16(kNoPlace)); // counts from rows in an earlier piece
             return;
@@ -240,6 +245,10 @@ private:
             stop(QString::fromUtf16(kNoPlace));
             return;
         }
+        if (piece_.maxRows > 0 && row >= piece_.maxRows) {
+            endHere();
+            return;
+        }
         row_ = row;
         cellRow_ = row;
         cellColumn_ = column;
@@ -276,21 +285,15 @@ private:
             const auto res = std::from_chars(v.data(), v.data() + v.size(), index);
             if (res.ec != std::errc() || res.ptr != v.data() + v.size())
                 index = std::numeric_limits<std::uint32_t>::max();
-            if (piece_.byIndex) {
-                sheet_.addTextByIndex(r, c, index);
-                return;
-            }
-            if (index >= strings_.slices.size())
-                throw Error(noSharedString(strings_, sheet_.label()));
-            const std::uint64_t slice = strings_.slices[index];
-            sheet_.addText(r, c, std::uint32_t(slice >> 32), std::uint32_t(slice));
+            // Checked against the table once it is read (finish()).
+            sheet_.addTextByIndex(r, c, index);
             return;
         }
         case 'b':
             sheet_.addBool(r, c, trimmed(value) == "1" || trimmed(value) == "true");
             return;
         case 'e':
-            sheet_.addError(r, c, sheet_.storeText(trimmed(value)), std::uint32_t(trimmed(value).size()));
+            sheet_.addError(r, c, trimmed(value));
             return;
         case 'd': {
             double serial = CompactSheet::isoDateSerial(value);
@@ -317,13 +320,13 @@ private:
         }
         case 'i': { // "inlineStr": Excel's escapes of control characters
             const qsizetype n = decodeEscapes(buffer_.data(), qsizetype(buffer_.size()));
-            sheet_.addText(r, c, sheet_.storeText(value.first(n)), std::uint32_t(n));
+            sheet_.addText(r, c, value.first(n));
             return;
         }
         default: // "str" (a formula's text)
             break;
         }
-        sheet_.addText(r, c, sheet_.storeText(value), std::uint32_t(value.size()));
+        sheet_.addText(r, c, value);
     }
 
     const QByteArray& part_;
@@ -402,12 +405,14 @@ struct SheetArgs {
     const std::function<void()>& waitForStrings;
 };
 
-void readWhole(const SheetArgs& a, CompactSheet& sheet)
+void readWhole(const SheetArgs& a, CompactSheet& sheet, int maxRows)
 {
     const std::unique_ptr<ZipStream> in = a.zip.openStream(a.part);
     if (!in)
         throw Error(QStringLiteral("工作表数据不存在，文件已损坏: ") + a.zip.path());
-    SheetHandler h(a.part, a.dateXf, a.dates1904, a.strings, sheet);
+    Piece whole;
+    whole.maxRows = maxRows;
+    SheetHandler h(a.part, a.dateXf, a.dates1904, a.strings, sheet, std::move(whole));
     XmlStream stream(h, a.zip.path());
     stream.pull([&](char* data, size_t size) { return in->read(data, size); });
 }
@@ -429,6 +434,8 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
     QByteArray head;
     bool failed = false;
     std::map<int, std::unique_ptr<CompactSheet>> parts;
+    int merged = 0; // parts in the sheet
+    bool merging = false;
 
     auto fail = [&] {
         std::lock_guard lock(mutex);
@@ -437,6 +444,7 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
     };
     auto readPiece = [&](const QByteArray& bytes, int number, bool last) {
         auto partSheet = std::make_unique<CompactSheet>(a.zip.path(), sheet.sheetName());
+        partSheet->setInterning(false);
         Piece piece;
         piece.byIndex = true;
         piece.first = number == 0;
@@ -482,8 +490,29 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
         });
         if (number == 0 && !last && head.isEmpty())
             return false; // no <sheetData> in the first piece
-        std::lock_guard lock(mutex);
+        // Parts go into the sheet in order as soon as they can, by one
+        // thread at a time, so that only a few pieces' cells wait.
+        std::unique_lock lock(mutex);
         parts[number] = std::move(partSheet);
+        if (merging)
+            return true;
+        merging = true;
+        while (!failed && !parts.empty() && parts.begin()->first == merged) {
+            std::unique_ptr<CompactSheet> next = std::move(parts.begin()->second);
+            parts.erase(parts.begin());
+            lock.unlock();
+            try {
+                sheet.append(std::move(*next));
+            } catch (...) {
+                lock.lock();
+                merging = false;
+                throw;
+            }
+            next.reset();
+            lock.lock();
+            ++merged;
+        }
+        merging = false;
         return true;
     };
     auto work = [&] {
@@ -514,15 +543,10 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
         helper.join();
     }
     a.waitForStrings();
-    if (failed || parts.empty())
+    if (failed || merged == 0 || !parts.empty()) {
+        sheet.clear();
         return false;
-    sheet.texts() = a.strings.texts;
-    std::vector<const CompactSheet*> all;
-    for (const auto& [number, p] : parts)
-        all.push_back(p.get());
-    sheet.reserveFor(all);
-    for (auto& [number, p] : parts)
-        sheet.append(std::move(*p), a.strings.slices, noSharedString(a.strings, a.zip.path()));
+    }
     return true;
 }
 
@@ -530,15 +554,15 @@ bool readInPieces(const SheetArgs& a, CompactSheet& sheet, qsizetype pieceBytes)
 
 bool parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
                     const XlsxWorkbook::SharedStrings& strings, const std::function<void()>& waitForStrings,
-                    CompactSheet& sheet, qsizetype pieceBytes)
+                    CompactSheet& sheet, qsizetype pieceBytes, int maxRows)
 {
     const SheetArgs args{zip, part, dateXf, dates1904, strings, waitForStrings};
-    const bool inPieces = pieceBytes > 0 && readInPieces(args, sheet, pieceBytes);
+    const bool inPieces = pieceBytes > 0 && maxRows <= 0 && readInPieces(args, sheet, pieceBytes);
     if (!inPieces) {
         waitForStrings();
-        sheet.texts() = strings.texts;
-        readWhole(args, sheet);
+        readWhole(args, sheet, maxRows);
     }
+    sheet.setSharedTexts(strings.texts, &strings.slices, noSharedString(strings, zip.path()));
     sheet.finish();
     return inPieces;
 }

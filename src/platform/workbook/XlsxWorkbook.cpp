@@ -21,9 +21,10 @@ const char16_t* const kBinary =
 
 XlsxWorkbook::~XlsxWorkbook() = default;
 
-std::unique_ptr<XlsxWorkbook> XlsxWorkbook::open(ZipContainer zip)
+std::unique_ptr<XlsxWorkbook> XlsxWorkbook::open(ZipContainer zip, int maxRows)
 {
     std::unique_ptr<XlsxWorkbook> book(new XlsxWorkbook(std::move(zip)));
+    book->maxRows_ = maxRows;
     book->readWorkbook();
     book->readStyles();
     return book;
@@ -178,7 +179,8 @@ const WorkbookSheet& XlsxWorkbook::sheet(int index)
         const std::function<void()> stringsReady = readSharedStrings(stringsWorker, stringsError);
         auto cells = std::make_unique<CompactSheet>(zip_.path(), info.name);
         // Shared strings are read where they lie: cells point into the table.
-        xlsx::parseWorksheet(zip_, info.part, dateXf_, dates1904_, strings_, stringsReady, *cells);
+        xlsx::parseWorksheet(zip_, info.part, dateXf_, dates1904_, strings_, stringsReady, *cells,
+                             maxRows_ > 0 ? 0 : xlsx::kPieceBytes, maxRows_);
         stringsReady();
         info.cells = std::move(cells);
     }

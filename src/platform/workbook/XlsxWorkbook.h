@@ -32,7 +32,8 @@ struct Relationship {
 // counts, dimensions) size nothing.
 class XlsxWorkbook final : public Workbook {
 public:
-    static std::unique_ptr<XlsxWorkbook> open(ZipContainer zip);
+    // `maxRows` above 0: each sheet's first that many rows only.
+    static std::unique_ptr<XlsxWorkbook> open(ZipContainer zip, int maxRows = 0);
     // The workbook part named by the package's relationships
     // (_rels/.rels, "officeDocument"), or xl/workbook.xml in a package
     // without them; empty when the package holds no spreadsheet (a Word
@@ -80,6 +81,7 @@ private:
     std::vector<bool> dateXf_;
     SharedStrings strings_;
     bool stringsRead_ = false;
+    int maxRows_ = 0;
 };
 
 // The pieces of the reader, each a handler over one kind of part.
@@ -110,14 +112,15 @@ void parseSharedStrings(const ZipContainer& zip, const QByteArray& part, XlsxWor
 void parseSharedStrings(const QByteArray& xml, const QString& label, XlsxWorkbook::SharedStrings& out);
 
 // Streams a worksheet part into `sheet`, in pieces of about `pieceBytes`
-// on two threads where it can (0: in one go); true when it could.
+// on two threads where it can (0: in one go); true when it could. With
+// `maxRows` above 0 it reads in one go and stops before that row.
 constexpr qsizetype kPieceBytes = qsizetype(4) << 20;
 // `strings` may still be filling on another thread until `waitForStrings`
 // returns (it raises their Error, and may be called more than once); the
 // sheet's texts start with them.
 bool parseWorksheet(const ZipContainer& zip, const QByteArray& part, const std::vector<bool>& dateXf, bool dates1904,
                     const XlsxWorkbook::SharedStrings& strings, const std::function<void()>& waitForStrings,
-                    CompactSheet& sheet, qsizetype pieceBytes = kPieceBytes);
+                    CompactSheet& sheet, qsizetype pieceBytes = kPieceBytes, int maxRows = 0);
 
 // Decodes Excel's escapes "_xHHHH_" (a UTF-16 unit in hex, either case;
 // "_x005F_" is "_") in place; gives the new length.

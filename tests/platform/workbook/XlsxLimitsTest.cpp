@@ -50,7 +50,7 @@ QString oneCell(const std::function<void(CompactSheet&)>& fill, int& rows, int& 
 void text(CompactSheet& s, const QString& t, int row = 11, int column = 1)
 {
     const QByteArray utf8 = t.toUtf8();
-    s.addText(row, column, s.storeText(utf8), std::uint32_t(utf8.size()));
+    s.addText(row, column, utf8);
 }
 } // namespace
 

@@ -1,0 +1,124 @@
+#!/usr/bin/python3
+"""The import on realistic rows: 65,535 employees x 31 filled columns
+(Chinese names and addresses, 18-digit identity numbers, dates, phone and
+bank numbers) in each format, three runs each into a fresh file made by
+init-db with the workbook's 50 departments. Prints the medians of the whole
+import, of reading alone (`cells`), of the two passes, and the peak memory;
+then `sqlite3 .import` of the same .csv into one table, in the same run, as
+the reference the .csv import is measured against.
+
+With --large it also imports the 1,048,575-row .csv and .xlsx (written
+under /tmp once, about 600 MB) and reports time per row against the
+65,535-row figure and the peak memory.
+
+usage: realistic_bench.py BIN CACHE [--large]"""
+import os
+import re
+import sqlite3
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+BIN = sys.argv[1]
+CACHE = sys.argv[2]
+LARGE = "--large" in sys.argv[3:]
+CLI = os.path.join(BIN, "ostrel-import-cli")
+HERE = os.path.dirname(os.path.abspath(__file__))
+MAP = ",".join(str(k) for k in range(1, 32))
+DEPARTMENTS = [("%02d" % i, "部门%02d" % i) for i in range(1, 51)]
+ROWS = 65535
+LARGE_ROWS = 1048575
+
+# (format, script, kind, target seconds for the whole import)
+FORMATS = [
+    ("xls", "make-large-workbooks.py", "xls", 1.0),
+    ("xlsx", "make-format-workbooks.py", "xlsx-inline", 2.0),
+    ("ods", "make-format-workbooks.py", "ods", 3.0),
+    ("csv", "make-format-workbooks.py", "csv", 1.2),
+]
+
+
+def workbook(folder, fmt, script, kind, rows):
+    path = os.path.join(folder, "realistic-%d.%s" % (rows, fmt))
+    if not os.path.exists(path):
+        print("writing %s (once) ..." % path, flush=True)
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, script), kind, str(rows), path], check=True)
+    return path
+
+
+def timed(args, **kw):
+    start = time.perf_counter()
+    p = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, **kw)
+    err = p.stderr.read().decode("utf-8", "replace")
+    _, status, usage = os.wait4(p.pid, 0)
+    wall = time.perf_counter() - start
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit("%s failed: %s" % (" ".join(args), err[-2000:]))
+    return wall, usage.ru_maxrss / 1024.0, usage.ru_utime + usage.ru_stime, err
+
+
+def import_once(path, rows):
+    with tempfile.TemporaryDirectory() as folder:
+        db = os.path.join(folder, "Wage.VRD")
+        subprocess.run([CLI, "init-db", db], check=True, stdout=subprocess.DEVNULL)
+        con = sqlite3.connect(db)
+        con.executemany("insert into Sys_dept(DeptNO, DeptName) values (?, ?)", DEPARTMENTS)
+        con.commit()
+        con.close()
+        wall, peak, cpu, err = timed([CLI, "import", "--workbook", path, "--map", MAP, "--timings", "--db", db])
+        m = re.search(r"timings: rows (\d+), check pass (\d+) ms, write pass (\d+) ms", err)
+        con = sqlite3.connect(db)
+        stored = con.execute("select count(*) from Hrp_workers").fetchone()[0]
+        con.close()
+        if stored != rows:
+            sys.exit("%s: expected %d rows stored, found %d" % (path, rows, stored))
+        return wall, peak, cpu, int(m.group(2)), int(m.group(3))
+
+
+def sqlite_import_once(csv):
+    with tempfile.TemporaryDirectory() as folder:
+        db = os.path.join(folder, "bulk.db")
+        return timed(["sqlite3", db, ".mode csv", ".import %s staff" % csv])[0]
+
+
+def median(runs, k):
+    return statistics.median(r[k] for r in runs)
+
+
+def main():
+    os.makedirs(CACHE, exist_ok=True)
+    print("realistic import benchmark (%s), %d rows x 31 columns, medians of three; load %s"
+          % (CLI, ROWS, " ".join("%.2f" % x for x in os.getloadavg())))
+    print("%-6s %8s %8s %8s %9s %9s %8s %8s %9s" % ("format", "import s", "cpu s", "read s", "check ms", "write ms",
+                                                    "peak MB", "target s", "us/row"))
+    figures = {}
+    for fmt, script, kind, target in FORMATS:
+        path = workbook(CACHE, fmt, script, kind, ROWS)
+        runs = [import_once(path, ROWS) for _ in range(3)]
+        reads = [timed([CLI, "cells", "--workbook", path]) for _ in range(3)]
+        wall = median(runs, 0)
+        figures[fmt] = wall
+        print("%-6s %8.2f %8.2f %8.2f %9d %9d %8.1f %8.1f %9.1f" % (
+            fmt, wall, median(runs, 2), median(reads, 0), median(runs, 3), median(runs, 4),
+            max(r[1] for r in runs), target, wall / ROWS * 1e6), flush=True)
+    csv = workbook(CACHE, "csv", "make-format-workbooks.py", "csv", ROWS)
+    bulk = statistics.median(sqlite_import_once(csv) for _ in range(3))
+    print("reference: sqlite3 .import of the same .csv into one table, no checks: %.2f s; "
+          "the .csv import takes %.1fx that (target 3x)" % (bulk, figures["csv"] / bulk))
+    if LARGE:
+        print("\nto the sheet limit: %d rows, one run each (written under /tmp)" % LARGE_ROWS)
+        print("%-6s %8s %8s %9s %9s %8s %14s" % ("format", "import s", "cpu s", "check ms", "write ms", "peak MB",
+                                               "per row vs 65k"))
+        for fmt in ("csv", "xlsx"):
+            path = workbook("/tmp", fmt, "make-large-workbooks.py", fmt, LARGE_ROWS)
+            wall, peak, cpu, check, write = import_once(path, LARGE_ROWS)
+            print("%-6s %8.2f %8.2f %9d %9d %8.1f %+13.1f%%" % (
+                fmt, wall, cpu, check, write, peak, (wall / LARGE_ROWS) / (figures[fmt] / ROWS) * 100 - 100), flush=True)
+        big_csv = os.path.join("/tmp", "realistic-%d.csv" % LARGE_ROWS)
+        print("reference: sqlite3 .import of the %d-row .csv: %.2f s" % (LARGE_ROWS, sqlite_import_once(big_csv)))
+
+
+if __name__ == "__main__":
+    main()
