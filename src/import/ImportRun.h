@@ -38,6 +38,9 @@ public:
     virtual void mapAccepted() {}
     // Opens the workbook; the window keeps itself responsive meanwhile.
     virtual void openWorkbook(SpreadsheetLink& link, const QString& path);
+    // The worksheet the run reads, once the run opened the workbook.
+    const QString& openedSheet() const { return openedSheet_; }
+    void setOpenedSheet(const QString& name) { openedSheet_ = name; }
 
     // Where a pass stands, after each row: rows done of the total (the
     // department pass counts as it goes: total 0), rows refused so far.
@@ -55,6 +58,9 @@ public:
         (void)row;
         addListLine(line, reason);
     }
+
+private:
+    QString openedSheet_;
 };
 
 // Writes one ImportRow (sets RowWritten); the import window's writer, or a

@@ -107,6 +107,7 @@ void RunRecorder::runStarts()
         const QString path = view_.pathText();
         h.workbook = QFileInfo(path).absoluteFilePath();
         h.size = QFileInfo(path).size();
+        h.sheet = view_.openedSheet();
         // A big workbook takes a while to hash: on a thread of its own, kept
         // with the first group after it is done (or at the end).
         sha256_ = std::async(std::launch::async, [path] { return sha256Of(path); });
