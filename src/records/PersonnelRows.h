@@ -35,9 +35,11 @@ public:
     {
         const quint32 n = quint32(size);
         room(sizeof n + size_t(size));
-        typed('t', &n, sizeof n);
-        std::memcpy(buf_.data() + n_, data, size_t(size));
-        n_ += size_t(size);
+        char* at = buf_.data() + n_;
+        at[0] = 't';
+        std::memcpy(at + 1, &n, sizeof n);
+        std::memcpy(at + 1 + sizeof n, data, size_t(size));
+        n_ += 1 + sizeof n + size_t(size);
     }
     QByteArray result() const;
 
