@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QStringList>
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -274,13 +275,20 @@ int columnWidth(const QString& column)
 
 QString tooLongReason(const ImportRow& row, int mode)
 {
+    // Asked for every row: each slot's width looked up once.
+    static const std::array<int, ImportRow::SlotCount> widths = [] {
+        std::array<int, ImportRow::SlotCount> w{};
+        for (const ImportSlot& s : importSlots())
+            w[size_t(s.slot - 1)] = columnWidth(QLatin1String(s.column));
+        return w;
+    }();
     for (const ImportSlot& s : importSlots()) {
         if (mode == 1 && !s.updatable && s.slot != 1)
             continue;
         const QString& value = row.field(s.slot);
         if (value.size() <= 10)
             continue;  // no text column is narrower
-        const int width = columnWidth(QLatin1String(s.column));
+        const int width = widths[size_t(s.slot - 1)];
         if (width > 0 && value.size() > width)
             return QStringLiteral("「%1」过长（最多 %2 个字符）").arg(QString::fromUtf8(s.caption)).arg(width);
     }

@@ -271,6 +271,7 @@ RunEnd ImportRun::SBSaveClick()
     SpreadsheetLink link;
     try {
         view_.openWorkbook(link, path);
+        view_.setOpenedSheet(link.sheetName());
     } catch (const std::exception& e) {
         refuse(cannotOpenWorkbookText(path, errorText(e)));
         return RunEnd::WorkbookNotOpened;

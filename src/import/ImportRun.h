@@ -46,6 +46,9 @@ public:
     virtual int headerRow() const { return 1; }
     // A question before the run ("更新导入不会修改：…"); true to go on.
     virtual bool askToGoOn(const QString& question);
+    // The worksheet the run reads, once the run opened the workbook.
+    const QString& openedSheet() const { return openedSheet_; }
+    void setOpenedSheet(const QString& name) { openedSheet_ = name; }
 
     // Where a pass stands, after each row: rows done of the total (the
     // department pass counts as it goes: total 0), rows refused so far.
@@ -63,6 +66,9 @@ public:
         (void)row;
         addListLine(line, reason);
     }
+
+private:
+    QString openedSheet_;
 };
 
 // Writes one ImportRow (sets RowWritten); the import window's writer, or a

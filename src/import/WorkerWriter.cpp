@@ -248,7 +248,7 @@ bool WorkerWriter::insertRow(ImportRow& row, WriteSession& session)
     q.setText(QStringLiteral("JobAsses"), row.JobAsses);
     q.execute();
     if (recorder_)
-        recorder_->rowAdded(wkid, row.Workerid);
+        recorder_->rowAdded(wkid, row.Workerid, q);
     return true;
 }
 

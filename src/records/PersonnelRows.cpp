@@ -71,64 +71,15 @@ QList<CellValue> fields(Connection& connection, const QString& workerid, const Q
 }
 
 namespace {
-// Null, or the value's bytes with their length, so that no two rows run
-// together into the same stream; then a 128-bit digest of those bytes. It
-// is there to tell a row changed by someone since, not to withstand one who
-// crafts a row to match.
-struct RowHash {
-    QByteArray bytes;
-    void start() { bytes.resize(0); }
-    void null() { bytes.append('\0'); }
-    void typed(char type, const void* data, size_t size)
-    {
-        bytes.append(type);
-        bytes.append(static_cast<const char*>(data), qsizetype(size));
+void addValue(RowDigest& h, const QVariant& v)
+{
+    if (v.isNull()) {
+        h.null();
+        return;
     }
-    void value(const char* data, qsizetype size)
-    {
-        const quint32 n = quint32(size);
-        typed('t', &n, sizeof n);
-        bytes.append(data, size);
-    }
-    void value(const QVariant& v)
-    {
-        if (v.isNull()) {
-            null();
-            return;
-        }
-        const QByteArray text = v.toString().toUtf8();
-        value(text.constData(), text.size());
-    }
-    // Two lanes of multiply and shift over the bytes, 8 at a time: each step
-    // is one-to-one in the lane for a given word, so rows that differ in
-    // one word always differ in digest; 128 bits against the rest.
-    QByteArray result() const
-    {
-        quint64 a = 0x6f7374726531ULL, b = 0x72656364323432ULL;
-        const auto step = [](quint64 h, quint64 w, quint64 m) {
-            h ^= w;
-            h *= m;
-            return h ^ (h >> 29);
-        };
-        const char* p = bytes.constData();
-        const qsizetype n = bytes.size();
-        qsizetype i = 0;
-        for (; i + 8 <= n; i += 8) {
-            quint64 w;
-            std::memcpy(&w, p + i, 8);
-            a = step(a, w, 0x9E3779B97F4A7C15ULL);
-            b = step(b, w, 0xC2B2AE3D27D4EB4FULL);
-        }
-        quint64 w = 0;
-        std::memcpy(&w, p + i, size_t(n - i));
-        a = step(step(a, w, 0x9E3779B97F4A7C15ULL), quint64(n), 0x9E3779B97F4A7C15ULL);
-        b = step(step(b, w, 0xC2B2AE3D27D4EB4FULL), quint64(n), 0xC2B2AE3D27D4EB4FULL);
-        QByteArray out(16, Qt::Uninitialized);
-        std::memcpy(out.data(), &a, 8);
-        std::memcpy(out.data() + 8, &b, 8);
-        return out;
-    }
-};
+    const QByteArray text = v.toString().toUtf8();
+    h.text(text.constData(), text.size());
+}
 
 // Each row of the statement (its parameters bound by `bind`) as its digest,
 // straight from SQLite; false when it cannot be prepared.
@@ -153,7 +104,7 @@ bool sqliteRows(Connection& connection, const char* sql, const std::function<voi
         if (columns.last().compare(QLatin1String("wkid"), Qt::CaseInsensitive) == 0)
             wkid = i;
     }
-    RowHash h;
+    RowDigest h;
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         h.start();
@@ -163,19 +114,15 @@ bool sqliteRows(Connection& connection, const char* sql, const std::function<voi
             case SQLITE_NULL:
                 h.null();
                 break;
-            case SQLITE_INTEGER: {
-                const sqlite3_int64 v = sqlite3_column_int64(st, i);
-                h.typed('i', &v, sizeof v);
+            case SQLITE_INTEGER:
+                h.integer(sqlite3_column_int64(st, i));
                 break;
-            }
-            case SQLITE_FLOAT: {
-                const double v = sqlite3_column_double(st, i);
-                h.typed('f', &v, sizeof v);
+            case SQLITE_FLOAT:
+                h.real(sqlite3_column_double(st, i));
                 break;
-            }
             default: {
                 const void* bytes = sqlite3_column_blob(st, i);
-                h.value(static_cast<const char*>(bytes), sqlite3_column_bytes(st, i));
+                h.text(static_cast<const char*>(bytes), sqlite3_column_bytes(st, i));
             }
             }
         }
@@ -205,11 +152,11 @@ void qtRows(Connection& connection, const QString& sql, const QVariant& a, const
         if (columns.last().compare(QLatin1String("wkid"), Qt::CaseInsensitive) == 0)
             wkid = i;
     }
-    RowHash h;
+    RowDigest h;
     while (q.next()) {
         h.start();
         for (int i = 0; i < rec.count(); ++i)
-            h.value(q.value(i));
+            addValue(h, q.value(i));
         each(wkid >= 0 ? q.value(wkid).toLongLong() : 0, h.result());
     }
 }
@@ -265,6 +212,36 @@ std::optional<QByteArray> rowDigest(Connection& connection, qint64 wkid, const Q
     }
     if (out && !sameColumns(now, columns))
         return QByteArray();
+    return out;
+}
+
+QByteArray RowDigest::result() const
+{
+    // Two lanes of multiply and shift over the bytes, 8 at a time: each step
+    // is one-to-one in the lane for a given word, so rows that differ in
+    // one word always differ in digest; 128 bits against the rest.
+    quint64 a = 0x6f7374726531ULL, b = 0x72656364323432ULL;
+    const auto step = [](quint64 h, quint64 w, quint64 m) {
+        h ^= w;
+        h *= m;
+        return h ^ (h >> 29);
+    };
+    const char* p = buf_.data();
+    const size_t n = n_;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 w;
+        std::memcpy(&w, p + i, 8);
+        a = step(a, w, 0x9E3779B97F4A7C15ULL);
+        b = step(b, w, 0xC2B2AE3D27D4EB4FULL);
+    }
+    quint64 w = 0;
+    std::memcpy(&w, p + i, n - i);
+    a = step(step(a, w, 0x9E3779B97F4A7C15ULL), quint64(n), 0x9E3779B97F4A7C15ULL);
+    b = step(step(b, w, 0xC2B2AE3D27D4EB4FULL), quint64(n), 0xC2B2AE3D27D4EB4FULL);
+    QByteArray out(16, Qt::Uninitialized);
+    std::memcpy(out.data(), &a, 8);
+    std::memcpy(out.data() + 8, &b, 8);
     return out;
 }
 

@@ -6,6 +6,8 @@
 
 // One stored value of Hrp_workers as the database gives it back: null, or
 // its text. Compared as such, never converted.
+class Query;
+
 struct CellValue {
     bool null = true;
     QString text;
@@ -36,5 +38,12 @@ public:
     // values now (one indexed read).
     virtual QList<FieldChange> fieldsBefore(const QString& workerid, const QStringList& columns) = 0;
     virtual void rowAdded(qint64 wkid, const QString& workerid) = 0;
+    // The same, with the insert just run: a recorder may take the stored
+    // row from the values it bound instead of reading the row back.
+    virtual void rowAdded(qint64 wkid, const QString& workerid, const Query& insert)
+    {
+        (void)insert;
+        rowAdded(wkid, workerid);
+    }
     virtual void rowUpdated(const QString& workerid, const QList<FieldChange>& changes) = 0;
 };

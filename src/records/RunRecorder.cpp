@@ -94,6 +94,7 @@ void RunRecorder::runStarts()
     sheetRow_ = 1;
     hookedGroup_ = 0;
     columnsKept_ = false;
+    boundPrepared_ = false;
     pending_.clear();
     failure_.clear();
     try {
@@ -106,6 +107,7 @@ void RunRecorder::runStarts()
         const QString path = view_.pathText();
         h.workbook = QFileInfo(path).absoluteFilePath();
         h.size = QFileInfo(path).size();
+        h.sheet = view_.openedSheet();
         // A big workbook takes a while to hash: on a thread of its own, kept
         // with the first group after it is done (or at the end).
         sha256_ = std::async(std::launch::async, [path] { return sha256Of(path); });
@@ -164,6 +166,30 @@ void RunRecorder::rowAdded(qint64 wkid, const QString& workerid)
     pending();
 }
 
+void RunRecorder::rowAdded(qint64 wkid, const QString& workerid, const Query& insert)
+{
+    if (!records_)
+        return;
+    std::optional<QByteArray> digest;
+    try {
+        if (!boundPrepared_) {
+            boundPrepared_ = true;
+            bound_.prepare(conn_, insert);
+        }
+        digest = bound_.digest(insert);
+    } catch (const std::exception&) {
+        // Read back with its group, as any row the digest is unsure of.
+    }
+    RunRecords::Row r;
+    r.sheetRow = sheetRow_;
+    r.wkid = wkid;
+    r.workerid = workerid;
+    if (digest)
+        r.digest = *digest;
+    pending_ << r;
+    pending();
+}
+
 void RunRecorder::rowUpdated(const QString& workerid, const QList<FieldChange>& changes)
 {
     if (!records_)
@@ -185,13 +211,17 @@ void RunRecorder::flush() noexcept
         // become lasting: what an undo compares with.
         qint64 lo = 0, hi = 0;
         for (const RunRecords::Row& r : pending_) {
-            if (r.changes.isEmpty()) {
+            if (r.changes.isEmpty() && r.digest.isEmpty()) {
                 lo = lo == 0 ? r.wkid : qMin(lo, r.wkid);
                 hi = qMax(hi, r.wkid);
             }
         }
         QList<RunRecords::Row> rows;
         rows.reserve(pending_.size());
+        if (!columnsKept_ && hi == 0 && !bound_.columns().isEmpty()) {
+            records_->setColumns(runId_, bound_.columns());
+            columnsKept_ = true;
+        }
         if (hi != 0) {
             QStringList columns;
             const std::map<qint64, QByteArray> stored = PersonnelRows::digestsByWkidRange(conn_, lo, hi, columns);
@@ -200,7 +230,7 @@ void RunRecorder::flush() noexcept
                 columnsKept_ = true;
             }
             for (RunRecords::Row& r : pending_) {
-                if (!r.changes.isEmpty())
+                if (!r.changes.isEmpty() || !r.digest.isEmpty())
                     continue;
                 const auto it = stored.find(r.wkid);
                 if (it != stored.end())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "import/ImportRun.h"
+#include "records/InsertDigest.h"
 #include "records/RowRecorder.h"
 #include "records/RunRecords.h"
 
@@ -13,9 +14,11 @@ class Connection;
 // starts, the stored rows with each group of the personnel database, the
 // counts and the end when the front says how the run ended.
 //
-// Each group's rows are read back from Hrp_workers inside the group, just
-// before it commits (one select per group, not one per row), and written
-// and committed to the records file at that moment. So a killed program
+// Each group's rows are written and committed to the records file inside
+// the group, just before it commits. An added row's digest comes from the
+// values its insert bound where that tells for sure what the local file
+// stores (InsertDigest); other rows are read back from Hrp_workers at that
+// moment (one select per group, not one per row). So a killed program
 // leaves a record holding every row the database kept; at worst (killed
 // between the two commits) one group more, rows an undo then finds missing
 // and leaves alone.
@@ -32,6 +35,7 @@ public:
     void nextRow() override;
     QList<FieldChange> fieldsBefore(const QString& workerid, const QStringList& columns) override;
     void rowAdded(qint64 wkid, const QString& workerid) override;
+    void rowAdded(qint64 wkid, const QString& workerid, const Query& insert) override;
     void rowUpdated(const QString& workerid, const QList<FieldChange>& changes) override;
 
     // How the run ended; shows the box when the record could not be kept.
@@ -59,6 +63,9 @@ private:
     QList<RunRecords::Row> pending_;
     QString failure_;
     std::future<QString> sha256_;
+    // An added row's digest from what the insert bound, where it is sure.
+    InsertDigest bound_;
+    bool boundPrepared_ = false;
 };
 
 // The database the connection writes to, as runs are recorded against it:

@@ -3,6 +3,7 @@
 #include "platform/Errors.h"
 
 #include <QDataStream>
+#include <QtEndian>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -14,6 +15,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <cstring>
 
 namespace {
 constexpr int kSchemaVersion = 1;
@@ -267,14 +269,46 @@ void RunRecords::addRows(qint64 id, const QList<Row>& rows)
 {
     if (rows.isEmpty())
         return;
+    // As QDataStream (Qt 6.0) writes and rows() reads it, by hand: a
+    // group of thousands of rows goes by with each commit of the import.
     QByteArray pack;
-    {
-        QDataStream s(&pack, QIODevice::WriteOnly);
-        s.setVersion(QDataStream::Qt_6_0);
-        s << quint32(rows.size());
-        for (const Row& r : rows)
-            s << qint32(r.sheetRow) << r.wkid << r.workerid << encode(r);
+    qsizetype most = 4;
+    for (const Row& r : rows)
+        most += 4 + 8 + 4 + 2 * r.workerid.size() + 4 + 1 + (r.changes.isEmpty() ? r.digest.size() : 0);
+    pack.resize(most);
+    char* out = pack.data();
+    const auto put = [&out](auto value) {
+        const auto be = qToBigEndian(value);
+        std::memcpy(out, &be, sizeof be);
+        out += sizeof be;
+    };
+    put(quint32(rows.size()));
+    for (const Row& r : rows) {
+        put(quint32(qint32(r.sheetRow)));
+        put(quint64(r.wkid));
+        if (r.workerid.isNull()) {
+            put(quint32(0xFFFFFFFF));
+        } else {
+            put(quint32(r.workerid.size() * 2));
+            for (const QChar c : r.workerid)
+                put(quint16(c.unicode()));
+        }
+        if (r.changes.isEmpty()) {
+            put(quint32(1 + r.digest.size()));
+            *out++ = 'D';
+            std::memcpy(out, r.digest.constData(), size_t(r.digest.size()));
+            out += r.digest.size();
+        } else {
+            const QByteArray data = encode(r);
+            const qsizetype at = out - pack.data();
+            pack.resize(pack.size() + data.size());
+            out = pack.data() + at;
+            put(quint32(data.size()));
+            std::memcpy(out, data.constData(), size_t(data.size()));
+            out += data.size();
+        }
     }
+    pack.truncate(out - pack.data());
     QSqlQuery q = prepared(QSqlDatabase::database(name_, false), QStringLiteral("INSERT INTO rows(run, data) VALUES(?,?)"), path_);
     q.addBindValue(id);
     q.addBindValue(pack);

@@ -364,6 +364,25 @@ void Query::setNull(const QString& name)
     p.kind = Param::Null;
 }
 
+const QList<Param>& Query::parameterValues() const
+{
+    d->ensureParsed();
+    static const QList<Param> none;
+    return d->statement ? d->statement->params : none;
+}
+
+bool Query::boundUtf8(std::vector<QByteArrayView>& into) const
+{
+    if (!d->statement || d->dirty || !d->statement->native)
+        return false;
+    const SqliteStatement& native = *d->statement->native;
+    into.resize(size_t(d->statement->params.size()));
+    for (size_t k = 0; k < into.size(); ++k)
+        if (!native.boundText(int(k), into[k]))
+            into[k] = QByteArrayView();
+    return true;
+}
+
 void Query::open()
 {
     close();

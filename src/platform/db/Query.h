@@ -5,8 +5,10 @@
 #include <QVariant>
 
 #include <memory>
+#include <vector>
 
 class Connection;
+struct Param;
 
 // A query in the style the whole program uses: close, clear, add lines, set
 // named parameters, then open or execute. ":Name" markers become positional
@@ -41,6 +43,12 @@ public:
     void setText(const QString& name, const QString& value);
     void setInteger(const QString& name, qint64 value);
     void setNull(const QString& name);
+    // The values set, in the order of parameterNames() (QueryParts.h).
+    const QList<Param>& parameterValues() const;
+    // The UTF-8 bytes each parameter (of parameterNames()) went to SQLite
+    // as in the last execute(), a null view where it was no text; false
+    // when the statement did not go to SQLite directly.
+    bool boundUtf8(std::vector<QByteArrayView>& into) const;
 
     void open();     // a statement with a result; fetches every row
     void execute();  // no result

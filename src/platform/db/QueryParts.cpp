@@ -149,13 +149,14 @@ void SqliteStatement::run(const QList<Param>& params, const QList<int>& slots, R
     utf8_.resize(encoder.requiredSpace(units) + 1);
     char* const base = utf8_.data();
     char* end = base;
-    QVarLengthArray<std::pair<qsizetype, qsizetype>, 64> spans(params.size());
+    std::vector<std::pair<qsizetype, qsizetype>>& spans = spans_;
+    spans.assign(size_t(params.size()), {-1, 0});
     for (int i = 0; i < params.size(); ++i) {
         if (params[i].kind != Param::Text)
             continue;
         char* from = end;
         end = encoder.appendToBuffer(end, params[i].text);
-        spans[i] = {from - base, end - from};
+        spans[size_t(i)] = {from - base, end - from};
     }
     for (int i = 0; i < slots.size(); ++i) {
         const int k = slots[i];
@@ -164,7 +165,7 @@ void SqliteStatement::run(const QList<Param>& params, const QList<int>& slots, R
         if (p.kind == Param::Integer)
             rc = sqlite3_bind_int64(stmt, i + 1, p.integer);
         else if (p.kind == Param::Text)
-            rc = sqlite3_bind_text(stmt, i + 1, base + spans[k].first, int(spans[k].second), SQLITE_STATIC);
+            rc = sqlite3_bind_text(stmt, i + 1, base + spans[size_t(k)].first, int(spans[size_t(k)].second), SQLITE_STATIC);
         else
             rc = sqlite3_bind_null(stmt, i + 1);
         if (rc != SQLITE_OK)

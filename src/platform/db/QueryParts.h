@@ -54,6 +54,15 @@ public:
     // Binds each placeholder to its parameter and runs to the end; with
     // `result`, its rows are read into it. Raises DbError.
     void run(const QList<Param>& params, const QList<int>& slots, ResultRows* result);
+    // The bytes text parameter k went to SQLite as in the last run; false
+    // when it was no text.
+    bool boundText(int k, QByteArrayView& bytes) const
+    {
+        if (k < 0 || size_t(k) >= spans_.size() || spans_[size_t(k)].first < 0)
+            return false;
+        bytes = QByteArrayView(utf8_.constData() + spans_[size_t(k)].first, spans_[size_t(k)].second);
+        return true;
+    }
 
 private:
     // The result's column names, kept while the statement gives the same.
@@ -62,6 +71,7 @@ private:
     sqlite3* db_;
     sqlite3_stmt* stmt_ = nullptr;
     QByteArray utf8_;  // the text values of one run, as SQLite takes them
+    std::vector<std::pair<qsizetype, qsizetype>> spans_;  // of each parameter in utf8_, or {-1, 0}
     QStringList names_;
     std::vector<QByteArray> utf8Names_;
 };
