@@ -86,6 +86,7 @@ TWorkerInfoImaportFrm::TWorkerInfoImaportFrm(QWidget* parent)
 
     ui_->SBCancel->hide();
     setupNotImportedTable();
+    setupValidation();
     setupButtons();
     buildColumnMap();
     connectButtons();
@@ -313,6 +314,8 @@ void TWorkerInfoImaportFrm::openWorkbook(SpreadsheetLink& link, const QString& p
 {
     // A large workbook takes a second or more to open: open it on another
     // thread while the window stays alive, its bar moving.
+    dropStaleEdits();
+    link.setEdits(&marks_.edits());
     std::exception_ptr failure;
     QEventLoop wait;
     std::unique_ptr<QThread> opener(QThread::create([&] {
@@ -417,6 +420,7 @@ void TWorkerInfoImaportFrm::refreshPreview()
 {
     if (!book_)
         return;
+    dropStaleEdits();
     const WorkbookPreview p = WorkbookPreview::read(*book_, boxes(), [this](int percent) {
         setProgress(percent);
         QCoreApplication::processEvents();
@@ -425,8 +429,11 @@ void TWorkerInfoImaportFrm::refreshPreview()
     QList<StagingGrid::Column> columns{{QStringLiteral("行号"), QString(), 50, false, false}};
     for (const WorkbookPreview::Column& c : p.columns) {
         const bool filter = c.slot == 1 || c.slot == 2 || c.slot == 17 || c.slot == 19;
-        columns.append({c.caption, QString(), c.slot == 9 ? 151 : 90, filter, false});
+        int sheetColumn = 0;
+        ImportRun::parseWholeNumber(mapText(c.slot), sheetColumn);
+        columns.append({c.caption, QString(), c.slot == 9 ? 151 : 90, filter, false, c.slot, sheetColumn});
     }
+    columns.append({QStringLiteral("问题"), QString(), 320, false, false, StagingGrid::kProblemsSlot, 0});
     QList<QStringList> rows;
     rows.reserve(p.cells.size());
     for (qsizetype i = 0; i < p.cells.size(); ++i)
@@ -468,6 +475,7 @@ void TWorkerInfoImaportFrm::SBCheckClick()
         lastSource_ = RejectsExport::Source::of(path);
         ImportCheck check(*this, row_);
         const RunEnd end = check.run();
+        ui_->dxDBGrid1->marksChanged();
         lastRefused_ = check.lastRun().notImportedRows();
         if (end == RunEnd::Succeeded)
             ui_->LblCounts->setText(QStringLiteral("检查：可导入 %1 人，不能导入 %2 人")
@@ -605,11 +613,13 @@ QString TWorkerInfoImaportFrm::pathText() const
 void TWorkerInfoImaportFrm::clearPath()
 {
     ui_->EdtPaths->clear();
+    marks_.edits().clear(); // imported: a new file is a new start
 }
 
 void TWorkerInfoImaportFrm::clearList()
 {
     notImported_->clear();
+    marks_.clearProblems();
 }
 
 void TWorkerInfoImaportFrm::addListLine(const QString& text, const QString& reason)

@@ -6,6 +6,7 @@
 #include "import/RememberedMap.h"
 #include "import/WorkerWriter.h"
 #include "import/window/RunProgress.h"
+#include "import/window/ValidationMarks.h"
 #include "platform/db/Query.h"
 
 #include <QStringList>
@@ -18,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+class QCheckBox;
 class QLineEdit;
 class NotImportedModel;
 class SpreadsheetLink;
@@ -63,6 +65,11 @@ public:
     void openWorkbook(SpreadsheetLink& link, const QString& path) override;
     void rowsDone(const Progress& progress) override;
     void rowRefused(int sheetRow, const ImportRow& row, const QString& line, const QString& reason) override;
+    CheckSettings checkSettings() const override;
+    void cellProblem(const CellProblem& problem) override;
+
+    // The preview's problems and the clerk's edits of its cells.
+    const ValidationMarks& marks() const { return marks_; }
 
     NotImportedModel& notImportedModel() const { return *notImported_; }
     const RunProgress& runProgress() const { return progress_; }
@@ -103,6 +110,15 @@ private:
     void refreshPreview();
     void showStoredWorkers();
     std::array<QString, ImportRow::SlotCount> boxes() const;
+    // The validation grid (ValidationGrid.cpp): marks, edits, settings.
+    void setupValidation();
+    void cellEdited(int sheetRow, int slot, int sheetColumn, const QString& text);
+    void editUndone(int sheetRow, int slot, int sheetColumn);
+    void recheckRow(int sheetRow, int editedSlot);
+    // The file, sheet and map the edits were made for.
+    QString editsKey() const;
+    // Drops the edits, with a word, when the file, sheet or map changed.
+    void dropStaleEdits();
 
     std::unique_ptr<Ui::TWorkerInfoImaportFrm> ui_;
     std::array<QLineEdit*, ImportRow::SlotCount> edt_{};
@@ -128,4 +144,9 @@ private:
     QTimer previewTimer_;
     RejectsExport::Source lastSource_;
     QList<ImportRun::NotImported> lastRefused_;
+    ValidationMarks marks_;
+    QString editsKey_;    // editsKey() when the first edit was made
+    QString editsSheet_;  // and the sheet
+    QCheckBox* strictId_ = nullptr;
+    QCheckBox* fillFromId_ = nullptr;
 };

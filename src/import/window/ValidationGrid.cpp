@@ -1,0 +1,143 @@
+// The import window's validation grid: the problems a check or an import
+// found, shown on the preview's cells; cells edited in place, each edit
+// checked again at once and read by the next run instead of the file's
+// text; the settings of the identity-number checks.
+
+#include "import/ImportRun.h"
+#include "import/SpreadsheetLink.h"
+#include "import/StagingGrid.h"
+#include "import/WorkerInfoImaport.h"
+#include "import/window/NotImportedModel.h"
+#include "platform/Dialogs.h"
+#include "platform/gui/Application.h"
+#include "ui_WorkerInfoImaport.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+const QString kStrictId = QStringLiteral("StrictId");
+const QString kFillFromId = QStringLiteral("FillFromId");
+
+// Per user, beside the remembered column map.
+QString settingsPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/checks.ini");
+}
+
+bool setting(const QString& key)
+{
+    return QSettings(settingsPath(), QSettings::IniFormat).value(key, false).toBool();
+}
+
+void saveSetting(const QString& key, bool value)
+{
+    QDir().mkpath(QFileInfo(settingsPath()).absolutePath());
+    QSettings(settingsPath(), QSettings::IniFormat).setValue(key, value);
+}
+} // namespace
+
+void TWorkerInfoImaportFrm::setupValidation()
+{
+    StagingGrid* grid = ui_->dxDBGrid1;
+    grid->setMarks(&marks_);
+    connect(grid, &StagingGrid::cellEdited, this,
+            [this](int sheetRow, int slot, int sheetColumn, const QString& text) {
+                guardedHandler([&] { cellEdited(sheetRow, slot, sheetColumn, text); })();
+            });
+    connect(grid, &StagingGrid::editUndone, this, [this](int sheetRow, int slot, int sheetColumn) {
+        guardedHandler([&] { editUndone(sheetRow, slot, sheetColumn); })();
+    });
+    connect(ui_->ListBox1, &QTableView::clicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            ui_->dxDBGrid1->selectSheetRow(notImported_->line(index.row()).sheetRow);
+    });
+
+    const auto box = [this](const QString& name, const QString& text, const QString& key) {
+        auto* b = new QCheckBox(text, ui_->Panel2);
+        b->setObjectName(name);
+        b->setChecked(setting(key));
+        connect(b, &QCheckBox::toggled, this, [key](bool on) { saveSetting(key, on); });
+        ui_->Panel2Layout->addWidget(b);
+        return b;
+    };
+    strictId_ = box(QStringLiteral("StrictIdBox"), QStringLiteral("身份证号码有误的行不导入"), kStrictId);
+    fillFromId_ = box(QStringLiteral("FillFromIdBox"), QStringLiteral("由身份证号码补全出生日期和性别"), kFillFromId);
+}
+
+ImportView::CheckSettings TWorkerInfoImaportFrm::checkSettings() const
+{
+    return {strictId_->isChecked(), fillFromId_->isChecked()};
+}
+
+void TWorkerInfoImaportFrm::cellProblem(const CellProblem& problem)
+{
+    marks_.add(problem);
+}
+
+QString TWorkerInfoImaportFrm::editsKey() const
+{
+    QStringList key{pathText()};
+    for (const QString& b : boxes())
+        key << b;
+    return key.join(u'\t');
+}
+
+void TWorkerInfoImaportFrm::dropStaleEdits()
+{
+    if (marks_.edits().isEmpty())
+        return;
+    if (editsKey() == editsKey_ && (!book_ || book_->sheetName() == editsSheet_))
+        return;
+    const int dropped = marks_.edits().size();
+    marks_.edits().clear();
+    ui_->dxDBGrid1->marksChanged();
+    Dialogs::messageBox(QStringLiteral("表格文件、工作表或列的对应已改变，表格中修改过的 %1 个单元格已放弃修改。").arg(dropped),
+                        QStringLiteral("提示"), MsgIcon::Information);
+}
+
+void TWorkerInfoImaportFrm::cellEdited(int sheetRow, int slot, int sheetColumn, const QString& text)
+{
+    if (!book_ || running_ || sheetRow < 2 || sheetColumn < 1)
+        return;
+    if (marks_.edits().isEmpty()) {
+        editsKey_ = editsKey();
+        editsSheet_ = book_->sheetName();
+    }
+    // Typing the file's own text back undoes the edit.
+    marks_.edits().remove(sheetRow, sheetColumn);
+    if (book_->ReadCellText(sheetRow, sheetColumn) != text)
+        marks_.edits().set(sheetRow, sheetColumn, text);
+    // A key or a date in another column may read the same cell.
+    ui_->dxDBGrid1->setCellText(sheetRow, sheetColumn, text);
+    recheckRow(sheetRow, slot);
+}
+
+void TWorkerInfoImaportFrm::editUndone(int sheetRow, int slot, int sheetColumn)
+{
+    if (!book_ || running_ || !marks_.edits().remove(sheetRow, sheetColumn))
+        return;
+    ui_->dxDBGrid1->setCellText(sheetRow, sheetColumn, book_->ReadCellText(sheetRow, sheetColumn));
+    recheckRow(sheetRow, slot);
+}
+
+void TWorkerInfoImaportFrm::recheckRow(int sheetRow, int editedSlot)
+{
+    RowChecks::Columns columns{};
+    for (int slot = 1; slot <= ImportRow::SlotCount; ++slot) {
+        int c = 0;
+        if (ImportRun::parseWholeNumber(mapText(slot), c) && c > 0)
+            columns[size_t(slot - 1)] = c;
+    }
+    RowChecks::Options options;
+    options.strictId = strictId_->isChecked();
+    options.fillFromId = fillFromId_->isChecked();
+    options.adding = importMode() == 0;
+    marks_.recheck(sheetRow, ValidationMarks::checkRow(*book_, sheetRow, columns, options), editedSlot);
+    ui_->dxDBGrid1->marksChanged();
+}
