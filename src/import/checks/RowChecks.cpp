@@ -195,8 +195,9 @@ QList<CellProblem> check(ImportRow& row, int sheetRow, const Columns& columns, c
         add(kIdNumber, idLevel, idAt + QStringLiteral("身份证号码中的出生日期在今天之后"));
         return out;
     case Kind::BadCheckChar:
+        // A digit is wrong somewhere: the date and sex in it prove nothing.
         add(kIdNumber, idLevel, idAt + QStringLiteral("身份证号码校验位应为 %1，表中为 %2").arg(id.expected).arg(id.given));
-        break;
+        return out;
     case Kind::Valid:
         break;
     }

@@ -123,7 +123,7 @@ TEST(RowChecksTest, FindsEachProblemInItsCellWithTheRightLevelAndWords)
         {"not filled unasked", [](ImportRow& r) { r.BIrThday.clear(); r.Sex.clear(); }, {}, {}},
         {"bad date", [](ImportRow& r) { r.BIrThday = QStringLiteral("1990-13-45"); }, {},
          {{6, Level::Refusal, "出生日期(F列)「1990-13-45」不是有效日期"}}},
-        {"future birthday", [](ImportRow& r) { r.BIrThday = QStringLiteral("2030-01-01"); r.IdNumber.clear(); }, {},
+        {"future birthday", [](ImportRow& r) { r.BIrThday = QStringLiteral("2030-01-01"); r.IdNumber.clear(); r.BeginDate.clear(); }, {},
          {{6, Level::Warning, "出生日期(F列)「2030-01-01」在今天之后"}}},
         {"joined before birth", [](ImportRow& r) { r.BeginDate = QStringLiteral("1979-12-31"); }, {},
          {{23, Level::Warning, "入职日期(W列)「1979-12-31」早于出生日期"}}},
@@ -134,7 +134,7 @@ TEST(RowChecksTest, FindsEachProblemInItsCellWithTheRightLevelAndWords)
         {"negative wage", [](ImportRow& r) { r.BaseWage = QStringLiteral("-100"); }, {},
          {{22, Level::Warning, "基本工资(V列)「-100」是负数"}}},
         {"wide worker number", [](ImportRow& r) { r.Workerid = QStringLiteral("w００１") + QChar(0x3000); }, {},
-         {{1, Level::Warning, "工号(A列)「w００１\u3000」首尾有空格，已去掉，含全角数字，已转为半角"}}},
+         {{1, Level::Warning, "员工编号(A列)「w００１\u3000」首尾有空格，已去掉，含全角数字，已转为半角"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -172,11 +172,11 @@ TEST(RowChecksTest, MendsKeysAndNamesTheRowAndTheWritersField)
     ImportRow row;
     row.Workerid = QStringLiteral("ab１２");
     row.Wname = QStringLiteral("李四");
-    row.IdNumber = QStringLiteral(" ") + withCheck(QStringLiteral("11010519491231002")).left(17) + u'x';
+    row.IdNumber = withCheck(QStringLiteral("11010519491231002")).left(17) + u'x'; // mended without a word
     const QList<CellProblem> found = RowChecks::check(row, 7, columns, {});
     EXPECT_EQ(row.Workerid, "ab12"); // letters as written
     EXPECT_EQ(row.IdNumber, withCheck(QStringLiteral("11010519491231002")).left(17) + u'X');
-    EXPECT_EQ(RowChecks::rowReason(7, found), QStringLiteral("第 7 行 工号(C列)「ab１２」含全角数字，已转为半角"));
+    EXPECT_EQ(RowChecks::rowReason(7, found), QStringLiteral("第 7 行 员工编号(C列)「ab１２」含全角数字，已转为半角"));
 
     row.BIrThday = QStringLiteral("1990-02-30");
     const CellProblem w = RowChecks::fromWriterReason(
