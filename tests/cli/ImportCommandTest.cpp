@@ -61,7 +61,7 @@ TEST_F(ImportCommandTest, ImportsThenListsDuplicatesWithReasons)
     r = cli(importArgs("people.xls") << QStringLiteral("--check"), "demo\n");
     EXPECT_EQ(r.code, 3);
     EXPECT_EQ(r.out.count(u'\n'), 5);
-    EXPECT_TRUE(r.out.startsWith(QStringLiteral("W0001-张三丰-人事部-440102198001010000\t工号已存在\n")));
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("W0001-张三丰-人事部-440102198001010000\t第 2 行 A列「W0001」：工号已存在\n")));
 
     r = cli(importArgs("people.xls"), "demo\n");
     EXPECT_EQ(r.code, 3);
@@ -148,7 +148,7 @@ TEST_F(ImportCommandTest, MapFromTheHeaderUpdatesAndRowsNotImported)
     // --mode update: known numbers change, unknown ones are listed.
     r = cli(importArgs("people.xls") << QStringLiteral("--mode") << QStringLiteral("update"), "demo\n");
     EXPECT_EQ(r.code, 3) << r.err.toStdString();
-    EXPECT_EQ(r.out.count(QStringLiteral("\t工号不存在\n")), 2);
+    EXPECT_EQ(r.out.count(QStringLiteral("：工号不存在\n")), 2);
     EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers")), 3);
     EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers where JobTitle='职员'")), 3);
     EXPECT_EQ(cli(importArgs("people.xls") << QStringLiteral("--mode") << QStringLiteral("merge")).code, 2);
@@ -159,7 +159,7 @@ TEST_F(ImportCommandTest, MapFromTheHeaderUpdatesAndRowsNotImported)
     EXPECT_EQ(r.code, 3) << r.err.toStdString();
     const XlsxContent x = readXlsx(rejects);
     ASSERT_EQ(x.rows.size(), 4); // W0001 exists by now, W0002 and W0003 bad
-    EXPECT_EQ(x.rows[1].mid(0, 1) + x.rows[1].mid(31), (QStringList{QStringLiteral("W0001"), QStringLiteral("工号已存在")}));
+    EXPECT_EQ(x.rows[1].mid(0, 1) + x.rows[1].mid(31, 1), (QStringList{QStringLiteral("W0001"), QStringLiteral("第 2 行 A列「W0001」：工号已存在")}));
 }
 
 TEST(MapAndTemplateCommands, PrintTheMapAndWriteTheTemplate)
