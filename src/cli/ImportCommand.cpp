@@ -202,8 +202,13 @@ public:
     }
     int importMode() const override { return mode_; }
     CheckSettings checkSettings() const override { return settings; }
-    void cellProblem(const CellProblem& problem) override { problems << problem; }
+    void cellProblem(const CellProblem& problem) override
+    {
+        if (keepProblems)
+            problems << problem;
+    }
     CheckSettings settings;
+    bool keepProblems = false; // for --report
     QList<CellProblem> problems;
     void reopenStaging() override
     {
@@ -277,6 +282,7 @@ int run(const QCommandLineParser& opts)
     WorkerWriter writer;
     CliView view(boxes, workbook, mode == QLatin1String("update") ? 1 : 0, dialogs);
     view.settings = {opts.isSet(QStringLiteral("strict-id")), opts.isSet(QStringLiteral("fill-from-id"))};
+    view.keepProblems = opts.isSet(QStringLiteral("report"));
     RunRecorder recorder(dm.ADOConnection1, view);
     writer.setRecorder(&recorder);
     ImportRun realRun(view, row, writer);
