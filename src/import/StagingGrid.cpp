@@ -403,6 +403,19 @@ void StagingGrid::appendFrom(Query& query)
     updateFooter();
 }
 
+void StagingGrid::appendPreviewRows(QList<QStringList> rows)
+{
+    model_->append(std::move(rows));
+    updateFooter();
+}
+
+int StagingGrid::lastSheetRow() const
+{
+    return model_->rowCount() > 0 && !columns_.isEmpty() && columns_[0].slot == 0 && columns_ != columns()
+        ? model_->sheetRow(model_->rowCount() - 1)
+        : 0;
+}
+
 void StagingGrid::showPreview(const QList<Column>& columns, QList<QStringList> rows, int totalRows)
 {
     setColumns(columns);
@@ -454,7 +467,7 @@ void StagingGrid::updateFooter()
         break;
     case Footer::Lines:
         footer_->setText(model_->rowCount() < totalRows_
-                             ? QStringLiteral("共 %1 行（显示前 %2 行）").arg(totalRows_).arg(model_->rowCount())
+                             ? QStringLiteral("共 %1 行（显示 %2 行）").arg(totalRows_).arg(model_->rowCount())
                              : QStringLiteral("共 %1 行").arg(totalRows_));
         break;
     }

@@ -53,6 +53,10 @@ public:
     void setTotalPeople(int total);
     // A workbook's rows: its own columns; the footer gives the total.
     void showPreview(const QList<Column>& columns, QList<QStringList> rows, int totalRows);
+    // More rows of the same preview (a check's problem rows past the first).
+    void appendPreviewRows(QList<QStringList> rows);
+    // The sheet row of a preview's last row, 0 when none.
+    int lastSheetRow() const;
     void clearRows();
 
     int rowCount() const;
@@ -60,6 +64,7 @@ public:
     QTableView* view() const { return view_; }
     QAbstractItemModel* model() const;
     QStringList captions() const;
+    const QList<Column>& shownColumns() const { return columns_; }
 
     // The marks a preview shows (null: none); marksChanged() after they did.
     void setMarks(const ValidationMarks* marks);

@@ -484,6 +484,7 @@ void TWorkerInfoImaportFrm::SBCheckClick()
         // The file is still the one to import: show its rows again.
         if (!keepGrid_ && end != RunEnd::MapRefused && end != RunEnd::PathRefused && !closeRequested_)
             loadWorkbook(path);
+        showProblemRows();
     });
 }
 

@@ -115,6 +115,9 @@ private:
     void cellEdited(int sheetRow, int slot, int sheetColumn, const QString& text);
     void editUndone(int sheetRow, int slot, int sheetColumn);
     void recheckRow(int sheetRow, int editedSlot);
+    // The preview keeps its first rows: a check's problem rows after them
+    // are added, so that every problem can be seen and corrected.
+    void showProblemRows();
     // The file, sheet and map the edits were made for.
     QString editsKey() const;
     // Drops the edits, with a word, when the file, sheet or map changed.

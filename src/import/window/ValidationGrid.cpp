@@ -141,3 +141,30 @@ void TWorkerInfoImaportFrm::recheckRow(int sheetRow, int editedSlot)
     marks_.recheck(sheetRow, ValidationMarks::checkRow(*book_, sheetRow, columns, options), editedSlot);
     ui_->dxDBGrid1->marksChanged();
 }
+
+void TWorkerInfoImaportFrm::showProblemRows()
+{
+    StagingGrid* grid = ui_->dxDBGrid1;
+    const int last = grid->lastSheetRow();
+    if (!book_ || last == 0)
+        return;
+    QList<QStringList> rows;
+    for (int sheetRow : marks_.problemRowsAfter(last)) {
+        QStringList cells;
+        for (const StagingGrid::Column& c : grid->shownColumns()) {
+            if (c.slot == 0) {
+                cells << QString::number(sheetRow);
+            } else if (c.slot > 0 && c.sheetColumn > 0) {
+                try {
+                    cells << book_->ReadCellText(sheetRow, c.sheetColumn);
+                } catch (const std::exception&) {
+                    cells << QString(); // the run named it already
+                }
+            } else {
+                cells << QString();
+            }
+        }
+        rows << cells;
+    }
+    grid->appendPreviewRows(std::move(rows));
+}

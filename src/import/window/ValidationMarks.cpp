@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 void ValidationMarks::clearProblems()
 {
     byRow_.clear();
@@ -37,6 +39,16 @@ void ValidationMarks::recheck(int sheetRow, const QList<CellProblem>& problems, 
     else
         byRow_.insert(sheetRow, kept);
     countRow(sheetRow);
+}
+
+QList<int> ValidationMarks::problemRowsAfter(int sheetRow) const
+{
+    QList<int> rows;
+    for (auto it = problemRows_.cbegin(); it != problemRows_.cend(); ++it)
+        if (it.key() > sheetRow)
+            rows << it.key();
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 const CellProblem* ValidationMarks::worst(int sheetRow, int slot) const

@@ -30,6 +30,8 @@ public:
     // A refusal or a warning (a filled value is no problem).
     bool hasProblem(int sheetRow) const { return problemRows_.contains(sheetRow); }
     int rowsWithProblems() const { return int(problemRows_.size()); }
+    // The sheet rows with a problem after `sheetRow`, in order.
+    QList<int> problemRowsAfter(int sheetRow) const;
 
     CellEdits& edits() { return edits_; }
     const CellEdits& edits() const { return edits_; }

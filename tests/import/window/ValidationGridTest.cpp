@@ -167,3 +167,24 @@ TEST_F(ValidationGridTest, EditsAreDroppedWithAWordWhenTheMapChanges)
     EXPECT_TRUE(scriptedDialogs().boxes[0].text.contains(QStringLiteral("1 个单元格已放弃修改")));
     EXPECT_TRUE(w.marks().edits().isEmpty());
 }
+
+TEST_F(ValidationGridTest, ProblemRowsPastThePreviewAreShownAndFound)
+{
+    QStringList cells{QStringLiteral("A1=工号"), QStringLiteral("B1=姓名"), QStringLiteral("F1=部门名称")};
+    constexpr int kLast = 1003; // the preview keeps 1,000 rows
+    for (int r = 2; r <= kLast; ++r) {
+        cells << QStringLiteral("A%1=P%1").arg(r) << QStringLiteral("F%1=人事部").arg(r);
+        if (r != kLast)
+            cells << QStringLiteral("B%1=某人").arg(r);
+    }
+    editXlsx(QStringLiteral("-"), book, cells);
+    TWorkerInfoImaportFrm w;
+    open(w);
+    w.ui()->SBCheck->click();
+    EXPECT_EQ(scriptedDialogs().boxes.last().text, "检查完成：可导入 1001 人，不能导入 1 人");
+    EXPECT_EQ(grid(w)->model()->rowCount(), 1001);
+    EXPECT_EQ(grid(w)->footerText(), "共 1002 行（显示 1001 行）");
+    EXPECT_EQ(cell(w, kLast, QStringLiteral("工号")).data().toString(), QStringLiteral("P%1").arg(kLast));
+    w.ui()->ListBox1->clicked(w.notImportedModel().index(0, 0));
+    EXPECT_EQ(grid(w)->view()->currentIndex().siblingAtColumn(0).data().toInt(), kLast);
+}
