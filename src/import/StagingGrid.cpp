@@ -301,6 +301,8 @@ void StagingGrid::setColumns(const QList<Column>& columns)
     // Only problem cells are coloured in a preview: colour means something.
     view_->setStyleSheet(preview ? QStringLiteral("QTableView { background: white; }")
                                  : QStringLiteral("QTableView { background: white; color: red; }"));
+    // A preview numbers its rows as the sheet does, in its first column.
+    view_->verticalHeader()->setVisible(!preview);
     marksChanged();
     for (int c = 0; c < columns_.size(); ++c) {
         view_->setColumnWidth(c, columns_[c].width);
