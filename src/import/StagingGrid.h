@@ -69,6 +69,8 @@ public:
     // The marks a preview shows (null: none); marksChanged() after they did.
     void setMarks(const ValidationMarks* marks);
     void marksChanged();
+    // Only one row's marks changed (checked again after an edit).
+    void rowMarksChanged(int sheetRow);
     void setOnlyProblems(bool only);
     QCheckBox* problemFilter() const { return problemFilter_; }
     // Selects and shows the preview's row of that sheet row; false if absent.

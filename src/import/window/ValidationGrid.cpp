@@ -139,7 +139,7 @@ void TWorkerInfoImaportFrm::recheckRow(int sheetRow, int editedSlot)
     options.fillFromId = fillFromId_->isChecked();
     options.adding = importMode() == 0;
     marks_.recheck(sheetRow, ValidationMarks::checkRow(*book_, sheetRow, columns, options), editedSlot);
-    ui_->dxDBGrid1->marksChanged();
+    ui_->dxDBGrid1->rowMarksChanged(sheetRow);
 }
 
 void TWorkerInfoImaportFrm::showProblemRows()
