@@ -138,7 +138,14 @@ QList<CellProblem> check(ImportRow& row, int sheetRow, const Columns& columns, c
     const Level idLevel = options.strictId ? Level::Refusal : Level::Warning;
 
     mendKey(row.Workerid, kWorkerid, col(kWorkerid), sheetRow, out);
-    if (options.adding && row.Wname.isEmpty())
+    if (!options.adding) {
+        // An update writes none of the fields below but the wage: a file of
+        // changes is not refused for a column it does not change.
+        if (!row.BaseWage.isEmpty() && row.BaseWage.toDouble() < 0)
+            add(kBaseWage, Level::Warning, cell(kBaseWage, col(kBaseWage), row.BaseWage) + QStringLiteral("是负数"));
+        return out;
+    }
+    if (row.Wname.isEmpty())
         add(kName, Level::Refusal, at(col(kName), QString()) + QStringLiteral("姓名为空"));
 
     // Dates the database would refuse are refused here, naming the cell.

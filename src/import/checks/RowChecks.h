@@ -20,7 +20,7 @@ namespace RowChecks {
 struct Options {
     bool strictId = false;   // identity-number failures refuse the row
     bool fillFromId = false; // empty 出生日期 / 性别 taken from a valid number
-    bool adding = true;      // new employees: a name is required
+    bool adding = true;      // new employees; an update is checked for its key and wage only
     QDate today = QDate::currentDate();
 };
 

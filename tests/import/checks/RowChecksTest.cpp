@@ -105,7 +105,11 @@ TEST(RowChecksTest, FindsEachProblemInItsCellWithTheRightLevelAndWords)
     } cases[] = {
         {"clean", [](ImportRow&) {}, {}, {}},
         {"no name", [](ImportRow& r) { r.Wname.clear(); }, {}, {{2, Level::Refusal, "B列：姓名为空"}}},
-        {"no name in an update", [](ImportRow& r) { r.Wname.clear(); }, {false, false, false}, {}},
+        {"an update: only what it writes", [](ImportRow& r) {
+             r.Wname.clear();
+             r.BIrThday = QStringLiteral("1990-13-45");
+             r.BaseWage = QStringLiteral("-1");
+         }, {false, false, false}, {{22, Level::Warning, "基本工资(V列)「-1」是负数"}}},
         {"wrong check char", [&](ImportRow& r) { r.IdNumber = wrongCheck(man); }, {},
          {{9, Level::Warning, "身份证号码校验位应为 %1，表中为 %2"}}},
         {"wrong check char, strict", [&](ImportRow& r) { r.IdNumber = wrongCheck(man); }, {true},
