@@ -201,13 +201,16 @@ RowChecks::Columns ImportRun::mapColumns() const
 QString ImportRun::saveChecked(int r, const RowChecks::Columns& columns, QString& detail)
 {
     QList<CellProblem> problems = RowChecks::check(row_, r, columns, checks_);
+    // A number an earlier row stored goes to the writer all the same: it
+    // finds it as it finds any other, with its box; only the reason differs.
     const int earlier = checks_.adding ? seen_.earlierRow(row_.Workerid) : 0;
-    if (earlier > 0)
-        problems.append(RowChecks::repeated(row_, r, earlier, columns));
     if (!RowChecks::refuses(problems)) {
         writer_.SaveWorkerRow(row_, view_.importMode());
         if (!row_.RowWritten)
-            problems.append(RowChecks::fromWriterReason(writer_.lastReason(), row_, r, columns));
+            problems.append(earlier > 0 ? RowChecks::repeated(row_, r, earlier, columns)
+                                        : RowChecks::fromWriterReason(writer_.lastReason(), row_, r, columns));
+    } else if (earlier > 0) {
+        problems.append(RowChecks::repeated(row_, r, earlier, columns));
     }
     for (const CellProblem& p : problems)
         view_.cellProblem(p);

@@ -138,6 +138,8 @@ QList<CellProblem> check(ImportRow& row, int sheetRow, const Columns& columns, c
     const Level idLevel = options.strictId ? Level::Refusal : Level::Warning;
 
     mendKey(row.Workerid, kWorkerid, col(kWorkerid), sheetRow, out);
+    if (row.Workerid.isEmpty()) // blanks the reader keeps, and nothing else
+        add(kWorkerid, Level::Refusal, at(col(kWorkerid), QString()) + QStringLiteral("工号为空"));
     if (!options.adding) {
         // An update writes none of the fields below but the wage: a file of
         // changes is not refused for a column it does not change.

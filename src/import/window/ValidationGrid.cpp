@@ -24,10 +24,9 @@ namespace {
 const QString kStrictId = QStringLiteral("StrictId");
 const QString kFillFromId = QStringLiteral("FillFromId");
 
-// Per user, beside the remembered column map.
 QString settingsPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/checks.ini");
+    return checkSettingsPath();
 }
 
 bool setting(const QString& key)
@@ -41,6 +40,11 @@ void saveSetting(const QString& key, bool value)
     QSettings(settingsPath(), QSettings::IniFormat).setValue(key, value);
 }
 } // namespace
+
+QString checkSettingsPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/checks.ini");
+}
 
 void TWorkerInfoImaportFrm::setupValidation()
 {

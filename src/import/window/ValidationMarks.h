@@ -9,6 +9,10 @@
 
 class SpreadsheetLink;
 
+// The per-user file of the window's two identity-number settings, beside
+// the remembered column map.
+QString checkSettingsPath();
+
 // What the validation grid shows over the workbook's cells: the problems
 // the last check or import found, cell by cell, and the clerk's edits. No
 // widgets: the grid's model asks it per cell, the window keeps it current.

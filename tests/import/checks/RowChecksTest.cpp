@@ -137,6 +137,8 @@ TEST(RowChecksTest, FindsEachProblemInItsCellWithTheRightLevelAndWords)
          {{8, Level::Warning, "手机号码(H列)「2381234567」不是 1 开头的 11 位手机号码"}}},
         {"negative wage", [](ImportRow& r) { r.BaseWage = QStringLiteral("-100"); }, {},
          {{22, Level::Warning, "基本工资(V列)「-100」是负数"}}},
+        {"a worker number of blanks", [](ImportRow& r) { r.Workerid = QString(QChar(0x3000)); }, {},
+         {{1, Level::Warning, "首尾有空格，已去掉"}, {1, Level::Refusal, "A列：工号为空"}}},
         {"wide worker number", [](ImportRow& r) { r.Workerid = QStringLiteral("w００１") + QChar(0x3000); }, {},
          {{1, Level::Warning, "员工编号(A列)「w００１\u3000」首尾有空格，已去掉，含全角数字，已转为半角"}}},
     };

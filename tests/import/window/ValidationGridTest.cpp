@@ -81,6 +81,11 @@ TEST_F(ValidationGridTest, CheckColoursProblemCellsAndEditsChangeWhatIsStoredAnd
 {
     TWorkerInfoImaportFrm w;
     w.findChild<QCheckBox*>(QStringLiteral("FillFromIdBox"))->setChecked(true);
+    {
+        TWorkerInfoImaportFrm next; // the setting is kept for the user
+        EXPECT_TRUE(next.findChild<QCheckBox*>(QStringLiteral("FillFromIdBox"))->isChecked());
+        EXPECT_FALSE(next.findChild<QCheckBox*>(QStringLiteral("StrictIdBox"))->isChecked());
+    }
     open(w);
     w.ui()->SBCheck->click();
     ASSERT_EQ(scriptedDialogs().boxes.last().text, "检查完成：可导入 2 人，不能导入 2 人");
