@@ -174,8 +174,9 @@ TEST_P(ServerImport, ValuesTheServerRejectsAreListed)
     EXPECT_TRUE(lines[0].contains(QStringLiteral("不是日期"))) << r.out.toStdString();
     EXPECT_TRUE(lines[1].contains(QStringLiteral("面议"))) << r.out.toStdString();
     EXPECT_EQ(db->text(QStringLiteral("select string_agg(workerid, ',') from hrp_workers")), QStringLiteral("W0001"));
-    // Each refused insert had already drawn its key.
-    EXPECT_EQ(db->count(QStringLiteral("select avalue from sys_serialno")), 4);
+    // The date that is no date is refused before the writer; the refused
+    // insert of the wage had already drawn its key.
+    EXPECT_EQ(db->count(QStringLiteral("select avalue from sys_serialno")), 3);
 }
 
 TEST_P(ServerImport, HostileTextIsStoredAsItStands)
