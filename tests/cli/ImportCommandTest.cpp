@@ -61,7 +61,7 @@ TEST_F(ImportCommandTest, ImportsThenListsDuplicatesWithReasons)
     r = cli(importArgs("people.xls") << QStringLiteral("--check"), "demo\n");
     EXPECT_EQ(r.code, 3);
     EXPECT_EQ(r.out.count(u'\n'), 5);
-    EXPECT_TRUE(r.out.startsWith(QStringLiteral("W0001-张三丰-人事部-440102198001010000\t第 2 行 A列「W0001」：工号已存在\n")));
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("W0001-张三丰-人事部-440102198001010000\t第 2 行 工号已存在（A列「W0001」）\n")));
 
     r = cli(importArgs("people.xls"), "demo\n");
     EXPECT_EQ(r.code, 3);
@@ -148,7 +148,7 @@ TEST_F(ImportCommandTest, MapFromTheHeaderUpdatesAndRowsNotImported)
     // --mode update: known numbers change, unknown ones are listed.
     r = cli(importArgs("people.xls") << QStringLiteral("--mode") << QStringLiteral("update"), "demo\n");
     EXPECT_EQ(r.code, 3) << r.err.toStdString();
-    EXPECT_EQ(r.out.count(QStringLiteral("：工号不存在\n")), 2);
+    EXPECT_EQ(r.out.count(QStringLiteral(" 工号不存在（A列「")), 2);
     EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers")), 3);
     EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers where JobTitle='职员'")), 3);
     EXPECT_EQ(cli(importArgs("people.xls") << QStringLiteral("--mode") << QStringLiteral("merge")).code, 2);
@@ -159,7 +159,7 @@ TEST_F(ImportCommandTest, MapFromTheHeaderUpdatesAndRowsNotImported)
     EXPECT_EQ(r.code, 3) << r.err.toStdString();
     const XlsxContent x = readXlsx(rejects);
     ASSERT_EQ(x.rows.size(), 4); // W0001 exists by now, W0002 and W0003 bad
-    EXPECT_EQ(x.rows[1].mid(0, 1) + x.rows[1].mid(31, 1), (QStringList{QStringLiteral("W0001"), QStringLiteral("第 2 行 A列「W0001」：工号已存在")}));
+    EXPECT_EQ(x.rows[1].mid(0, 1) + x.rows[1].mid(31, 1), (QStringList{QStringLiteral("W0001"), QStringLiteral("第 2 行 工号已存在（A列「W0001」）")}));
 }
 
 TEST(MapAndTemplateCommands, PrintTheMapAndWriteTheTemplate)
@@ -271,12 +271,12 @@ TEST_F(ImportCommandTest, IdentityFlagsAndTheReportOfACheck)
     const QString report = dir.file(QStringLiteral("report.xlsx"));
     Result r = cli(QStringList(args) << QStringLiteral("--check") << QStringLiteral("--report") << report, "demo\n");
     EXPECT_EQ(r.code, 3) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("C1-王五-人事部-\t第 4 行 A列「C1」：工号与第 2 行重复\n"));
+    EXPECT_EQ(r.out, QStringLiteral("C1-王五-人事部-\t第 4 行 工号与第 2 行重复（A列「C1」）\n"));
     const XlsxContent x = readXlsx(report);
     ASSERT_EQ(x.rows.size(), 4);
     EXPECT_EQ(x.rows[0].value(6), QStringLiteral("问题"));
     EXPECT_EQ(x.rows[2].value(4), badCheck);
-    EXPECT_EQ(x.rows[2].value(6), QStringLiteral("E列「%1」：身份证号码校验位应为 %2，表中为 %3")
+    EXPECT_EQ(x.rows[2].value(6), QStringLiteral("身份证号码校验位应为 %2，表中为 %3（E列「%1」）")
                                       .arg(badCheck, woman.right(1), badCheck.right(1)));
     EXPECT_EQ(x.fills.toVariantMap(), (QVariantMap{{QStringLiteral("E3"), QStringLiteral("FFEB9C")},
                                                    {QStringLiteral("A4"), QStringLiteral("FFC7CE")}}));
@@ -286,7 +286,7 @@ TEST_F(ImportCommandTest, IdentityFlagsAndTheReportOfACheck)
     r = cli(QStringList(args) << QStringLiteral("--strict-id") << QStringLiteral("--fill-from-id"), "demo\n");
     EXPECT_EQ(r.code, 3) << r.err.toStdString();
     EXPECT_EQ(r.out.count(u'\n'), 2);
-    EXPECT_TRUE(r.out.startsWith(QStringLiteral("C2-李四-人事部-%1\t第 3 行 E列").arg(badCheck))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("C2-李四-人事部-%1\t第 3 行 身份证号码校验位应为").arg(badCheck))) << r.out.toStdString();
     const QString sex = withX[16].digitValue() % 2 == 1 ? QStringLiteral("男") : QStringLiteral("女");
     EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers where Workerid='C1' and Sex='%1' "
                                    "and BIrThday like '1990-05-12%' and IdNumber='%2'").arg(sex, withX)), 1);

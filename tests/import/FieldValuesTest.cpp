@@ -53,10 +53,10 @@ TEST(FieldValues, WorkbookOfClerksValues)
     // refused for lost digits, and the date that is no date, drew no key
     // and asked nothing of it. A number an earlier row holds says which.
     EXPECT_EQ(h.view.reasons,
-              (QStringList{QStringLiteral("第 3 行 A列「w0001」：工号与第 2 行重复"),
+              (QStringList{QStringLiteral("第 3 行 工号与第 2 行重复（A列「w0001」）"),
                            QStringLiteral("第 5 行 出生日期(F列)「1990-13-45」不是有效日期"),
-                           QStringLiteral("第 6 行 I列「4.4010219900512E+17」：「身份证号码」「银行帐号」以数字格式保存，已丢失位数，请将该列设为文本后重新录入"),
-                           QStringLiteral("第 7 行 V列「abc」：基本工资「abc」不是数字\nCHECK constraint failed: BaseWage IS NULL OR typeof(BaseWage) "
+                           QStringLiteral("第 6 行 「身份证号码」「银行帐号」以数字格式保存，已丢失位数，请将该列设为文本后重新录入（I列「4.4010219900512E+17」）"),
+                           QStringLiteral("第 7 行 基本工资「abc」不是数字（V列「abc」）\nCHECK constraint failed: BaseWage IS NULL OR typeof(BaseWage) "
                                           "IN ('integer', 'real')")}));
     EXPECT_EQ(db.scalar(QStringLiteral("select AValue from Sys_SerialNo")).toLongLong(), 5);
     ASSERT_EQ(scriptedDialogs().boxes.size(), 2);  // the duplicate's, then success

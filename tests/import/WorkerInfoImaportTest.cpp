@@ -134,7 +134,8 @@ TEST_F(ImportWindowTest, RunFromTheButtonListsRowsWithReasonsAndCounts)
     EXPECT_EQ(lineOf(0).mid(0, 3), (QStringList{"3", "W0002", QStringLiteral("王小明")}));
     const QString reason = list->index(0, NotImportedModel::Reason).data(Qt::ToolTipRole).toString();
     EXPECT_FALSE(reason.isEmpty());
-    EXPECT_EQ(lineOf(0)[3], reason.section(u'\n', 0, 0));
+    // The line begins with the why: the row is in its own column.
+    EXPECT_EQ(QStringLiteral("第 3 行 ") + lineOf(0)[3], reason.section(u'\n', 0, 0));
     EXPECT_EQ(w.ui()->LblCounts->text(), "已导入 1 人，未导入 2 人");
     EXPECT_EQ(w.ui()->ProgressBar1->value(), 100);
     EXPECT_TRUE(w.ui()->EdtPaths->text().isEmpty());
@@ -352,7 +353,7 @@ TEST_F(ImportWindowTest, CheckListsTheRefusalsWritesNothingAndKeepsTheFile)
     EXPECT_EQ(scriptedDialogs().boxes[0].text, "检查完成：可导入 4 人，不能导入 1 人");
     ASSERT_EQ(w.notImportedModel().rowCount(), 1);
     EXPECT_EQ(w.notImportedModel().line(0).sheetRow, 4);
-    EXPECT_EQ(w.notImportedModel().line(0).reason, QStringLiteral("第 4 行 A列「W0003」：工号已存在"));
+    EXPECT_EQ(w.notImportedModel().line(0).reason, QStringLiteral("第 4 行 工号已存在（A列「W0003」）"));
     EXPECT_EQ(w.ui()->LblCounts->text(), "检查：可导入 4 人，不能导入 1 人");
     EXPECT_EQ(w.ui()->EdtPaths->text(), importFixture("people.xls"));
     EXPECT_EQ(grid(w)->footerText(), "共 5 行"); // the file's rows again

@@ -154,7 +154,7 @@ TEST_P(ServerImport, CommandLineImportConvertsOnTheServer)
     // Again: every row is a duplicate, refused and listed, the counter untouched.
     r = importCli(dir.path(), "people.xls", "demo");
     EXPECT_EQ(r.out.count(u'\n'), 5);
-    EXPECT_TRUE(r.out.startsWith(QStringLiteral("W0001-张三丰-人事部-440102198001010000\t第 2 行 A列「W0001」：工号已存在\n")))
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("W0001-张三丰-人事部-440102198001010000\t第 2 行 工号已存在（A列「W0001」）\n")))
         << r.out.toStdString();
     EXPECT_EQ(db->count(QStringLiteral("select count(*) from hrp_workers")), 5);
     EXPECT_EQ(db->count(QStringLiteral("select avalue from sys_serialno")), 6);

@@ -27,13 +27,14 @@ QString cell(int slot, int column, const QString& value)
     return caption(slot) + where + QStringLiteral("「%1」").arg(value);
 }
 
-// "F列「1990-05-13」：" before a message that names its field itself.
-QString at(int column, const QString& value)
+// A message that names its field itself, then the cell: "工号已存在（A列「W1」）".
+// The message first: a narrow list shows it before it elides the rest.
+QString located(const QString& message, int column, const QString& value)
 {
     if (column <= 0)
-        return QString();
-    return value.isEmpty() ? QStringLiteral("%1列：").arg(columnLetters(column))
-                           : QStringLiteral("%1列「%2」：").arg(columnLetters(column), value);
+        return message;
+    return value.isEmpty() ? message + QStringLiteral("（%1列）").arg(columnLetters(column))
+                           : message + QStringLiteral("（%1列「%2」）").arg(columnLetters(column), value);
 }
 
 // A date in ISO form ("yyyy-MM-dd", a time after it allowed), else null.
@@ -139,7 +140,7 @@ QList<CellProblem> check(ImportRow& row, int sheetRow, const Columns& columns, c
 
     mendKey(row.Workerid, kWorkerid, col(kWorkerid), sheetRow, out);
     if (row.Workerid.isEmpty()) // blanks the reader keeps, and nothing else
-        add(kWorkerid, Level::Refusal, at(col(kWorkerid), QString()) + QStringLiteral("工号为空"));
+        add(kWorkerid, Level::Refusal, located(QStringLiteral("工号为空"), col(kWorkerid), QString()));
     if (!options.adding) {
         // An update writes none of the fields below but the wage: a file of
         // changes is not refused for a column it does not change.
@@ -148,7 +149,7 @@ QList<CellProblem> check(ImportRow& row, int sheetRow, const Columns& columns, c
         return out;
     }
     if (row.Wname.isEmpty())
-        add(kName, Level::Refusal, at(col(kName), QString()) + QStringLiteral("姓名为空"));
+        add(kName, Level::Refusal, located(QStringLiteral("姓名为空"), col(kName), QString()));
 
     // Dates the database would refuse are refused here, naming the cell.
     QDate dates[std::size(kDateSlots)];
@@ -191,21 +192,21 @@ QList<CellProblem> check(ImportRow& row, int sheetRow, const Columns& columns, c
     if (row.IdNumber.isEmpty())
         return out;
     const IdNumber::Reading id = IdNumber::read(row.IdNumber, options.today);
-    const QString idAt = at(col(kIdNumber), row.IdNumber);
+    const auto idAt = [&](const QString& message) { return located(message, col(kIdNumber), row.IdNumber); };
     using Kind = IdNumber::Reading::Kind;
     switch (id.kind) {
     case Kind::WrongForm:
-        add(kIdNumber, idLevel, idAt + QStringLiteral("身份证号码应为 18 位"));
+        add(kIdNumber, idLevel, idAt(QStringLiteral("身份证号码应为 18 位")));
         return out;
     case Kind::BadDate:
-        add(kIdNumber, idLevel, idAt + QStringLiteral("身份证号码中的出生日期不是有效日期"));
+        add(kIdNumber, idLevel, idAt(QStringLiteral("身份证号码中的出生日期不是有效日期")));
         return out;
     case Kind::FutureDate:
-        add(kIdNumber, idLevel, idAt + QStringLiteral("身份证号码中的出生日期在今天之后"));
+        add(kIdNumber, idLevel, idAt(QStringLiteral("身份证号码中的出生日期在今天之后")));
         return out;
     case Kind::BadCheckChar:
         // A digit is wrong somewhere: the date and sex in it prove nothing.
-        add(kIdNumber, idLevel, idAt + QStringLiteral("身份证号码校验位应为 %1，表中为 %2").arg(id.expected).arg(id.given));
+        add(kIdNumber, idLevel, idAt(QStringLiteral("身份证号码校验位应为 %1，表中为 %2").arg(id.expected).arg(id.given)));
         return out;
     case Kind::Valid:
         break;
@@ -214,10 +215,10 @@ QList<CellProblem> check(ImportRow& row, int sheetRow, const Columns& columns, c
     const QString sexText = id.male ? QStringLiteral("男") : QStringLiteral("女");
     if (birthday.isValid() && birthday != id.birth)
         add(kBirthday, idLevel,
-            at(col(kBirthday), row.BIrThday) + QStringLiteral("出生日期与身份证号码不符（身份证为 %1）").arg(birthText));
+            located(QStringLiteral("出生日期与身份证号码不符（身份证为 %1）").arg(birthText), col(kBirthday), row.BIrThday));
     const QString sex = row.Sex.trimmed();
     if ((sex == u"男" || sex == u"女") && sex != sexText)
-        add(kSex, idLevel, at(col(kSex), row.Sex) + QStringLiteral("性别与身份证号码不符（身份证为 %1）").arg(sexText));
+        add(kSex, idLevel, located(QStringLiteral("性别与身份证号码不符（身份证为 %1）").arg(sexText), col(kSex), row.Sex));
     if (options.fillFromId && id.kind == Kind::Valid) {
         if (row.BIrThday.isEmpty()) {
             row.BIrThday = birthText;
@@ -251,15 +252,14 @@ CellProblem fromWriterReason(const QString& reason, const ImportRow& row, int sh
     if (slot == 0 && said.startsWith(QStringLiteral("工号")))
         slot = kWorkerid;
     const int column = slot > 0 ? columns[size_t(slot - 1)] : 0;
-    const QString prefix = slot > 0 ? at(column, row.field(slot)) : QString();
-    return {sheetRow, slot, column, Level::Refusal, prefix + said, detail};
+    return {sheetRow, slot, column, Level::Refusal, slot > 0 ? located(said, column, row.field(slot)) : said, detail};
 }
 
 CellProblem repeated(const ImportRow& row, int sheetRow, int earlierRow, const Columns& columns)
 {
     const int column = columns[kWorkerid - 1];
     return {sheetRow, kWorkerid, column, Level::Refusal,
-            at(column, row.Workerid) + QStringLiteral("工号与第 %1 行重复").arg(earlierRow), {}};
+            located(QStringLiteral("工号与第 %1 行重复").arg(earlierRow), column, row.Workerid), {}};
 }
 
 } // namespace RowChecks

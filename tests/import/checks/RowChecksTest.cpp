@@ -104,7 +104,7 @@ TEST(RowChecksTest, FindsEachProblemInItsCellWithTheRightLevelAndWords)
         QList<Expected> expected;
     } cases[] = {
         {"clean", [](ImportRow&) {}, {}, {}},
-        {"no name", [](ImportRow& r) { r.Wname.clear(); }, {}, {{2, Level::Refusal, "B列：姓名为空"}}},
+        {"no name", [](ImportRow& r) { r.Wname.clear(); }, {}, {{2, Level::Refusal, "姓名为空（B列）"}}},
         {"an update: only what it writes", [](ImportRow& r) {
              r.Wname.clear();
              r.BIrThday = QStringLiteral("1990-13-45");
@@ -115,13 +115,13 @@ TEST(RowChecksTest, FindsEachProblemInItsCellWithTheRightLevelAndWords)
         {"wrong check char, strict", [&](ImportRow& r) { r.IdNumber = wrongCheck(man); }, {true},
          {{9, Level::Refusal, "身份证号码校验位应为 %1，表中为 %2"}}},
         {"short id", [](ImportRow& r) { r.IdNumber = QStringLiteral("12345"); }, {},
-         {{9, Level::Warning, "I列「12345」：身份证号码应为 18 位"}}},
+         {{9, Level::Warning, "身份证号码应为 18 位（I列「12345」）"}}},
         {"birthday and sex disagree", [](ImportRow& r) {
              r.BIrThday = QStringLiteral("1980/1/2");
              r.Sex = QStringLiteral("女");
          }, {},
-         {{6, Level::Warning, "F列「1980/1/2」：出生日期与身份证号码不符（身份证为 1980-01-01）"},
-          {3, Level::Warning, "C列「女」：性别与身份证号码不符（身份证为 男）"}}},
+         {{6, Level::Warning, "出生日期与身份证号码不符（身份证为 1980-01-01）（F列「1980/1/2」）"},
+          {3, Level::Warning, "性别与身份证号码不符（身份证为 男）（C列「女」）"}}},
         {"filled from the id", [](ImportRow& r) { r.BIrThday.clear(); r.Sex.clear(); }, {false, true},
          {{6, Level::Filled, "出生日期由身份证号码补全为 1980-01-01"}, {3, Level::Filled, "性别由身份证号码补全为 男"}}},
         {"not filled unasked", [](ImportRow& r) { r.BIrThday.clear(); r.Sex.clear(); }, {}, {}},
@@ -138,7 +138,7 @@ TEST(RowChecksTest, FindsEachProblemInItsCellWithTheRightLevelAndWords)
         {"negative wage", [](ImportRow& r) { r.BaseWage = QStringLiteral("-100"); }, {},
          {{22, Level::Warning, "基本工资(V列)「-100」是负数"}}},
         {"a worker number of blanks", [](ImportRow& r) { r.Workerid = QString(QChar(0x3000)); }, {},
-         {{1, Level::Warning, "首尾有空格，已去掉"}, {1, Level::Refusal, "A列：工号为空"}}},
+         {{1, Level::Warning, "首尾有空格，已去掉"}, {1, Level::Refusal, "工号为空（A列）"}}},
         {"wide worker number", [](ImportRow& r) { r.Workerid = QStringLiteral("w００１") + QChar(0x3000); }, {},
          {{1, Level::Warning, "员工编号(A列)「w００１\u3000」首尾有空格，已去掉，含全角数字，已转为半角"}}},
     };
@@ -163,7 +163,7 @@ TEST(RowChecksTest, FindsEachProblemInItsCellWithTheRightLevelAndWords)
                 want = want.arg(man[17]).arg(wrongCheck(man)[17]);
             EXPECT_EQ(found[i].slot, c.expected[i].slot);
             EXPECT_EQ(found[i].level, c.expected[i].level);
-            EXPECT_TRUE(found[i].reason.endsWith(want)) << found[i].reason.toStdString();
+            EXPECT_TRUE(found[i].reason.contains(want)) << found[i].reason.toStdString();
             EXPECT_EQ(found[i].sheetRow, 12);
             EXPECT_EQ(found[i].column, c.expected[i].slot);
         }
@@ -189,9 +189,9 @@ TEST(RowChecksTest, MendsKeysAndNamesTheRowAndTheWritersField)
         QStringLiteral("「出生日期」的值「1990-02-30」不是日期\nCHECK constraint failed: BIrThday"), row, 7, columns);
     EXPECT_EQ(w.slot, 6);
     EXPECT_EQ(w.column, 28);
-    EXPECT_EQ(w.reason, QStringLiteral("AB列「1990-02-30」：「出生日期」的值「1990-02-30」不是日期"));
+    EXPECT_EQ(w.reason, QStringLiteral("「出生日期」的值「1990-02-30」不是日期（AB列「1990-02-30」）"));
     EXPECT_EQ(w.detail, QStringLiteral("CHECK constraint failed: BIrThday"));
-    EXPECT_EQ(RowChecks::repeated(row, 9, 4, columns).reason, QStringLiteral("C列「ab12」：工号与第 4 行重复"));
+    EXPECT_EQ(RowChecks::repeated(row, 9, 4, columns).reason, QStringLiteral("工号与第 4 行重复（C列「ab12」）"));
     EXPECT_EQ(RowChecks::columnLetters(702), "ZZ");
     EXPECT_EQ(RowChecks::columnLetters(703), "AAA");
 }

@@ -97,8 +97,8 @@ TEST_F(ValidationGridTest, CheckColoursProblemCellsAndEditsChangeWhatIsStoredAnd
         QColor colour;
         const char* tip;
     } marked[] = {
-        {3, "姓名", red, "B列：姓名为空"},
-        {4, "工号", red, "A列「W1」：工号与第 2 行重复"},
+        {3, "姓名", red, "姓名为空（B列）"},
+        {4, "工号", red, "工号与第 2 行重复（A列「W1」）"},
         {5, "身份证号", amber, "身份证号码校验位应为"},
         {5, "性别", QColor(), ""}, // a wrong check: the sex is not compared
         {2, "姓名", QColor(), ""},
@@ -112,7 +112,7 @@ TEST_F(ValidationGridTest, CheckColoursProblemCellsAndEditsChangeWhatIsStoredAnd
     }
     // Row 3 has a filled birth date: marked in the 问题 column, not a problem.
     EXPECT_TRUE(cell(w, 3, QStringLiteral("问题")).data().toString().contains(QStringLiteral("出生日期由身份证号码补全为 1980-01-01")));
-    EXPECT_EQ(w.notImportedModel().line(0).reason, QStringLiteral("第 3 行 B列：姓名为空"));
+    EXPECT_EQ(w.notImportedModel().line(0).reason, QStringLiteral("第 3 行 姓名为空（B列）"));
 
     QCheckBox* only = grid(w)->problemFilter();
     EXPECT_EQ(only->text(), "只看有问题的行 (3)");
@@ -142,7 +142,7 @@ TEST_F(ValidationGridTest, CheckColoursProblemCellsAndEditsChangeWhatIsStoredAnd
     ASSERT_EQ(out.rows.size(), 2);
     EXPECT_EQ(out.rows[0].mid(6), (QStringList{QStringLiteral("未导入原因"), QStringLiteral("数据库原文")}));
     EXPECT_EQ(out.rows[1].mid(0, 2), (QStringList{QStringLiteral("W1"), QStringLiteral("孙八")}));
-    EXPECT_EQ(out.rows[1].value(6), QStringLiteral("第 4 行 A列「W1」：工号与第 2 行重复"));
+    EXPECT_EQ(out.rows[1].value(6), QStringLiteral("第 4 行 工号与第 2 行重复（A列「W1」）"));
 
     // 撤销修改 takes row 4 back to the file's text.
     Q_EMIT grid(w)->editUndone(4, 2, 2);
