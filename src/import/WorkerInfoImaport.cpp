@@ -243,6 +243,9 @@ void TWorkerInfoImaportFrm::setButtonsEnabled(bool enabled)
     for (QWidget* b : std::initializer_list<QWidget*>{ui_->BtSelect, ui_->BtAutoMap, ui_->BtClearMap, ui_->SBCheck, ui_->SBSave,
                                                       ui_->SBRejects, ui_->SBTemplate, ui_->RadioGroup1})
         b->setEnabled(enabled);
+    // The grid's cells are what a run reads: not edited while one does.
+    ui_->dxDBGrid1->view()->setEditTriggers(enabled ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                                                    : QAbstractItemView::NoEditTriggers);
 }
 
 void TWorkerInfoImaportFrm::setupNotImportedTable()

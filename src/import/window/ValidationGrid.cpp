@@ -34,6 +34,18 @@ bool setting(const QString& key)
     return QSettings(settingsPath(), QSettings::IniFormat).value(key, false).toBool();
 }
 
+// The cell as the file has it (once its edit is removed); an error value
+// reads as nothing, as the preview shows it.
+QString fileText(SpreadsheetLink& link, int row, int column)
+{
+    QString text;
+    try {
+        text = link.ReadCellText(row, column);
+    } catch (const std::exception&) {
+    }
+    return text;
+}
+
 void saveSetting(const QString& key, bool value)
 {
     QDir().mkpath(QFileInfo(settingsPath()).absolutePath());
@@ -115,7 +127,7 @@ void TWorkerInfoImaportFrm::cellEdited(int sheetRow, int slot, int sheetColumn, 
     }
     // Typing the file's own text back undoes the edit.
     marks_.edits().remove(sheetRow, sheetColumn);
-    if (book_->ReadCellText(sheetRow, sheetColumn) != text)
+    if (fileText(*book_, sheetRow, sheetColumn) != text)
         marks_.edits().set(sheetRow, sheetColumn, text);
     // A key or a date in another column may read the same cell.
     ui_->dxDBGrid1->setCellText(sheetRow, sheetColumn, text);
@@ -126,7 +138,7 @@ void TWorkerInfoImaportFrm::editUndone(int sheetRow, int slot, int sheetColumn)
 {
     if (!book_ || running_ || !marks_.edits().remove(sheetRow, sheetColumn))
         return;
-    ui_->dxDBGrid1->setCellText(sheetRow, sheetColumn, book_->ReadCellText(sheetRow, sheetColumn));
+    ui_->dxDBGrid1->setCellText(sheetRow, sheetColumn, fileText(*book_, sheetRow, sheetColumn));
     recheckRow(sheetRow, slot);
 }
 
