@@ -33,7 +33,8 @@
 namespace {
 
 const char* kSynopsis = "import --workbook FILE --map MAP [--sheet NAME|N] [--header-row N|auto] [--db FILE | --settings-dir DIR] [--user ID] "
-                        "[--password-stdin] [--check] [--mode add|update] [--rejects FILE.xlsx [--force]] [--timings]";
+                        "[--password-stdin] [--check] [--mode add|update] [--rejects FILE.xlsx [--force]] [--timings] "
+                        "[--strict-id] [--fill-from-id] [--report FILE.xlsx]";
 
 void declare(QCommandLineParser& p)
 {
@@ -67,6 +68,16 @@ void declare(QCommandLineParser& p)
          QStringLiteral("FILE.xlsx")},
         {QStringLiteral("force"), QStringLiteral("Lets --rejects replace a file that exists.")},
         {QStringLiteral("timings"), QStringLiteral("Adds a line with the number of rows and the time each pass took.")},
+        {QStringLiteral("strict-id"),
+         QStringLiteral("Does not import a row whose identity number is wrong (check character, date, or "
+                        "disagreement with the birth date or sex); otherwise such a row is imported with a warning.")},
+        {QStringLiteral("fill-from-id"),
+         QStringLiteral("Takes an empty birth date or sex from a valid identity number.")},
+        {QStringLiteral("report"),
+         QStringLiteral("Writes the whole sheet as the import read it, each problem cell coloured (red: not "
+                        "imported, amber: a warning) and a last column 问题 with the row's reasons; --force lets it "
+                        "replace a file."),
+         QStringLiteral("FILE.xlsx")},
     });
     SheetOptions::declare(p, true);
 }
@@ -213,6 +224,15 @@ public:
         dialogs_.progressShown = true;
     }
     int importMode() const override { return mode_; }
+    CheckSettings checkSettings() const override { return settings; }
+    void cellProblem(const CellProblem& problem) override
+    {
+        if (keepProblems)
+            problems << problem;
+    }
+    CheckSettings settings;
+    bool keepProblems = false; // for --report
+    QList<CellProblem> problems;
     void reopenStaging() override
     {
         Query staging(UserDM->ADOConnection1);
@@ -265,8 +285,10 @@ int run(const QCommandLineParser& opts)
         return CliFailed;
 
     // Before the run: a target the export would refuse costs no import.
-    if (opts.isSet(QStringLiteral("rejects"))) {
-        const QString out = opts.value(QStringLiteral("rejects"));
+    for (const QString& target : {QStringLiteral("rejects"), QStringLiteral("report")}) {
+        if (!opts.isSet(target))
+            continue;
+        const QString out = opts.value(target);
         try {
             XlsxOut::refuseProtected(out, {workbook});
             if (QFileInfo::exists(out) && !opts.isSet(QStringLiteral("force")))
@@ -285,6 +307,8 @@ int run(const QCommandLineParser& opts)
     ImportRow row;
     WorkerWriter writer;
     CliView view(boxes, workbook, mode == QLatin1String("update") ? 1 : 0, dialogs, sheet);
+    view.settings = {opts.isSet(QStringLiteral("strict-id")), opts.isSet(QStringLiteral("fill-from-id"))};
+    view.keepProblems = opts.isSet(QStringLiteral("report"));
     RunRecorder recorder(dm.ADOConnection1, view);
     // Only for the benchmark, which measures what keeping the record costs.
     if (!qEnvironmentVariableIsSet("OSTREL_BENCH_NO_RECORDS"))
@@ -305,6 +329,13 @@ int run(const QCommandLineParser& opts)
         link.OpenWorkbook(workbook, sheet.sheet);
         RejectsExport::write(link, source, importRun.notImportedRows(), out);
         cliError(QStringLiteral("未导入的 %1 行已导出到 %2").arg(importRun.notImportedRows().size()).arg(out));
+    }
+    if (wrote && opts.isSet(QStringLiteral("report"))) {
+        const QString out = opts.value(QStringLiteral("report"));
+        SpreadsheetLink link;
+        link.OpenWorkbook(workbook);
+        RejectsExport::writeReport(link, source, view.problems, importRun.lastDataRow(), out);
+        cliError(QStringLiteral("检查结果已保存到 %1（有问题的单元格已标色）").arg(out));
     }
 
     // One result line, the check's own box standing for it: the rows a

@@ -64,6 +64,8 @@ public:
     {
         inner_.rowRefused(sheetRow, row, line, reason);
     }
+    CheckSettings checkSettings() const override { return inner_.checkSettings(); }
+    void cellProblem(const CellProblem& problem) override { inner_.cellProblem(problem); }
 
 private:
     ImportView& inner_;

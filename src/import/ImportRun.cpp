@@ -225,6 +225,45 @@ QString ImportRun::stoppedText(const WriteStopped& stopped, int row)
     return text;
 }
 
+RowChecks::Columns ImportRun::mapColumns() const
+{
+    RowChecks::Columns columns{};
+    for (int slot = 1; slot <= ImportRow::SlotCount; ++slot) {
+        int value = 0;
+        if (parseWholeNumber(view_.mapText(slot), value) && value > 0)
+            columns[size_t(slot - 1)] = value;
+    }
+    return columns;
+}
+
+QString ImportRun::saveChecked(int r, const RowChecks::Columns& columns, QString& detail)
+{
+    QList<CellProblem> problems = RowChecks::check(row_, r, columns, checks_);
+    // A number an earlier row stored goes to the writer all the same: it
+    // finds it as it finds any other, with its box; only the reason differs.
+    const int earlier = checks_.adding ? seen_.earlierRow(row_.Workerid) : 0;
+    if (!RowChecks::refuses(problems)) {
+        writer_.SaveWorkerRow(row_, view_.importMode());
+        if (!row_.RowWritten)
+            problems.append(earlier > 0 ? RowChecks::repeated(row_, r, earlier, columns)
+                                        : RowChecks::fromWriterReason(writer_.lastReason(), row_, r, columns));
+    } else if (earlier > 0) {
+        problems.append(RowChecks::repeated(row_, r, earlier, columns));
+    }
+    for (const CellProblem& p : problems)
+        view_.cellProblem(p);
+    if (row_.RowWritten) {
+        seen_.stored(row_.Workerid, r);
+        return QString();
+    }
+    QStringList details;
+    for (const CellProblem& p : problems)
+        if (!p.detail.isEmpty())
+            details << p.detail;
+    detail = details.join(u'\n');
+    return RowChecks::rowReason(r, problems);
+}
+
 QString ImportRun::cellInHand() const
 {
     if (readingSlot_ == 0)
@@ -243,6 +282,11 @@ RunEnd ImportRun::SBSaveClick()
     notImportedRows_.clear();
     stored_.clear();
     storedRows_.clear();
+    seen_.clear();
+    checks_ = RowChecks::Options{};
+    checks_.strictId = view_.checkSettings().strictId;
+    checks_.fillFromId = view_.checkSettings().fillFromId;
+    checks_.adding = view_.importMode() == 0;
 
     view_.clearList();
 
@@ -358,6 +402,7 @@ RunEnd ImportRun::SBSaveClick()
         RowPrefetch::Columns columns;
         if (currentColumns(columns))
             ahead = std::make_unique<RowPrefetch>(link, columns, r);
+        const RowChecks::Columns checkColumns = mapColumns();
         for (;;) {
             readRow(link, r, ahead);
             if (row_.Workerid.isEmpty())
@@ -367,7 +412,8 @@ RunEnd ImportRun::SBSaveClick()
             view_.setProgress(int(qint64(r) * 100 / lastRow));
             row_.RowWritten = false;
             row_.SheetRow = r;
-            writer_.SaveWorkerRow(row_, view_.importMode());
+            QString detail;
+            const QString reason = saveChecked(r, checkColumns, detail);
             if (row_.RowWritten) {
                 ++imported_;
                 stored_ << row_.Workerid;
@@ -375,8 +421,8 @@ RunEnd ImportRun::SBSaveClick()
             } else {
                 ++notImported_;
                 const QString line = QStringList{row_.Workerid, row_.Wname, row_.DepName, row_.IdNumber}.join(u'-');
-                notImportedRows_.append({r, line, writer_.lastReason()});
-                view_.rowRefused(r, row_, line, writer_.lastReason());
+                notImportedRows_.append({r, line, reason, detail});
+                view_.rowRefused(r, row_, line, detail.isEmpty() ? reason : reason + u'\n' + detail);
             }
             view_.rowsDone({true, r - firstRow + 1, lastRow - firstRow + 1, notImported_});
             view_.processMessages();

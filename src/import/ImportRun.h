@@ -1,6 +1,7 @@
 #pragma once
 
 #include "import/ImportRow.h"
+#include "import/checks/RowChecks.h"
 #include "platform/Errors.h"
 
 #include <QString>
@@ -66,6 +67,15 @@ public:
         (void)row;
         addListLine(line, reason);
     }
+    // The checks every row meets besides the writer's (the window's
+    // settings, the command's flags).
+    struct CheckSettings {
+        bool strictId = false;
+        bool fillFromId = false;
+    };
+    virtual CheckSettings checkSettings() const { return {}; }
+    // What the checks or the writer found in one cell of a row just handled.
+    virtual void cellProblem(const CellProblem& problem) { (void)problem; }
 
 private:
     QString openedSheet_;
@@ -138,7 +148,8 @@ public:
     struct NotImported {
         int sheetRow;
         QString line;
-        QString reason;
+        QString reason;       // Chinese, from "第 N 行 " on
+        QString detail = {};  // the database's own text, "" when none
     };
     const QList<NotImported>& notImportedRows() const { return notImportedRows_; }
     // Worker numbers of the rows stored, in sheet order.
@@ -168,6 +179,10 @@ private:
     // The box of a run the writer stopped at sheet row `row`; takes the rows
     // whose group was undone off the counts first.
     QString stoppedText(const WriteStopped& stopped, int row);
+    // The row's own checks, then the writer unless they refuse it; the
+    // view hears of each problem. The row's reason when it was not written.
+    QString saveChecked(int row, const RowChecks::Columns& columns, QString& detail);
+    RowChecks::Columns mapColumns() const;
 
     ImportView& view_;
     ImportRow& row_;
@@ -185,6 +200,8 @@ private:
     QList<NotImported> notImportedRows_;
     QStringList stored_;
     QList<int> storedRows_;  // the sheet row of each of stored_
+    RowChecks::Options checks_;
+    RowChecks::SeenWorkerids seen_;
     qint64 checkPassMs_ = 0;
     qint64 writePassMs_ = 0;
 };

@@ -12,9 +12,9 @@ class SpreadsheetLink;
 
 // The rows a run did not import, saved as .xlsx to be corrected and
 // imported again with the same map: row 1 is the source's header plus
-// "未导入原因", each row every column of its source row as read plus its
-// reason. Cells are written as text, so the next import reads exactly what
-// this one read.
+// "未导入原因" and "数据库原文", each row every column of its source row as
+// read plus its reason (Chinese) and the database's own text. Cells are
+// written as text, so the next import reads exactly what this one read.
 namespace RejectsExport {
 
 // Which file a run read, and as it was then: rows are looked up again by
@@ -32,5 +32,12 @@ struct Source {
 // settings: XlsxOut). `link` holds the source, open.
 void write(SpreadsheetLink& link, const Source& source, const QList<ImportRun::NotImported>& rows,
            const QString& outPath, const std::function<void(int)>& progress = {});
+
+// The whole sheet as the import read it (rows 1 to `lastRow`), each cell a
+// check found a problem in filled red (not imported) or amber (a warning),
+// with a last column "问题" holding the row's reasons: a file the clerk can
+// correct without the window. Raises as write() does.
+void writeReport(SpreadsheetLink& link, const Source& source, const QList<CellProblem>& problems, int lastRow,
+                 const QString& outPath);
 
 } // namespace RejectsExport

@@ -1,5 +1,6 @@
 #include "import/SpreadsheetLink.h"
 
+#include "import/CellEdits.h"
 #include "import/CellText.h"
 #include "import/ImportRun.h"
 #include "platform/DateFormats.h"
@@ -155,6 +156,8 @@ QString SpreadsheetLink::ReadCellText(int row, int column)
         throw Error(QStringLiteral("没有打开的工作簿"));
     if (row < 1 || column < 1)
         throw Error(QStringLiteral("单元格位置无效: 第%1行第%2列").arg(row).arg(column));
+    if (const QString* edited = edits_ ? edits_->find(row, column) : nullptr)
+        return *edited;
     const WorkbookCell cell = sheet_->cell(row - 1, column - 1);
     switch (cell.kind) {
     case WorkbookCell::Kind::Empty:

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class CellEdits;
 class Workbook;
 class WorkbookSheet;
 
@@ -70,12 +71,15 @@ public:
     int usedColumns() const;
     // The name of the sheet read, empty when nothing is open.
     QString sheetName() const;
+    // Cells the clerk edited, read instead of the file's (null: none).
+    void setEdits(const CellEdits* edits) { edits_ = edits; }
 
 private:
     std::unique_ptr<Workbook> workbook_;
     const WorkbookSheet* sheet_ = nullptr;
     int sheetIndex_ = -1;
     QString dateFormat_;
+    const CellEdits* edits_ = nullptr;
 };
 
 // What the clerk reads when OpenWorkbook failed: the file, then why.

@@ -88,6 +88,7 @@ TWorkerInfoImaportFrm::TWorkerInfoImaportFrm(QWidget* parent)
 
     ui_->SBCancel->hide();
     setupNotImportedTable();
+    setupValidation();
     setupButtons();
     buildColumnMap();
     connectButtons();
@@ -273,6 +274,9 @@ void TWorkerInfoImaportFrm::setButtonsEnabled(bool enabled)
                                                       ui_->SBRejects, ui_->SBTemplate, ui_->RadioGroup1})
         b->setEnabled(enabled);
     sheetChoice_->setEnabled(enabled);
+    // The grid's cells are what a run reads: not edited while one does.
+    ui_->dxDBGrid1->view()->setEditTriggers(enabled ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                                                    : QAbstractItemView::NoEditTriggers);
 }
 
 void TWorkerInfoImaportFrm::setupNotImportedTable()
@@ -344,6 +348,8 @@ void TWorkerInfoImaportFrm::openWorkbook(SpreadsheetLink& link, const QString& p
 {
     // A large workbook takes a second or more to open: open it on another
     // thread while the window stays alive, its bar moving.
+    dropStaleEdits();
+    link.setEdits(&marks_.edits());
     std::exception_ptr failure;
     QEventLoop wait;
     std::unique_ptr<QThread> opener(QThread::create([&, sheet = sheetName_] {
@@ -529,6 +535,7 @@ void TWorkerInfoImaportFrm::refreshPreview()
 {
     if (!book_)
         return;
+    dropStaleEdits();
     // The window looks at its events now and then by time, not at every
     // progress call: a preview after each box must stay quick.
     QElapsedTimer sinceEvents;
@@ -544,8 +551,11 @@ void TWorkerInfoImaportFrm::refreshPreview()
     QList<StagingGrid::Column> columns{{QStringLiteral("行号"), QString(), 50, false, false}};
     for (const WorkbookPreview::Column& c : p.columns) {
         const bool filter = c.slot == 1 || c.slot == 2 || c.slot == 17 || c.slot == 19;
-        columns.append({c.caption, QString(), c.slot == 9 ? 151 : 90, filter, false});
+        int sheetColumn = 0;
+        HeaderMap::parseColumn(mapText(c.slot), sheetColumn);
+        columns.append({c.caption, QString(), c.slot == 9 ? 151 : 90, filter, false, c.slot, sheetColumn});
     }
+    columns.append({QStringLiteral("问题"), QString(), 320, false, false, StagingGrid::kProblemsSlot, 0});
     QList<QStringList> rows;
     rows.reserve(p.cells.size());
     for (qsizetype i = 0; i < p.cells.size(); ++i)
@@ -587,6 +597,7 @@ void TWorkerInfoImaportFrm::SBCheckClick()
         lastSource_ = RejectsExport::Source::of(path);
         ImportCheck check(*this, row_);
         const RunEnd end = check.run();
+        ui_->dxDBGrid1->marksChanged();
         lastRefused_ = check.lastRun().notImportedRows();
         if (end == RunEnd::Succeeded)
             ui_->LblCounts->setText(QStringLiteral("检查：可导入 %1 人，不能导入 %2 人")
@@ -595,6 +606,7 @@ void TWorkerInfoImaportFrm::SBCheckClick()
         // The file is still the one to import: show its rows again.
         if (!keepGrid_ && end != RunEnd::MapRefused && end != RunEnd::PathRefused && !closeRequested_)
             loadWorkbook(path);
+        showProblemRows();
     });
 }
 
@@ -726,11 +738,13 @@ void TWorkerInfoImaportFrm::clearPath()
     ui_->EdtPaths->clear();
     sheetChoice_->setSheets({}, QString());
     sheetChoice_->setHeaderRow(1, 0);
+    marks_.edits().clear(); // imported: a new file is a new start
 }
 
 void TWorkerInfoImaportFrm::clearList()
 {
     notImported_->clear();
+    marks_.clearProblems();
 }
 
 void TWorkerInfoImaportFrm::addListLine(const QString& text, const QString& reason)

@@ -6,6 +6,7 @@
 #include "import/RememberedMap.h"
 #include "import/WorkerWriter.h"
 #include "import/window/RunProgress.h"
+#include "import/window/ValidationMarks.h"
 #include "platform/db/Query.h"
 
 #include <QStringList>
@@ -18,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+class QCheckBox;
 class QLineEdit;
 class NotImportedModel;
 class SheetChoice;
@@ -66,6 +68,11 @@ public:
     int headerRow() const override { return qMax(1, headerRow_); }
     void rowsDone(const Progress& progress) override;
     void rowRefused(int sheetRow, const ImportRow& row, const QString& line, const QString& reason) override;
+    CheckSettings checkSettings() const override;
+    void cellProblem(const CellProblem& problem) override;
+
+    // The preview's problems and the clerk's edits of its cells.
+    const ValidationMarks& marks() const { return marks_; }
 
     NotImportedModel& notImportedModel() const { return *notImported_; }
     SheetChoice& sheetChooser() const { return *sheetChoice_; }
@@ -116,6 +123,18 @@ private:
     void refreshPreview();
     void showStoredWorkers();
     std::array<QString, ImportRow::SlotCount> boxes() const;
+    // The validation grid (ValidationGrid.cpp): marks, edits, settings.
+    void setupValidation();
+    void cellEdited(int sheetRow, int slot, int sheetColumn, const QString& text);
+    void editUndone(int sheetRow, int slot, int sheetColumn);
+    void recheckRow(int sheetRow, int editedSlot);
+    // The preview keeps its first rows: a check's problem rows after them
+    // are added, so that every problem can be seen and corrected.
+    void showProblemRows();
+    // The file, sheet and map the edits were made for.
+    QString editsKey() const;
+    // Drops the edits, with a word, when the file, sheet or map changed.
+    void dropStaleEdits();
 
     std::unique_ptr<Ui::TWorkerInfoImaportFrm> ui_;
     std::array<QLineEdit*, ImportRow::SlotCount> edt_{};
@@ -144,4 +163,9 @@ private:
     int headerRow_ = 1;                      // 0 until a new file's is found
     RejectsExport::Source lastSource_;
     QList<ImportRun::NotImported> lastRefused_;
+    ValidationMarks marks_;
+    QString editsKey_;    // editsKey() when the first edit was made
+    QString editsSheet_;  // and the sheet
+    QCheckBox* strictId_ = nullptr;
+    QCheckBox* fillFromId_ = nullptr;
 };

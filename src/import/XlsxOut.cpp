@@ -148,13 +148,17 @@ void XlsxOut::check(int error, const QString& said)
     throw Error(text);
 }
 
-lxw_format* XlsxOut::addFormat(const char* numberFormat, bool bold)
+lxw_format* XlsxOut::addFormat(const char* numberFormat, bool bold, quint32 fill)
 {
     lxw_format* f = workbook_add_format(book_);
     if (numberFormat)
         format_set_num_format(f, numberFormat);
     if (bold)
         format_set_bold(f);
+    if (fill != 0) {
+        format_set_pattern(f, LXW_PATTERN_SOLID);
+        format_set_bg_color(f, fill);
+    }
     return f;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 #include <QStringList>
 
 struct lxw_workbook;
@@ -28,7 +29,8 @@ public:
     // Raises Error when `path` may not be written (the rule above).
     static void refuseProtected(const QString& path, const QStringList& keep = {});
 
-    lxw_format* addFormat(const char* numberFormat, bool bold = false);
+    // `fill`: the cells' background as 0xRRGGBB, 0 for none.
+    lxw_format* addFormat(const char* numberFormat, bool bold = false, quint32 fill = 0);
     // Text cell; rows and columns count from 0.
     void text(int row, int column, const QString& value, lxw_format* format = nullptr);
     // Width in characters and a format for empty cells of the column.

@@ -61,7 +61,7 @@ TEST_F(ImportCommandTest, ImportsThenListsDuplicatesWithReasons)
     r = cli(importArgs("people.xls") << QStringLiteral("--check"), "demo\n");
     EXPECT_EQ(r.code, 3);
     EXPECT_EQ(r.out.count(u'\n'), 5);
-    EXPECT_TRUE(r.out.startsWith(QStringLiteral("W0001-张三丰-人事部-440102198001010000\t工号已存在\n")));
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("W0001-张三丰-人事部-440102198001010000\t第 2 行 工号已存在（A列「W0001」）\n")));
 
     r = cli(importArgs("people.xls"), "demo\n");
     EXPECT_EQ(r.code, 3);
@@ -148,7 +148,7 @@ TEST_F(ImportCommandTest, MapFromTheHeaderUpdatesAndRowsNotImported)
     // --mode update: known numbers change, unknown ones are listed.
     r = cli(importArgs("people.xls") << QStringLiteral("--mode") << QStringLiteral("update"), "demo\n");
     EXPECT_EQ(r.code, 3) << r.err.toStdString();
-    EXPECT_EQ(r.out.count(QStringLiteral("\t工号不存在\n")), 2);
+    EXPECT_EQ(r.out.count(QStringLiteral(" 工号不存在（A列「")), 2);
     EXPECT_TRUE(r.err.endsWith(QStringLiteral("已更新 3 人，未导入 2 人\n"))) << r.err.toStdString();
     EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers")), 3);
     EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers where JobTitle='职员'")), 3);
@@ -160,7 +160,7 @@ TEST_F(ImportCommandTest, MapFromTheHeaderUpdatesAndRowsNotImported)
     EXPECT_EQ(r.code, 3) << r.err.toStdString();
     const XlsxContent x = readXlsx(rejects);
     ASSERT_EQ(x.rows.size(), 4); // W0001 exists by now, W0002 and W0003 bad
-    EXPECT_EQ(x.rows[1].mid(0, 1) + x.rows[1].mid(31), (QStringList{QStringLiteral("W0001"), QStringLiteral("工号已存在")}));
+    EXPECT_EQ(x.rows[1].mid(0, 1) + x.rows[1].mid(31, 1), (QStringList{QStringLiteral("W0001"), QStringLiteral("第 2 行 工号已存在（A列「W0001」）")}));
 }
 
 TEST(MapAndTemplateCommands, PrintTheMapAndWriteTheTemplate)
@@ -238,4 +238,57 @@ TEST_F(ImportCommandTest, RejectsAndTemplateNeverOverwriteTheClerksFiles)
     EXPECT_EQ(cli({QStringLiteral("template"), existing, QStringLiteral("--force")}).code, 0);
     EXPECT_EQ(readXlsx(existing).rows.value(0).value(1), "姓名*");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral(".old.xlsx.")), QStringList());
+}
+
+TEST_F(ImportCommandTest, IdentityFlagsAndTheReportOfACheck)
+{
+    // Numbers whose check character is computed here from the standard's weights.
+    const auto id = [](const QString& first17) {
+        static const int weights[17] = {7, 9, 10, 5, 8, 4, 2, 1, 6, 3, 7, 9, 10, 5, 8, 4, 2};
+        int sum = 0;
+        for (int i = 0; i < 17; ++i)
+            sum += first17[i].digitValue() * weights[i];
+        return first17 + QChar::fromLatin1("10X98765432"[sum % 11]);
+    };
+    QString withX;
+    for (int d = 0; d < 10 && !withX.endsWith(u'X'); ++d)
+        withX = id(QStringLiteral("1101051990051210%1").arg(d));
+    ASSERT_TRUE(withX.endsWith(u'X'));
+    const QString woman = id(QStringLiteral("11010519850303002"));
+    const QString badCheck = woman.left(17) + (woman[17] == u'5' ? u'6' : u'5');
+    const QString book = dir.file(QStringLiteral("ids.xlsx"));
+    editXlsx(QStringLiteral("-"), book,
+             {QStringLiteral("A1=工号"), QStringLiteral("B1=姓名"), QStringLiteral("C1=性别"), QStringLiteral("D1=出生日期"),
+              QStringLiteral("E1=身份证号码"), QStringLiteral("F1=部门名称"),
+              QStringLiteral("A2=C1"), QStringLiteral("B2=张三"), QStringLiteral("E2=") + withX.left(17) + u'x',
+              QStringLiteral("F2=人事部"),
+              QStringLiteral("A3=C2"), QStringLiteral("B3=李四"), QStringLiteral("C3=女"), QStringLiteral("D3=1985-03-03"),
+              QStringLiteral("E3=") + badCheck, QStringLiteral("F3=人事部"),
+              QStringLiteral("A4=C1"), QStringLiteral("B4=王五"), QStringLiteral("F4=人事部")});
+    QStringList args = importArgs("people.xls", QStringLiteral("Workerid=1,Wname=2,Sex=3,BIrThday=4,IdNumber=5,DepName=6"));
+    args.replaceInStrings(importFixture("people.xls"), book);
+
+    // The check's report: every row as read, problem cells filled, 问题 last.
+    const QString report = dir.file(QStringLiteral("report.xlsx"));
+    Result r = cli(QStringList(args) << QStringLiteral("--check") << QStringLiteral("--report") << report, "demo\n");
+    EXPECT_EQ(r.code, 3) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("C1-王五-人事部-\t第 4 行 工号与第 2 行重复（A列「C1」）\n"));
+    const XlsxContent x = readXlsx(report);
+    ASSERT_EQ(x.rows.size(), 4);
+    EXPECT_EQ(x.rows[0].value(6), QStringLiteral("问题"));
+    EXPECT_EQ(x.rows[2].value(4), badCheck);
+    EXPECT_EQ(x.rows[2].value(6), QStringLiteral("身份证号码校验位应为 %2，表中为 %3（E列「%1」）")
+                                      .arg(badCheck, woman.right(1), badCheck.right(1)));
+    EXPECT_EQ(x.fills.toVariantMap(), (QVariantMap{{QStringLiteral("E3"), QStringLiteral("FFEB9C")},
+                                                   {QStringLiteral("A4"), QStringLiteral("FFC7CE")}}));
+
+    // --strict-id refuses the wrong number; --fill-from-id fills the blanks
+    // and stores the number's X in capitals.
+    r = cli(QStringList(args) << QStringLiteral("--strict-id") << QStringLiteral("--fill-from-id"), "demo\n");
+    EXPECT_EQ(r.code, 3) << r.err.toStdString();
+    EXPECT_EQ(r.out.count(u'\n'), 2);
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("C2-李四-人事部-%1\t第 3 行 身份证号码校验位应为").arg(badCheck))) << r.out.toStdString();
+    const QString sex = withX[16].digitValue() % 2 == 1 ? QStringLiteral("男") : QStringLiteral("女");
+    EXPECT_EQ(count(QStringLiteral("select count(*) from Hrp_workers where Workerid='C1' and Sex='%1' "
+                                   "and BIrThday like '1990-05-12%' and IdNumber='%2'").arg(sex, withX)), 1);
 }

@@ -50,15 +50,15 @@ TEST(FieldValues, WorkbookOfClerksValues)
                              "W0003,ZY,07,1990-05-12 08:30:00,,2010-03-01 08:30:00,2010-06-01;"
                              "W0007,ZH,03,,2012-07-01 00:00:00,,"));
     // The database's refusals carry its text on a second line; the rows
-    // refused for lost digits drew no key and asked nothing of it.
+    // refused for lost digits, and the date that is no date, drew no key
+    // and asked nothing of it. A number an earlier row holds says which.
     EXPECT_EQ(h.view.reasons,
-              (QStringList{QStringLiteral("工号已存在"),
-                           QStringLiteral("出生日期「1990-13-45」不是有效日期\nCHECK constraint failed: BIrThday IS NULL OR "
-                                          "BIrThday IS date(BIrThday, '+0 days') OR BIrThday IS datetime(BIrThday, '+0 days')"),
-                           QStringLiteral("「身份证号码」「银行帐号」以数字格式保存，已丢失位数，请将该列设为文本后重新录入"),
-                           QStringLiteral("基本工资「abc」不是数字\nCHECK constraint failed: BaseWage IS NULL OR typeof(BaseWage) "
+              (QStringList{QStringLiteral("第 3 行 工号与第 2 行重复（A列「w0001」）"),
+                           QStringLiteral("第 5 行 出生日期(F列)「1990-13-45」不是有效日期"),
+                           QStringLiteral("第 6 行 「身份证号码」「银行帐号」以数字格式保存，已丢失位数，请将该列设为文本后重新录入（I列「4.4010219900512E+17」）"),
+                           QStringLiteral("第 7 行 基本工资「abc」不是数字（V列「abc」）\nCHECK constraint failed: BaseWage IS NULL OR typeof(BaseWage) "
                                           "IN ('integer', 'real')")}));
-    EXPECT_EQ(db.scalar(QStringLiteral("select AValue from Sys_SerialNo")).toLongLong(), 6);
+    EXPECT_EQ(db.scalar(QStringLiteral("select AValue from Sys_SerialNo")).toLongLong(), 5);
     ASSERT_EQ(scriptedDialogs().boxes.size(), 2);  // the duplicate's, then success
     EXPECT_EQ(scriptedDialogs().boxes[0].text, QStringLiteral("工号「w0001」已存在，不能导入。\n第 3 行"));
 }

@@ -115,7 +115,7 @@ TEST_F(ImportRunTest, SecondImportListsEveryRowAsDuplicateAndTheTickedBoxStaysAw
         EXPECT_EQ(workers(), 5);
         ASSERT_EQ(view.list.size(), 5);
         EXPECT_EQ(view.list[0], "W0001-张三丰-人事部-440102198001010000");
-        EXPECT_EQ(view.reasons[0], "工号已存在");
+        EXPECT_EQ(view.reasons[0], QStringLiteral("第 2 行 工号已存在（A列「W0001」）"));
         // One box per duplicate until one is ticked, then the success.
         const QList<RecordedBox>& boxes = scriptedDialogs().boxes;
         ASSERT_EQ(boxes.size(), ticks.isEmpty() ? 6 : 3);

@@ -134,7 +134,8 @@ TEST_F(ImportWindowTest, RunFromTheButtonListsRowsWithReasonsAndCounts)
     EXPECT_EQ(lineOf(0).mid(0, 3), (QStringList{"3", "W0002", QStringLiteral("王小明")}));
     const QString reason = list->index(0, NotImportedModel::Reason).data(Qt::ToolTipRole).toString();
     EXPECT_FALSE(reason.isEmpty());
-    EXPECT_EQ(lineOf(0)[3], reason.section(u'\n', 0, 0));
+    // The line begins with the why: the row is in its own column.
+    EXPECT_EQ(QStringLiteral("第 3 行 ") + lineOf(0)[3], reason.section(u'\n', 0, 0));
     EXPECT_EQ(w.ui()->LblCounts->text(), "已导入 1 人，未导入 2 人");
     EXPECT_EQ(w.ui()->ProgressBar1->value(), 100);
     EXPECT_TRUE(w.ui()->EdtPaths->text().isEmpty());
@@ -153,9 +154,11 @@ TEST_F(ImportWindowTest, RunFromTheButtonListsRowsWithReasonsAndCounts)
     EXPECT_EQ(scriptedDialogs().suggestedNames.value(0), importFixture("bad-values-未导入.xlsx"));
     const XlsxContent rejects = readXlsx(out.file(QStringLiteral("rejects.xlsx")));
     ASSERT_EQ(rejects.rows.size(), 3);
-    EXPECT_EQ(rejects.rows[0].last(), "未导入原因");
+    EXPECT_EQ(rejects.rows[0].mid(31), (QStringList{QStringLiteral("未导入原因"), QStringLiteral("数据库原文")}));
     EXPECT_EQ(rejects.rows[1].first(), "W0002");
-    EXPECT_EQ(rejects.rows[1].last(), reason);
+    // The reason in Chinese, the database's own text in a column of its own.
+    EXPECT_EQ(rejects.rows[1].value(31), reason.section(u'\n', 0, 0));
+    EXPECT_EQ(rejects.rows[1].value(32), reason.section(u'\n', 1));
     EXPECT_EQ(scriptedDialogs().boxes.size(), 1);
     EXPECT_EQ(scriptedDialogs().boxes[0].icon, MsgIcon::Information);
 }
@@ -253,7 +256,8 @@ TEST_F(ImportWindowTest, ChoosingAWorkbookFillsAnEmptyMapFromItsHeaderAndPreview
     StagingGrid* grid = w.ui()->dxDBGrid1;
     EXPECT_EQ(grid->captions(), (QStringList{QStringLiteral("行号"), QStringLiteral("工号"), QStringLiteral("姓名"), QStringLiteral("部门"),
                                              QStringLiteral("出生日期"), QStringLiteral("身份证号"), QStringLiteral("基本工资"),
-                                             QStringLiteral("手机号码"), QStringLiteral("入职日期"), QStringLiteral("银行帐号")}));
+                                             QStringLiteral("手机号码"), QStringLiteral("入职日期"), QStringLiteral("银行帐号"),
+                                             QStringLiteral("问题")}));
     EXPECT_EQ(grid->footerText(), "共 3 行");
     const auto cell = [grid](int r, int c) { return grid->model()->index(r, c).data().toString(); };
     EXPECT_EQ(cell(0, 0), "2");
@@ -349,7 +353,7 @@ TEST_F(ImportWindowTest, CheckListsTheRefusalsWritesNothingAndKeepsTheFile)
     EXPECT_EQ(scriptedDialogs().boxes[0].text, "检查完成：可导入 4 人，不能导入 1 人");
     ASSERT_EQ(w.notImportedModel().rowCount(), 1);
     EXPECT_EQ(w.notImportedModel().line(0).sheetRow, 4);
-    EXPECT_EQ(w.notImportedModel().line(0).reason, "工号已存在");
+    EXPECT_EQ(w.notImportedModel().line(0).reason, QStringLiteral("第 4 行 工号已存在（A列「W0003」）"));
     EXPECT_EQ(w.ui()->LblCounts->text(), "检查：可导入 4 人，不能导入 1 人");
     EXPECT_EQ(w.ui()->EdtPaths->text(), importFixture("people.xls"));
     EXPECT_EQ(grid(w)->footerText(), "共 5 行"); // the file's rows again

@@ -39,11 +39,12 @@ TEST(ServerValues, ClerksWorkbookAndTheServersRefusals)
                              "W0003,ZY,07,1990-05-12,2010-03-01,2010-06-01;W0007,ZH,03,2012-07-01"));
     QStringList reasons;
     for (const QString& line : r.out.split(u'\n', Qt::SkipEmptyParts))
-        reasons << line.section(u'\t', 1).section(u' ', 0, 0);
-    EXPECT_EQ(reasons, (QStringList{QStringLiteral("工号已存在"),
-                                    QStringLiteral("出生日期「1990-13-45」不是有效日期"),
-                                    QStringLiteral("「身份证号码」「银行帐号」以数字格式保存，已丢失位数，请将该列设为文本后重新录入"),
-                                    QStringLiteral("基本工资「abc」不是数字")}))
+        reasons << line.section(u'\t', 1).section(QStringLiteral(" ERROR"), 0, 0);
+    EXPECT_EQ(reasons, (QStringList{QStringLiteral("第 3 行 工号与第 2 行重复（A列「w0001」）"),
+                                    QStringLiteral("第 5 行 出生日期(F列)「1990-13-45」不是有效日期"),
+                                    QStringLiteral("第 6 行 「身份证号码」「银行帐号」以数字格式保存，"
+                                                   "已丢失位数，请将该列设为文本后重新录入（I列「4.4010219900512E+17」）"),
+                                    QStringLiteral("第 7 行 基本工资「abc」不是数字（V列「abc」）")}))
         << r.out.toStdString();
 
     // The SQLSTATEs psqlODBC really gives, through the program's query.

@@ -13,6 +13,7 @@ struct XlsxContent {
     QList<QStringList> rows;
     QJsonObject formats; // column letter → number format
     bool boldHeader = false;
+    QJsonObject fills; // cell ("E3") → its fill colour ("FFEB9C")
 };
 
 inline XlsxContent readXlsx(const QString& path)
@@ -31,6 +32,7 @@ inline XlsxContent readXlsx(const QString& path)
     }
     c.formats = o.value(QStringLiteral("formats")).toObject();
     c.boldHeader = o.value(QStringLiteral("boldHeader")).toBool();
+    c.fills = o.value(QStringLiteral("fills")).toObject();
     return c;
 }
 

@@ -1,4 +1,5 @@
 #include "import/RememberedMap.h"
+#include "import/window/ValidationMarks.h"
 #include "platform/DateFormats.h"
 #include "platform/Shell.h"
 #include "login/LoginWinUnit.h"
@@ -19,6 +20,7 @@ class CleanState : public ::testing::EmptyTestEventListener {
         scriptedDialogs().reset();
         Shell::resetTerminateRequest();
         QFile::remove(RememberedMap::filePath()); // windows start with empty boxes
+        QFile::remove(checkSettingsPath());       // and the checks' settings off
     }
 };
 } // namespace

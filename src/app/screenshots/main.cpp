@@ -11,8 +11,10 @@
 #include "data/SetConfig.h"
 #include "data/UserDMUnit.h"
 #include "import/SpreadsheetLink.h"
+#include "import/StagingGrid.h"
 #include "import/WorkerInfoImaport.h"
 #include "import/XlsxOut.h"
+#include "import/checks/IdNumber.h"
 #include "login/LoginWinUnit.h"
 #include "platform/Dialogs.h"
 #include "platform/gui/Application.h"
@@ -109,6 +111,26 @@ int main(int argc, char** argv)
     // The sample as a clerk's file would be named.
     const QString workbook = home.filePath(QStringLiteral("员工资料.xlsx"));
     QFile::copy(samples + QStringLiteral("/workers-sample.xlsx"), workbook);
+    {
+        // The validation grid after a check: two cells typed over (a name
+        // emptied, an identity number corrected), the problems on their cells.
+        TWorkerInfoImaportFrm w;
+        w.setWindowState(Qt::WindowNoState);
+        w.resize(size);
+        dialogs.files = {workbook};
+        w.BtSelectClick();
+        StagingGrid* grid = w.ui()->dxDBGrid1;
+        QAbstractItemModel* m = grid->model();
+        const auto at = [&](int row, const char* caption) {
+            return m->index(row, int(grid->captions().indexOf(QString::fromUtf8(caption))));
+        };
+        m->setData(at(2, "姓名"), QString(), Qt::EditRole);
+        const QString id = at(4, "身份证号").data().toString().left(17);
+        m->setData(at(4, "身份证号"), id + IdNumber::checkChar(id), Qt::EditRole);
+        w.ui()->SBCheck->click();
+        grid->view()->setCurrentIndex(grid->view()->model()->index(4, 0));
+        ok &= save(w, out, QStringLiteral("import-grid.png"));
+    }
     {
         TWorkerInfoImaportFrm w;
         w.setWindowState(Qt::WindowNoState);

@@ -49,13 +49,21 @@ QVariant NotImportedModel::data(const QModelIndex& index, int role) const
             return l.workerid;
         case Name:
             return l.name;
-        case Reason:
-            return l.reason.isEmpty() ? QStringLiteral("原因不明") : l.reason.section(u'\n', 0, 0);
+        case Reason: {
+            if (l.reason.isEmpty())
+                return QStringLiteral("原因不明");
+            // The row is in its own column: the line begins with the why.
+            const QString first = l.reason.section(u'\n', 0, 0);
+            const QString row = QStringLiteral("第 %1 行 ").arg(l.sheetRow);
+            return first.startsWith(row) ? first.mid(row.size()) : first;
+        }
         }
     } else if (role == Qt::ToolTipRole) {
         if (index.column() == Reason)
             return l.reason.isEmpty() ? QStringLiteral("原因不明") : l.reason;
-        return QStringLiteral("第 %1 行：%2").arg(l.sheetRow).arg(l.reason.section(u'\n', 0, 0));
+        return l.reason.startsWith(QStringLiteral("第 %1 行 ").arg(l.sheetRow))
+            ? l.reason.section(u'\n', 0, 0)
+            : QStringLiteral("第 %1 行：%2").arg(l.sheetRow).arg(l.reason.section(u'\n', 0, 0));
     } else if (role == Qt::TextAlignmentRole && index.column() == SheetRow) {
         return int(Qt::AlignRight | Qt::AlignVCenter);
     }

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "import/ImportRow.h"
+#include "import/checks/CellProblem.h"
+
+#include <QDate>
+#include <QHash>
+#include <QList>
+
+#include <array>
+
+// The rules a personnel office applies to one row before it is stored:
+// identity numbers (check character, date, agreement with 出生日期 and 性别),
+// an empty name, dates, mobile numbers, a negative wage, blanks and
+// full-width digits in keys. No widgets, no database: the run calls them
+// for every row of a check or an import, the grid for one edited row.
+// Cell text is trusted in no form.
+namespace RowChecks {
+
+struct Options {
+    bool strictId = false;   // identity-number failures refuse the row
+    bool fillFromId = false; // empty 出生日期 / 性别 taken from a valid number
+    bool adding = true;      // new employees; an update is checked for its key and wage only
+    QDate today = QDate::currentDate();
+};
+
+using Columns = std::array<int, ImportRow::SlotCount>; // 0: box empty
+
+constexpr int kMinimumWorkingAge = 16;
+
+// Checks the row and mends what the import mends (identity number and
+// worker number trimmed, full-width digits and x made ASCII; 出生日期 and
+// 性别 filled when asked), with a problem for each finding, in slot order.
+QList<CellProblem> check(ImportRow& row, int sheetRow, const Columns& columns, const Options& options);
+
+bool refuses(const QList<CellProblem>& problems);
+
+// "F" for 6, "AA" for 27.
+QString columnLetters(int column);
+// The row's reason for the list and the export: "第 12 行 " and the texts
+// of its refusals (or else all problems), joined.
+QString rowReason(int sheetRow, const QList<CellProblem>& problems);
+
+// A writer's reason (a Chinese sentence, maybe the database's text on the
+// lines after) as a problem of the cell it names.
+CellProblem fromWriterReason(const QString& reason, const ImportRow& row, int sheetRow, const Columns& columns);
+
+// Worker numbers already stored by this run, to tell a number repeated in
+// the workbook from one already in the database. Keys compare without case.
+class SeenWorkerids {
+public:
+    // The earlier sheet row holding the number, 0 when none.
+    int earlierRow(const QString& workerid) const { return rows_.value(workerid.toCaseFolded(), 0); }
+    void stored(const QString& workerid, int sheetRow) { rows_.insert(workerid.toCaseFolded(), sheetRow); }
+    void clear() { rows_.clear(); }
+
+private:
+    QHash<QString, int> rows_;
+};
+
+// The problem of a row whose number an earlier row holds.
+CellProblem repeated(const ImportRow& row, int sheetRow, int earlierRow, const Columns& columns);
+
+} // namespace RowChecks
