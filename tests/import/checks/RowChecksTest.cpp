@@ -68,8 +68,9 @@ TEST(IdNumberTest, ReadsNumbersAsTheStandardWritesThem)
         EXPECT_EQ(r.oldForm, c.oldForm);
         if (*c.birth) {
             EXPECT_EQ(r.birth.toString(Qt::ISODate), QLatin1String(c.birth));
-            if (c.kind == Kind::Valid)
+            if (c.kind == Kind::Valid) {
                 EXPECT_EQ(r.male, c.male);
+            }
         }
         if (c.kind == Kind::BadCheckChar) {
             EXPECT_EQ(r.expected, withCheck(c.text.left(17))[17]);
