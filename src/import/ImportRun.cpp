@@ -202,11 +202,13 @@ void ImportRun::readRow(SpreadsheetLink& link, int row, std::unique_ptr<RowPrefe
 QString ImportRun::stoppedText(const WriteStopped& stopped, int row)
 {
     // Rows the writer reported written whose group the database undid.
-    const int lost = int(qMin<qsizetype>(stopped.lostRows, stored_.size()));
+    const int lost = int(qMin<qsizetype>(stopped.lostRows, storedRows_.size()));
     const int from = lost > 0 ? storedRows_[storedRows_.size() - lost] : row;
     imported_ -= lost;
-    stored_.resize(stored_.size() - lost);
+    storedKeys_.resize(storedKeys_.size() - size_t(lost));
     storedRows_.resize(storedRows_.size() - lost);
+    if (storedHead_.size() > storedRows_.size())
+        storedHead_.resize(storedRows_.size());
 
     const QLocale numbers(QLocale::English);  // 1,200
     QString text = stopped.text() + u'：';
@@ -225,12 +227,19 @@ QString ImportRun::stoppedText(const WriteStopped& stopped, int row)
     return text;
 }
 
+int ImportRun::storedPeople() const
+{
+    std::vector<quint64> keys = storedKeys_;
+    std::sort(keys.begin(), keys.end());
+    return int(std::unique(keys.begin(), keys.end()) - keys.begin());
+}
+
 RowChecks::Columns ImportRun::mapColumns() const
 {
     RowChecks::Columns columns{};
     for (int slot = 1; slot <= ImportRow::SlotCount; ++slot) {
         int value = 0;
-        if (parseWholeNumber(view_.mapText(slot), value) && value > 0)
+        if (HeaderMap::parseColumn(view_.mapText(slot), value) && value > 0)
             columns[size_t(slot - 1)] = value;
     }
     return columns;
@@ -280,7 +289,8 @@ RunEnd ImportRun::SBSaveClick()
     checkPassMs_ = writePassMs_ = 0;
     readingSlot_ = 0;
     notImportedRows_.clear();
-    stored_.clear();
+    storedHead_.clear();
+    storedKeys_.clear();
     storedRows_.clear();
     seen_.clear();
     checks_ = RowChecks::Options{};
@@ -416,7 +426,9 @@ RunEnd ImportRun::SBSaveClick()
             const QString reason = saveChecked(r, checkColumns, detail);
             if (row_.RowWritten) {
                 ++imported_;
-                stored_ << row_.Workerid;
+                if (storedHead_.size() < kStoredHead)
+                    storedHead_ << row_.Workerid;
+                storedKeys_.push_back(RowChecks::SeenWorkerids::key(row_.Workerid));
                 storedRows_ << r;
             } else {
                 ++notImported_;

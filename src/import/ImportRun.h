@@ -9,6 +9,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 class RowPrefetch;
 class SpreadsheetLink;
@@ -152,8 +153,11 @@ public:
         QString detail = {};  // the database's own text, "" when none
     };
     const QList<NotImported>& notImportedRows() const { return notImportedRows_; }
-    // Worker numbers of the rows stored, in sheet order.
-    const QStringList& storedWorkerids() const { return stored_; }
+    // Worker numbers of the first rows stored (kStoredHead at most), in
+    // sheet order; and how many different people the run stored in all.
+    const QStringList& firstStoredWorkerids() const { return storedHead_; }
+    int storedPeople() const;
+    static constexpr int kStoredHead = 4096;
 
     int imported() const { return imported_; }
     int notImported() const { return notImported_; }
@@ -198,8 +202,11 @@ private:
     std::array<QString, ImportRow::SlotCount> boxTexts_;
     std::array<int, ImportRow::SlotCount> boxColumns_{};
     QList<NotImported> notImportedRows_;
-    QStringList stored_;
-    QList<int> storedRows_;  // the sheet row of each of stored_
+    // A million rows stored must not cost a string each: the first ones
+    // as text, every one as the hash of its case-folded number.
+    QStringList storedHead_;
+    std::vector<quint64> storedKeys_;
+    QList<int> storedRows_;  // the sheet row of each stored row
     RowChecks::Options checks_;
     RowChecks::SeenWorkerids seen_;
     qint64 checkPassMs_ = 0;

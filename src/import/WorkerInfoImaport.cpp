@@ -616,16 +616,14 @@ void TWorkerInfoImaportFrm::showStoredWorkers()
     grid->loadFrom(*qryDept_);
     QStringList ids;
     QSet<QString> seen;
-    for (const QString& id : run_.storedWorkerids())
-        if (!seen.contains(id.toUpper())) {
+    for (const QString& id : run_.firstStoredWorkerids())
+        if (ids.size() < WorkbookPreview::kShownRows && !seen.contains(id.toUpper())) {
             seen.insert(id.toUpper());
             ids << id;
         }
     // The first of them, as the preview shows the first rows: reading back
     // 65,535 employees kept the window from clicks after the end box.
-    const int total = int(ids.size());
-    if (total > WorkbookPreview::kShownRows)
-        ids.resize(WorkbookPreview::kShownRows);
+    const int total = run_.storedPeople();
     readBackWorkers(UserDM->ADOConnection1, ids, [grid](Query& q) { grid->appendFrom(q); });
     grid->setTotalPeople(total);
 }

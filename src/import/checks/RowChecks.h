@@ -47,15 +47,19 @@ CellProblem fromWriterReason(const QString& reason, const ImportRow& row, int sh
 
 // Worker numbers already stored by this run, to tell a number repeated in
 // the workbook from one already in the database. Keys compare without case.
+// A number is kept as a 64-bit hash, not as text, so a run of a million
+// rows stays small; the writer still decides whether a row is a duplicate,
+// the hash only names the earlier row.
 class SeenWorkerids {
 public:
+    static quint64 key(const QString& workerid) { return quint64(qHash(workerid.toCaseFolded(), size_t(0x9e3779b97f4a7c15ULL))); }
     // The earlier sheet row holding the number, 0 when none.
-    int earlierRow(const QString& workerid) const { return rows_.value(workerid.toCaseFolded(), 0); }
-    void stored(const QString& workerid, int sheetRow) { rows_.insert(workerid.toCaseFolded(), sheetRow); }
+    int earlierRow(const QString& workerid) const { return rows_.value(key(workerid), 0); }
+    void stored(const QString& workerid, int sheetRow) { rows_.insert(key(workerid), sheetRow); }
     void clear() { rows_.clear(); }
 
 private:
-    QHash<QString, int> rows_;
+    QHash<quint64, int> rows_;
 };
 
 // The problem of a row whose number an earlier row holds.
