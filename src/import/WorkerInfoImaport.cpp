@@ -553,7 +553,8 @@ void TWorkerInfoImaportFrm::refreshPreview()
         const bool filter = c.slot == 1 || c.slot == 2 || c.slot == 17 || c.slot == 19;
         int sheetColumn = 0;
         HeaderMap::parseColumn(mapText(c.slot), sheetColumn);
-        columns.append({c.caption, QString(), c.slot == 9 ? 151 : 90, filter, false, c.slot, sheetColumn});
+        // An identity number typed over shows bold: wide enough for that too.
+        columns.append({c.caption, QString(), c.slot == 9 ? 170 : 90, filter, false, c.slot, sheetColumn});
     }
     columns.append({QStringLiteral("问题"), QString(), 320, false, false, StagingGrid::kProblemsSlot, 0});
     QList<QStringList> rows;

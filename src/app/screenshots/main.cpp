@@ -14,7 +14,6 @@
 #include "import/StagingGrid.h"
 #include "import/WorkerInfoImaport.h"
 #include "import/XlsxOut.h"
-#include "import/checks/IdNumber.h"
 #include "login/LoginWinUnit.h"
 #include "platform/Dialogs.h"
 #include "platform/gui/Application.h"
@@ -113,7 +112,8 @@ int main(int argc, char** argv)
     QFile::copy(samples + QStringLiteral("/workers-sample.xlsx"), workbook);
     {
         // The validation grid after a check: two cells typed over (a name
-        // emptied, an identity number corrected), the problems on their cells.
+        // emptied, a digit of an identity number mistyped), the problems on
+        // their cells.
         TWorkerInfoImaportFrm w;
         w.setWindowState(Qt::WindowNoState);
         w.resize(size);
@@ -125,8 +125,9 @@ int main(int argc, char** argv)
             return m->index(row, int(grid->captions().indexOf(QString::fromUtf8(caption))));
         };
         m->setData(at(2, "姓名"), QString(), Qt::EditRole);
-        const QString id = at(4, "身份证号").data().toString().left(17);
-        m->setData(at(4, "身份证号"), id + IdNumber::checkChar(id), Qt::EditRole);
+        QString id = at(4, "身份证号").data().toString();
+        id[14] = id[14] == u'9' ? u'0' : QChar(id[14].unicode() + 1);
+        m->setData(at(4, "身份证号"), id, Qt::EditRole);
         w.ui()->SBCheck->click();
         grid->view()->setCurrentIndex(grid->view()->model()->index(4, 0));
         ok &= save(w, out, QStringLiteral("import-grid.png"));
