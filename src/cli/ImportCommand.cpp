@@ -99,7 +99,11 @@ bool suggestedMap(const QString& workbook, const SheetOptions& sheet, Boxes& box
     const HeaderMap::Columns columns = HeaderMap::suggest(HeaderMap::readHeaderRow(link, headerRow));
     const QStringList missing = HeaderMap::missingRequired(columns);
     if (!missing.isEmpty()) {
-        cliError(HeaderMap::missingMessage(missing));
+        QString text = HeaderMap::missingMessage(missing);
+        const QString other = HeaderMap::otherSheetWithHeader(link);
+        if (!other.isEmpty())
+            text += u'\n' + HeaderMap::otherSheetHint(other, QStringLiteral("请加上 --sheet %1").arg(other));
+        cliError(text);
         return false;
     }
     for (size_t k = 0; k < boxes.size(); ++k)

@@ -42,7 +42,11 @@ int run(const QCommandLineParser& p)
     }
     const QStringList missing = HeaderMap::missingRequired(columns);
     if (!missing.isEmpty()) {
-        cliError(HeaderMap::missingMessage(missing));
+        QString text = HeaderMap::missingMessage(missing);
+        const QString other = HeaderMap::otherSheetWithHeader(link);
+        if (!other.isEmpty())
+            text += u'\n' + HeaderMap::otherSheetHint(other, QStringLiteral("请加上 --sheet %1").arg(other));
+        cliError(text);
         return 1;
     }
     return 0;

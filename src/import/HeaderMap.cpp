@@ -177,6 +177,35 @@ QString missingMessage(const QStringList& missing)
         .arg(missing.join(QStringLiteral("」「")));
 }
 
+QString otherSheetWithHeader(SpreadsheetLink& link)
+{
+    const QString chosen = link.sheetName();
+    QString found;
+    for (const SpreadsheetLink::SheetEntry& e : link.sheets()) {
+        if (e.name == chosen || e.hidden)
+            continue;
+        try {
+            link.selectSheet(e.name);
+            if (missingRequired(suggest(readHeaderRow(link, detectHeaderRow(link)))).isEmpty()) {
+                found = e.name;
+                break;
+            }
+        } catch (const std::exception&) {
+            // A sheet that cannot be read is no better a choice.
+        }
+    }
+    try {
+        link.selectSheet(chosen);
+    } catch (const std::exception&) {
+    }
+    return found;
+}
+
+QString otherSheetHint(const QString& sheet, const QString& how)
+{
+    return QStringLiteral("员工资料似乎在工作表「%1」中：%2。").arg(sheet, how);
+}
+
 namespace {
 QString headerCell(SpreadsheetLink& link, int row, int column)
 {

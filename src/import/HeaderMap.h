@@ -65,6 +65,12 @@ int detectHeaderRow(SpreadsheetLink& link);
 // empty cell under a cell naming a field takes that text: a caption merged
 // down over two header rows stands in the upper one.
 QStringList readHeaderRow(SpreadsheetLink& link, int row = 1);
+// The first other visible worksheet whose header names every required box,
+// for a workbook whose chosen sheet has none (a "说明" sheet in front of the
+// list); empty when none does. The link reads its chosen sheet again after.
+QString otherSheetWithHeader(SpreadsheetLink& link);
+// The sentence pointing at that sheet; `how` says how to choose it.
+QString otherSheetHint(const QString& sheet, const QString& how);
 
 // "B 姓名": the letter and the header text of a column (text may be empty).
 QString describeColumn(int column, const QStringList& headers);

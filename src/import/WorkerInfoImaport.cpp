@@ -500,8 +500,13 @@ void TWorkerInfoImaportFrm::fillFromHeader()
         Edt(k)->setText(c > 0 ? HeaderMap::columnText(c) : QString());
     }
     const QStringList missing = HeaderMap::missingRequired(columns);
-    if (!missing.isEmpty())
-        refuse(HeaderMap::missingMessage(missing));
+    if (missing.isEmpty())
+        return;
+    QString text = HeaderMap::missingMessage(missing);
+    const QString other = book_ ? HeaderMap::otherSheetWithHeader(*book_) : QString();
+    if (!other.isEmpty())
+        text += u'\n' + HeaderMap::otherSheetHint(other, QStringLiteral("请在「工作表」中选择它"));
+    refuse(text);
 }
 
 void TWorkerInfoImaportFrm::BtClearMapClick()

@@ -255,6 +255,10 @@ TEST(WorkbookShapesCli, SheetHeaderRowAndLettersFromTheCommandLine)
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.err, "表头：工作表「花名册」第 4 行\n");
     EXPECT_TRUE(r.out.startsWith(QStringLiteral("Edt1\tWorkerid\tA\t工号\nEdt2\tWname\tB\t姓名\n"))) << r.out.toStdString();
+    // The list behind a "说明" sheet: the refusal points at it.
+    r = runCli({QStringLiteral("map"), QStringLiteral("--workbook"), shaped("sheets.xlsx")}, {}, env);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.endsWith(QStringLiteral("员工资料似乎在工作表「花名册」中：请加上 --sheet 花名册。\n"))) << r.err.toStdString();
 
     r = runCli({QStringLiteral("cells"), QStringLiteral("--workbook"), shaped("sheets.xlsx"), QStringLiteral("--sheet"),
                 QStringLiteral("花名册"), QStringLiteral("--rows"), QStringLiteral("2")},
