@@ -353,10 +353,14 @@ RunEnd ImportRun::SBSaveClick()
             view_.setProgress((r + 1) * 100 / 500);
             if (departments && row_.DepName.isEmpty()) {
                 problems.empty(r, row_.Workerid);
+                view_.cellProblem(RowChecks::department(r, QString(), column(kDepNameSlot)));
             } else if (departments) {
                 row_.DeptNo = GetDeptNo(row_.DepName);
-                if (row_.DeptNo.isEmpty())
+                if (row_.DeptNo.isEmpty()) {
                     problems.unknown(r, row_.Workerid, row_.DepName);
+                    // The grid marks the cell, so the clerk can correct it there.
+                    view_.cellProblem(RowChecks::department(r, row_.DepName, column(kDepNameSlot)));
+                }
             }
             lastRow = r;
             ++r;

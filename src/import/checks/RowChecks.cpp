@@ -9,7 +9,7 @@ namespace RowChecks {
 
 namespace {
 constexpr int kWorkerid = 1, kName = 2, kSex = 3, kBirthday = 6, kMobile = 8, kIdNumber = 9, kBaseWage = 22,
-              kBeginDate = 23;
+              kBeginDate = 23, kDepName = 17;
 constexpr int kDateSlots[] = {6, 14, 23, 24};
 constexpr int kMobileLength = 11;
 
@@ -260,6 +260,13 @@ CellProblem repeated(const ImportRow& row, int sheetRow, int earlierRow, const C
     const int column = columns[kWorkerid - 1];
     return {sheetRow, kWorkerid, column, Level::Refusal,
             located(QStringLiteral("工号与第 %1 行重复").arg(earlierRow), column, row.Workerid), {}};
+}
+
+CellProblem department(int sheetRow, const QString& department, int column)
+{
+    const QString said = department.isEmpty() ? QStringLiteral("部门名称为空")
+                                              : QStringLiteral("部门「%1」不存在").arg(department);
+    return {sheetRow, kDepName, column, Level::Refusal, located(said, column, department), {}};
 }
 
 } // namespace RowChecks

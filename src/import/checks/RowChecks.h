@@ -65,4 +65,8 @@ private:
 // The problem of a row whose number an earlier row holds.
 CellProblem repeated(const ImportRow& row, int sheetRow, int earlierRow, const Columns& columns);
 
+// The problem of a row whose department the database lacks, or that has
+// none: the department pass refuses the workbook, the grid shows where.
+CellProblem department(int sheetRow, const QString& department, int column);
+
 } // namespace RowChecks

@@ -193,3 +193,23 @@ TEST_F(ValidationGridTest, ProblemRowsPastThePreviewAreShownAndFound)
     w.ui()->ListBox1->clicked(w.notImportedModel().index(0, 0));
     EXPECT_EQ(grid(w)->view()->currentIndex().siblingAtColumn(0).data().toInt(), kLast);
 }
+
+TEST_F(ValidationGridTest, UnknownDepartmentsAreMarkedAndCorrectedInTheGrid)
+{
+    editXlsx(QStringLiteral("-"), book,
+             {QStringLiteral("A1=工号"), QStringLiteral("B1=姓名"), QStringLiteral("F1=部门名称"), QStringLiteral("A2=W1"),
+              QStringLiteral("B2=张三"), QStringLiteral("F2=市场部"), QStringLiteral("A3=W2"), QStringLiteral("B3=李四"),
+              QStringLiteral("F3=人事部")});
+    TWorkerInfoImaportFrm w;
+    open(w);
+    w.ui()->SBCheck->click();
+    ASSERT_TRUE(scriptedDialogs().boxes.last().text.contains(QStringLiteral("部门「市场部」不存在：第 2 行")));
+    const QModelIndex dept = cell(w, 2, QStringLiteral("部门"));
+    EXPECT_EQ(dept.data(Qt::BackgroundRole).value<QColor>(), QColor(0xFF, 0xC7, 0xCE));
+    EXPECT_EQ(dept.data(Qt::ToolTipRole).toString(), QStringLiteral("部门「市场部」不存在（F列「市场部」）"));
+    EXPECT_FALSE(cell(w, 3, QStringLiteral("部门")).data(Qt::BackgroundRole).value<QColor>().isValid());
+
+    grid(w)->model()->setData(dept, QStringLiteral("人事部"), Qt::EditRole);
+    w.ui()->SBCheck->click();
+    EXPECT_EQ(scriptedDialogs().boxes.last().text, "检查完成：可导入 2 人，不能导入 0 人");
+}
