@@ -331,14 +331,15 @@ int run(const QCommandLineParser& opts)
         const QString out = opts.value(QStringLiteral("rejects"));
         SpreadsheetLink link;
         link.OpenWorkbook(workbook, sheet.sheet);
-        RejectsExport::write(link, source, importRun.notImportedRows(), out);
+        RejectsExport::write(link, source, importRun.notImportedRows(), out, {}, importRun.firstDataRow() - 1);
         cliError(QStringLiteral("未导入的 %1 行已导出到 %2").arg(importRun.notImportedRows().size()).arg(out));
     }
     if (wrote && opts.isSet(QStringLiteral("report"))) {
         const QString out = opts.value(QStringLiteral("report"));
         SpreadsheetLink link;
-        link.OpenWorkbook(workbook);
-        RejectsExport::writeReport(link, source, view.problems, importRun.lastDataRow(), out);
+        link.OpenWorkbook(workbook, sheet.sheet);
+        RejectsExport::writeReport(link, source, view.problems, importRun.lastDataRow(), out,
+                                   importRun.firstDataRow() - 1);
         cliError(QStringLiteral("检查结果已保存到 %1（有问题的单元格已标色）").arg(out));
     }
 

@@ -66,6 +66,7 @@ public:
     }
     CheckSettings checkSettings() const override { return inner_.checkSettings(); }
     void cellProblem(const CellProblem& problem) override { inner_.cellProblem(problem); }
+    ImportView& inner() { return inner_; }
 
 private:
     ImportView& inner_;
@@ -90,8 +91,10 @@ RunEnd ImportCheck::run()
         } restore{Dialogs::install(&quiet)};
         end = run_->SBSaveClick();
     }
-    if (end == RunEnd::Succeeded)
+    if (end == RunEnd::Succeeded) {
+        view_->inner().checkFinished(run_->imported(), run_->notImported());
         Dialogs::messageBox(QStringLiteral("检查完成：可导入 %1 人，不能导入 %2 人").arg(run_->imported()).arg(run_->notImported()),
                             QStringLiteral("提示"), MsgIcon::Information);
+    }
     return end;
 }

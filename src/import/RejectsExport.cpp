@@ -39,7 +39,7 @@ QString cellText(SpreadsheetLink& link, int r, int c)
 } // namespace
 
 void writeReport(SpreadsheetLink& link, const Source& source, const QList<CellProblem>& problems, int lastRow,
-                 const QString& outPath)
+                 const QString& outPath, int headerRow)
 {
     refuseChanged(source);
     const int columns = link.usedColumns();
@@ -47,14 +47,16 @@ void writeReport(SpreadsheetLink& link, const Source& source, const QList<CellPr
     lxw_format* fills[] = {out.addFormat("@", false, kRefusalFill), out.addFormat("@", false, kWarningFill),
                            out.addFormat("@", false, kFilledFill)};
     lxw_format* text = out.addFormat("@");
-    for (int c = 1; c <= columns; ++c)
-        out.text(0, c - 1, cellText(link, 1, c), text);
-    out.text(0, columns, QStringLiteral("问题"), out.addFormat("@", true));
-    out.freezeTopRow();
+    for (int r = 1; r <= headerRow; ++r)
+        for (int c = 1; c <= columns; ++c)
+            if (const QString value = cellText(link, r, c); !value.isEmpty())
+                out.text(r - 1, c - 1, value, text);
+    out.text(headerRow - 1, columns, QStringLiteral("问题"), out.addFormat("@", true));
+    out.freezeTopRow(headerRow);
     // Problems come in sheet order; a cell takes its worst level.
     qsizetype next = 0;
     QHash<int, int> levelOfColumn;
-    for (int r = 2; r <= lastRow; ++r) {
+    for (int r = headerRow + 1; r <= lastRow; ++r) {
         levelOfColumn.clear();
         QStringList reasons;
         for (; next < problems.size() && problems[next].sheetRow <= r; ++next) {
@@ -81,7 +83,7 @@ void writeReport(SpreadsheetLink& link, const Source& source, const QList<CellPr
 }
 
 void write(SpreadsheetLink& link, const Source& source, const QList<ImportRun::NotImported>& rows,
-           const QString& outPath, const std::function<void(int)>& progress)
+           const QString& outPath, const std::function<void(int)>& progress, int headerRow)
 {
     refuseChanged(source);
     const int columns = link.usedColumns();
@@ -89,7 +91,7 @@ void write(SpreadsheetLink& link, const Source& source, const QList<ImportRun::N
     lxw_format* text = out.addFormat("@");
     const auto cell = [&link](int r, int c) { return cellText(link, r, c); };
     for (int c = 1; c <= columns; ++c)
-        out.text(0, c - 1, cell(1, c), text);
+        out.text(0, c - 1, cell(headerRow, c), text);
     out.text(0, columns, QStringLiteral("未导入原因"), text);
     out.text(0, columns + 1, QStringLiteral("数据库原文"), text);
     for (qsizetype i = 0; i < rows.size(); ++i) {

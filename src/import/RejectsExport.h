@@ -30,14 +30,16 @@ struct Source {
 // Raises Error when the source changed since the run or the file cannot be
 // written, or is one the clerk keeps (the source, the database, the
 // settings: XlsxOut). `link` holds the source, open.
+// The header is the sheet's row `headerRow` (below any title rows).
 void write(SpreadsheetLink& link, const Source& source, const QList<ImportRun::NotImported>& rows,
-           const QString& outPath, const std::function<void(int)>& progress = {});
+           const QString& outPath, const std::function<void(int)>& progress = {}, int headerRow = 1);
 
-// The whole sheet as the import read it (rows 1 to `lastRow`), each cell a
-// check found a problem in filled red (not imported) or amber (a warning),
-// with a last column "问题" holding the row's reasons: a file the clerk can
-// correct without the window. Raises as write() does.
+// The whole sheet as the import read it (rows 1 to `lastRow`, title rows
+// above the header `headerRow` included), each cell a check found a problem
+// in filled red (not imported) or amber (a warning), with a last column
+// "问题" holding the row's reasons: a file the clerk can correct without the
+// window. Raises as write() does.
 void writeReport(SpreadsheetLink& link, const Source& source, const QList<CellProblem>& problems, int lastRow,
-                 const QString& outPath);
+                 const QString& outPath, int headerRow = 1);
 
 } // namespace RejectsExport

@@ -605,10 +605,6 @@ void TWorkerInfoImaportFrm::SBCheckClick()
         const RunEnd end = check.run();
         ui_->dxDBGrid1->marksChanged();
         lastRefused_ = check.lastRun().notImportedRows();
-        if (end == RunEnd::Succeeded)
-            ui_->LblCounts->setText(QStringLiteral("检查：可导入 %1 人，不能导入 %2 人")
-                                        .arg(check.lastRun().imported())
-                                        .arg(check.lastRun().notImported()));
         // The file is still the one to import: show its rows again.
         if (!keepGrid_ && end != RunEnd::MapRefused && end != RunEnd::PathRefused && !closeRequested_)
             loadWorkbook(path);
@@ -651,10 +647,13 @@ void TWorkerInfoImaportFrm::SBRejectsClick()
         SpreadsheetLink link;
         try {
             openWorkbook(link, lastSource_.path);
-            RejectsExport::write(link, lastSource_, lastRefused_, out, [this](int p) {
-                setProgress(p);
-                QCoreApplication::processEvents();
-            });
+            RejectsExport::write(
+                link, lastSource_, lastRefused_, out,
+                [this](int p) {
+                    setProgress(p);
+                    QCoreApplication::processEvents();
+                },
+                headerRow());
         } catch (const std::exception& e) {
             refuse(QStringLiteral("未导入的行没有导出。\n%1").arg(errorText(e)));
             return;
@@ -800,6 +799,13 @@ void TWorkerInfoImaportFrm::processMessages()
         return;
     showProgress();
     QCoreApplication::processEvents();
+}
+
+void TWorkerInfoImaportFrm::checkFinished(int importable, int refused)
+{
+    showProgress();
+    ui_->dxDBGrid1->marksChanged();
+    ui_->LblCounts->setText(QStringLiteral("检查：可导入 %1 人，不能导入 %2 人").arg(importable).arg(refused));
 }
 
 void TWorkerInfoImaportFrm::runFinished(int imported, int notImported)

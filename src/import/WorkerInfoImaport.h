@@ -62,6 +62,7 @@ public:
     void processMessages() override;
     bool stopRequested() const override { return closeRequested_; }
     void runFinished(int imported, int notImported) override;
+    void checkFinished(int importable, int refused) override;
     void mapAccepted() override;
     void openWorkbook(SpreadsheetLink& link, const QString& path) override;
     QString sheetChoice() const override { return sheetName_; }

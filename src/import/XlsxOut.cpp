@@ -173,9 +173,9 @@ void XlsxOut::column(int column, double width, lxw_format* format)
     check(worksheet_set_column(sheet_, lxw_col_t(column), lxw_col_t(column), width, format));
 }
 
-void XlsxOut::freezeTopRow()
+void XlsxOut::freezeTopRow(int rows)
 {
-    worksheet_freeze_panes(sheet_, 1, 0);
+    worksheet_freeze_panes(sheet_, lxw_row_t(rows), 0);
 }
 
 void XlsxOut::close()

@@ -35,7 +35,7 @@ public:
     void text(int row, int column, const QString& value, lxw_format* format = nullptr);
     // Width in characters and a format for empty cells of the column.
     void column(int column, double width, lxw_format* format = nullptr);
-    void freezeTopRow();
+    void freezeTopRow(int rows = 1);
     // Writes the file; until then nothing is at the path.
     void close();
 

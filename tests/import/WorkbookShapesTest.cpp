@@ -12,6 +12,7 @@
 #include "import/SpreadsheetLink.h"
 #include "import/WorkerWriter.h"
 #include "platform/Errors.h"
+#include "support/ReadXlsx.h"
 #include "support/RunCli.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestDatabase.h"
@@ -276,4 +277,31 @@ TEST(WorkbookShapesCli, SheetHeaderRowAndLettersFromTheCommandLine)
     r = runCli(import + QStringList{QStringLiteral("Workerid=A,Wname=B,BIrThday=x1")}, "demo\n", env);
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("「部门名称」必须填列号"))) << r.err.toStdString();
+
+    // The report copies the sheet chosen, title rows and all, "问题" beside
+    // the header row.
+    const struct {
+        QString workbook;
+        QStringList options;
+        int header;
+    } reports[] = {
+        {shaped("sheets.xlsx"), {QStringLiteral("--sheet"), QStringLiteral("花名册")}, 1},
+        {shaped("titles.xlsx"), {}, 4},
+    };
+    for (const auto& c : reports) {
+        SCOPED_TRACE(c.workbook.toStdString());
+        const QString report = dir.file(QStringLiteral("report-%1.xlsx").arg(c.header));
+        r = runCli(QStringList{QStringLiteral("import"), QStringLiteral("--workbook"), c.workbook, QStringLiteral("--db"), db,
+                               QStringLiteral("--user"), QStringLiteral("0001"), QStringLiteral("--password-stdin"),
+                               QStringLiteral("--check"), QStringLiteral("--map"), QStringLiteral("auto"),
+                               QStringLiteral("--report"), report}
+                       + c.options,
+                   "demo\n", env);
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        const XlsxContent content = readXlsx(report);
+        ASSERT_GE(content.rows.size(), c.header + 3);
+        EXPECT_EQ(content.rows[c.header - 1].value(2), "性别");
+        EXPECT_EQ(content.rows[c.header - 1].value(7), "问题");
+        EXPECT_EQ(content.rows[c.header].first(), "T001");
+    }
 }
