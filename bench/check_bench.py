@@ -6,16 +6,16 @@ without them: wall time, peak memory and the passes' own times, medians of three
 usage: check_bench.py CLI CACHE [BASELINE_CLI] [ROWS]"""
 import os
 import re
-import sqlite3
 import statistics
 import subprocess
 import sys
 import tempfile
 import time
 
+import bench_db
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 MAP = ",".join(str(k) for k in range(1, 32))
-DEPARTMENTS = [("%02d" % i, "部门%02d" % i) for i in range(1, 51)]
 
 
 def workbook(cache, rows):
@@ -29,12 +29,7 @@ def workbook(cache, rows):
 
 def run(cli, book, flags):
     with tempfile.TemporaryDirectory() as folder:
-        db = os.path.join(folder, "Wage.VRD")
-        subprocess.run([cli, "init-db", db], check=True, stdout=subprocess.DEVNULL)
-        c = sqlite3.connect(db)
-        c.executemany("insert into Sys_dept values (?, ?)", DEPARTMENTS)
-        c.commit()
-        c.close()
+        db = bench_db.new_database(cli, folder)
         start = time.perf_counter()
         p = subprocess.Popen([cli, "import", "--workbook", book, "--map", MAP, "--db", db, "--check", "--timings"]
                              + flags, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)

@@ -21,13 +21,14 @@ import sys
 import tempfile
 import time
 
+import bench_db
+
 BIN = sys.argv[1]
 CACHE = sys.argv[2]
 LARGE = "--large" in sys.argv[3:]
 CLI = os.path.join(BIN, "ostrel-import-cli")
 HERE = os.path.dirname(os.path.abspath(__file__))
 MAP = ",".join(str(k) for k in range(1, 32))
-DEPARTMENTS = [("%02d" % i, "部门%02d" % i) for i in range(1, 51)]
 ROWS = 65535
 LARGE_ROWS = 1048575
 
@@ -61,12 +62,7 @@ def timed(args, **kw):
 
 def import_once(path, rows):
     with tempfile.TemporaryDirectory() as folder:
-        db = os.path.join(folder, "Wage.VRD")
-        subprocess.run([CLI, "init-db", db], check=True, stdout=subprocess.DEVNULL)
-        con = sqlite3.connect(db)
-        con.executemany("insert into Sys_dept(DeptNO, DeptName) values (?, ?)", DEPARTMENTS)
-        con.commit()
-        con.close()
+        db = bench_db.new_database(CLI, folder)
         wall, peak, cpu, err = timed([CLI, "import", "--workbook", path, "--map", MAP, "--timings", "--db", db])
         m = re.search(r"timings: rows (\d+), check pass (\d+) ms, write pass (\d+) ms", err)
         con = sqlite3.connect(db)

@@ -1,6 +1,7 @@
 #include "import/checks/RowChecks.h"
 
 #include "import/FieldValues.h"
+#include "import/HeaderMap.h"
 #include "import/checks/IdNumber.h"
 
 #include <QStringList>
@@ -14,6 +15,7 @@ constexpr int kDateSlots[] = {6, 14, 23, 24};
 constexpr int kMobileLength = 11;
 
 using Level = CellProblem::Level;
+using HeaderMap::columnLetters;
 
 QString caption(int slot)
 {
@@ -103,13 +105,6 @@ void mendKey(QString& value, int slot, int column, int sheetRow, QList<CellProbl
 }
 } // namespace
 
-QString columnLetters(int column)
-{
-    QString letters;
-    for (int n = column; n > 0; n = (n - 1) / 26)
-        letters.prepend(QChar(u'A' + (n - 1) % 26));
-    return letters;
-}
 
 bool refuses(const QList<CellProblem>& problems)
 {

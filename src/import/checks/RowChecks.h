@@ -35,8 +35,6 @@ QList<CellProblem> check(ImportRow& row, int sheetRow, const Columns& columns, c
 
 bool refuses(const QList<CellProblem>& problems);
 
-// "F" for 6, "AA" for 27.
-QString columnLetters(int column);
 // The row's reason for the list and the export: "第 12 行 " and the texts
 // of its refusals (or else all problems), joined.
 QString rowReason(int sheetRow, const QList<CellProblem>& problems);
