@@ -39,16 +39,25 @@ void RowPrefetch::read(int firstRow)
         const bool last = row.failure || row.texts[0].isEmpty();
         if (!last && batch.size() < size_t(Batch))
             continue;
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return stop_ || batches_.size() < size_t(Ahead / Batch); });
-        if (stop_)
-            return;
-        batches_.push_back(std::move(batch));
-        batch = Rows();
-        done_ = last;
+        std::vector<Rows> spent;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return stop_ || batches_.size() < size_t(Ahead / Batch); });
+            if (stop_)
+                return;
+            batches_.push_back(std::move(batch));
+            done_ = last;
+            spent.swap(spent_);
+        }
         changed_.notify_all();
         if (last)
             return;
+        batch = Rows();
+        if (!spent.empty()) {
+            // Keep one vector's room; its rows' texts are freed here.
+            batch = std::move(spent.back());
+            batch.clear();
+        }
     }
 }
 
@@ -66,6 +75,8 @@ bool RowPrefetch::take(int row, Row& into)
         changed_.wait(lock, [this] { return stop_ || !batches_.empty() || done_; });
         if (batches_.empty())
             return false;
+        if (!taking_.empty())
+            spent_.push_back(std::move(taking_));
         taking_ = std::move(batches_.front());
         batches_.pop_front();
         taken_ = 0;

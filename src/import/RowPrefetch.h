@@ -67,6 +67,10 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Rows> batches_;  // read, in row order, after taking_
+    // Batches the taker is done with, holding the texts it replaced: freed
+    // on the reader thread that allocated them, where freeing is cheap and
+    // the memory is reused for the next rows.
+    std::vector<Rows> spent_;
     bool done_ = false;         // the reader has handed over its last row
     bool stop_ = false;
     std::thread thread_;
