@@ -36,8 +36,8 @@ public:
     virtual bool stopRequested() const { return false; }
     // The run is over; counts of rows imported and not imported.
     virtual void runFinished(int imported, int notImported) { (void)imported; (void)notImported; }
-    // A check ended, just before its end box: what the window shows behind
-    // the box (counts, marks) should be final by then.
+    // A check ended, just before its end box: the status line behind the
+    // box should be final by then.
     virtual void checkFinished(int importable, int refused) { (void)importable; (void)refused; }
     // The map passed the map check (the window remembers it).
     virtual void mapAccepted() {}

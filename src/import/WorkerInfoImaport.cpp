@@ -274,9 +274,11 @@ void TWorkerInfoImaportFrm::setButtonsEnabled(bool enabled)
                                                       ui_->SBRejects, ui_->SBTemplate, ui_->RadioGroup1})
         b->setEnabled(enabled);
     sheetChoice_->setEnabled(enabled);
-    // The grid's cells are what a run reads: not edited while one does.
-    ui_->dxDBGrid1->view()->setEditTriggers(enabled ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
-                                                    : QAbstractItemView::NoEditTriggers);
+    // The grid's cells are what a run reads: not edited while one does, nor
+    // after an import emptied the file box (an edit then reaches no run).
+    const bool editable = enabled && !pathText().isEmpty();
+    ui_->dxDBGrid1->view()->setEditTriggers(editable ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                                                     : QAbstractItemView::NoEditTriggers);
 }
 
 void TWorkerInfoImaportFrm::setupNotImportedTable()
@@ -581,8 +583,12 @@ void TWorkerInfoImaportFrm::SBSaveClick()
         writer_.setRecorder(nullptr);
         recorder.runEnded(end, run_.imported(), run_.notImported());
         lastRefused_ = run_.notImportedRows();
-        if (end == RunEnd::Succeeded || end == RunEnd::Stopped || end == RunEnd::WritePassFailed)
-            showStoredWorkers();
+        if (end == RunEnd::Succeeded || end == RunEnd::Stopped || end == RunEnd::WritePassFailed) {
+            if (run_.notImported() > 0 && !closeRequested_)
+                showRefusedRows();
+            else
+                showStoredWorkers();
+        }
     }, RunProgress::Kind::Import);
 }
 
@@ -610,6 +616,24 @@ void TWorkerInfoImaportFrm::SBCheckClick()
             loadWorkbook(path);
         showProblemRows();
     });
+}
+
+void TWorkerInfoImaportFrm::showRefusedRows()
+{
+    auto link = std::make_unique<SpreadsheetLink>();
+    try {
+        link->OpenWorkbook(lastSource_.path, openedSheet());
+    } catch (const std::exception&) {
+        showStoredWorkers(); // the file is gone: what was stored, then
+        return;
+    }
+    book_ = std::move(link);
+    bookPath_ = lastSource_.path;
+    headerRow_ = run_.firstDataRow() - 1;
+    refreshPreview();
+    ui_->dxDBGrid1->marksChanged();
+    showProblemRows();
+    ui_->dxDBGrid1->setOnlyProblems(true);
 }
 
 void TWorkerInfoImaportFrm::showStoredWorkers()
@@ -803,8 +827,8 @@ void TWorkerInfoImaportFrm::processMessages()
 
 void TWorkerInfoImaportFrm::checkFinished(int importable, int refused)
 {
-    showProgress();
-    ui_->dxDBGrid1->marksChanged();
+    // Only the status line: the list and the marks of 65,535 rows would
+    // keep the box waiting.
     ui_->LblCounts->setText(QStringLiteral("检查：可导入 %1 人，不能导入 %2 人").arg(importable).arg(refused));
 }
 

@@ -123,6 +123,9 @@ private:
     void updateBoxNotes();
     void refreshPreview();
     void showStoredWorkers();
+    // After an import that left rows behind: the workbook's rows with the
+    // run's marks, only the rows with a problem in view.
+    void showRefusedRows();
     std::array<QString, ImportRow::SlotCount> boxes() const;
     // The validation grid (ValidationGrid.cpp): marks, edits, settings.
     void setupValidation();

@@ -7,6 +7,8 @@
 #include "support/TestDatabase.h"
 #include "ui_WorkerInfoImaport.h"
 
+#include <QCheckBox>
+#include <QColor>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -140,11 +142,21 @@ TEST_F(ImportWindowTest, RunFromTheButtonListsRowsWithReasonsAndCounts)
     EXPECT_EQ(w.ui()->ProgressBar1->value(), 100);
     EXPECT_TRUE(w.ui()->EdtPaths->text().isEmpty());
     EXPECT_EQ(w.Edt(1)->text(), "1");
-    // The grid shows what the run stored, read back.
+    // The grid shows the rows left behind, their problems marked, and takes
+    // no edits: the file box is empty, no run would read them.
     StagingGrid* grid = w.ui()->dxDBGrid1;
-    EXPECT_EQ(grid->footerText(), "共 1 人");
-    EXPECT_EQ(grid->model()->index(0, 0).data().toString(), "W0001");
-    EXPECT_EQ(grid->model()->index(0, 4).data().toString(), "1980-01-01");
+    const QAbstractItemModel* shown = grid->view()->model();
+    EXPECT_TRUE(grid->findChild<QCheckBox*>(QStringLiteral("OnlyProblems"))->isChecked());
+    QStringList rows;
+    for (int r = 0; r < shown->rowCount(); ++r)
+        rows << shown->index(r, 0).data().toString();
+    for (const ImportRun::NotImported& refused : w.lastRun().notImportedRows())
+        EXPECT_TRUE(rows.contains(QString::number(refused.sheetRow))) << refused.sheetRow;
+    EXPECT_EQ(grid->view()->editTriggers(), QAbstractItemView::NoEditTriggers);
+    bool marked = false;
+    for (int c = 1; c < shown->columnCount(); ++c)
+        marked |= shown->index(0, c).data(Qt::BackgroundRole).value<QColor>().isValid();
+    EXPECT_TRUE(marked);
 
     // The rows not imported go to a workbook another program reads.
     const TempDir out;
