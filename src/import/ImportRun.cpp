@@ -454,6 +454,7 @@ RunEnd ImportRun::SBSaveClick()
         ahead.reset();
         view_.setProgress(100);
         writer_.endRun();
+        view_.runFinished(imported_, notImported_); // the status line behind the box
         box(QStringLiteral("数据导入成功，请查询!\n%1 %2 人，未导入 %3 人")
                 .arg(mode == 1 ? QStringLiteral("已更新") : QStringLiteral("已导入"))
                 .arg(imported_)

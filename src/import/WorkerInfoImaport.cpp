@@ -242,7 +242,7 @@ void TWorkerInfoImaportFrm::busy(const std::function<void()>& work, RunProgress:
     if (running_)
         return;
     running_ = true;
-    closeRequested_ = stopAsked_ = false;
+    closeRequested_ = stopAsked_ = writingShown_ = false;
     importing_ = kind == RunProgress::Kind::Import;
     previewTimer_.stop();
     clock_.start();
@@ -787,7 +787,13 @@ void TWorkerInfoImaportFrm::rowRefused(int sheetRow, const ImportRow& row, const
 
 void TWorkerInfoImaportFrm::rowsDone(const Progress& progress)
 {
+    // The write pass's first row shows at once: a box on an early row would
+    // otherwise stand over the department pass's count.
+    const bool passBegins = progress.writing && !writingShown_;
+    writingShown_ = progress.writing;
     progress_.update(progress);
+    if (passBegins)
+        showProgress();
 }
 
 void TWorkerInfoImaportFrm::showProgress()

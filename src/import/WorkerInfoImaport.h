@@ -151,6 +151,7 @@ private:
     bool closeRequested_ = false;
     bool stopAsked_ = false;       // 是 to the close question: summary, then close
     bool importing_ = false;       // the running action writes (else it checks or reads)
+    bool writingShown_ = false;    // the status line shows the write pass
 
     NotImportedModel* notImported_;
     RunProgress progress_;
