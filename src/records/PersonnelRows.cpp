@@ -236,7 +236,8 @@ QByteArray RowDigest::result() const
         b = step(b, w, 0xC2B2AE3D27D4EB4FULL);
     }
     quint64 w = 0;
-    std::memcpy(&w, p + i, n - i);
+    if (n > i) // an empty buffer may have no storage at all
+        std::memcpy(&w, p + i, n - i);
     a = step(step(a, w, 0x9E3779B97F4A7C15ULL), quint64(n), 0x9E3779B97F4A7C15ULL);
     b = step(step(b, w, 0xC2B2AE3D27D4EB4FULL), quint64(n), 0xC2B2AE3D27D4EB4FULL);
     QByteArray out(16, Qt::Uninitialized);

@@ -38,7 +38,8 @@ public:
         char* at = buf_.data() + n_;
         at[0] = 't';
         std::memcpy(at + 1, &n, sizeof n);
-        std::memcpy(at + 1 + sizeof n, data, size_t(size));
+        if (size > 0) // an empty text may come as a null pointer
+            std::memcpy(at + 1 + sizeof n, data, size_t(size));
         n_ += 1 + sizeof n + size_t(size);
     }
     QByteArray result() const;

@@ -196,8 +196,10 @@ TEST(ServerConcurrentImport, ImportBesideALongCheckDoesNotWaitForIt)
     QThread::msleep(1000);
     const qint64 beside = timedImport(small.file(QStringLiteral("importer-5.xls")));
     const bool checkStillRunning = !check.waitForFinished(0);
+    // At the lowest priority beside other tests (or a sanitizer build) the
+    // check may wait minutes for a core; the import beside it is what counts.
     if (check.state() != QProcess::NotRunning) {
-        ASSERT_TRUE(check.waitForFinished(60000));
+        ASSERT_TRUE(check.waitForFinished(300000));
     }
     std::cout << "check " << checkTimer.elapsed() << " ms\n";
     EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardError().toStdString();

@@ -238,7 +238,8 @@ std::pair<std::uint32_t, std::uint32_t> CompactSheet::store(const char* bytes, s
     }
     Chunk& c = chunks_.back();
     const std::uint32_t at = c.used;
-    std::memcpy(c.data.get() + at, bytes, size);
+    if (size > 0)
+        std::memcpy(c.data.get() + at, bytes, size);
     c.used += std::uint32_t(size);
     return {std::uint32_t(chunks_.size() - 1), at};
 }
