@@ -234,12 +234,12 @@ int ImportRun::storedPeople() const
     return int(std::unique(keys.begin(), keys.end()) - keys.begin());
 }
 
-RowChecks::Columns ImportRun::mapColumns() const
+RowChecks::Columns ImportRun::mapColumns(const ImportView& view)
 {
     RowChecks::Columns columns{};
     for (int slot = 1; slot <= ImportRow::SlotCount; ++slot) {
         int value = 0;
-        if (HeaderMap::parseColumn(view_.mapText(slot), value) && value > 0)
+        if (HeaderMap::parseColumn(view.mapText(slot), value) && value > 0)
             columns[size_t(slot - 1)] = value;
     }
     return columns;
@@ -416,7 +416,7 @@ RunEnd ImportRun::SBSaveClick()
         RowPrefetch::Columns columns;
         if (currentColumns(columns))
             ahead = std::make_unique<RowPrefetch>(link, columns, r);
-        const RowChecks::Columns checkColumns = mapColumns();
+        const RowChecks::Columns checkColumns = mapColumns(view_);
         for (;;) {
             readRow(link, r, ahead);
             if (row_.Workerid.isEmpty())

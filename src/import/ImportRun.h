@@ -139,6 +139,8 @@ public:
     // Whole-number rule of the map boxes: leading blanks and a sign allowed,
     // nothing after the digits.
     static bool parseWholeNumber(const QString& text, int& value);
+    // The columns the boxes point at, for the row checks (0: none or wrong).
+    static RowChecks::Columns mapColumns(const ImportView& view);
     // The map check: "" when the boxes may run in this mode (0 add,
     // 1 update), else the refusal naming the first wrong box. A box holds a
     // column number or letter (HeaderMap::parseColumn); an update needs only
@@ -189,7 +191,6 @@ private:
     // The row's own checks, then the writer unless they refuse it; the
     // view hears of each problem. The row's reason when it was not written.
     QString saveChecked(int row, const RowChecks::Columns& columns, QString& detail);
-    RowChecks::Columns mapColumns() const;
 
     ImportView& view_;
     ImportRow& row_;

@@ -154,16 +154,21 @@ void RunRecorder::pending()
     }
 }
 
-void RunRecorder::rowAdded(qint64 wkid, const QString& workerid)
+void RunRecorder::queueAdded(qint64 wkid, const QString& workerid, const QByteArray& digest)
 {
-    if (!records_)
-        return;
     RunRecords::Row r;
     r.sheetRow = sheetRow_;
     r.wkid = wkid;
     r.workerid = workerid;
+    r.digest = digest;
     pending_ << r;
     pending();
+}
+
+void RunRecorder::rowAdded(qint64 wkid, const QString& workerid)
+{
+    if (records_)
+        queueAdded(wkid, workerid, QByteArray());
 }
 
 void RunRecorder::rowAdded(qint64 wkid, const QString& workerid, const Query& insert)
@@ -180,14 +185,7 @@ void RunRecorder::rowAdded(qint64 wkid, const QString& workerid, const Query& in
     } catch (const std::exception&) {
         // Read back with its group, as any row the digest is unsure of.
     }
-    RunRecords::Row r;
-    r.sheetRow = sheetRow_;
-    r.wkid = wkid;
-    r.workerid = workerid;
-    if (digest)
-        r.digest = *digest;
-    pending_ << r;
-    pending();
+    queueAdded(wkid, workerid, digest.value_or(QByteArray()));
 }
 
 void RunRecorder::rowUpdated(const QString& workerid, const QList<FieldChange>& changes)

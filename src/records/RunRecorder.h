@@ -46,6 +46,8 @@ public:
     QString failure() const { return failure_; }
 
 private:
+    // A stored row for the record; `digest` empty: read back with its group.
+    void queueAdded(qint64 wkid, const QString& workerid, const QByteArray& digest);
     void pending();
     void flush() noexcept;
     void fail(const QString& why) noexcept;

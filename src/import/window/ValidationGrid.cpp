@@ -3,7 +3,6 @@
 // checked again at once and read by the next run instead of the file's
 // text; the settings of the identity-number checks.
 
-#include "import/HeaderMap.h"
 #include "import/ImportRun.h"
 #include "import/SpreadsheetLink.h"
 #include "import/StagingGrid.h"
@@ -145,12 +144,7 @@ void TWorkerInfoImaportFrm::editUndone(int sheetRow, int slot, int sheetColumn)
 
 void TWorkerInfoImaportFrm::recheckRow(int sheetRow, int editedSlot)
 {
-    RowChecks::Columns columns{};
-    for (int slot = 1; slot <= ImportRow::SlotCount; ++slot) {
-        int c = 0;
-        if (HeaderMap::parseColumn(mapText(slot), c) && c > 0)
-            columns[size_t(slot - 1)] = c;
-    }
+    const RowChecks::Columns columns = ImportRun::mapColumns(*this);
     RowChecks::Options options;
     options.strictId = strictId_->isChecked();
     options.fillFromId = fillFromId_->isChecked();
