@@ -19,3 +19,5 @@ if [ -f "$cache/import-65535.xls" ]; then
   "$bin/ostrel-bench-preview" "$cache/import-65535.xls"
   "$bin/ostrel-bench-map-change" "$cache/import-65535.xls"
 fi
+# The window against the tool, every row refused.
+QT_QPA_PLATFORM=offscreen "$bin/ostrel-bench-refused-run"
