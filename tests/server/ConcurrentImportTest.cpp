@@ -205,7 +205,9 @@ TEST(ServerConcurrentImport, ImportBesideALongCheckDoesNotWaitForIt)
     EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardError().toStdString();
     std::cout << "2-row import alone " << alone << " ms, beside a 30,000-row check " << beside << " ms\n";
     ASSERT_TRUE(checkStillRunning) << "the check ended before the import: make its workbook longer";
-    EXPECT_LT(beside, 2 * alone);
+    // Waiting for the check would take its whole length (seconds); a busy
+    // neighbour on the cores may cost a little.
+    EXPECT_LT(beside, 2 * alone + 1500);
     EXPECT_EQ(db.count(QStringLiteral("select count(*) from hrp_workers")), 8);
     EXPECT_EQ(db.count(QStringLiteral("select avalue from sys_serialno")), 9);
 }
