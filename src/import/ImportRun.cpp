@@ -167,8 +167,8 @@ bool ImportRun::currentColumns(RowPrefetch::Columns& columns) const
 
 void ImportRun::readRow(SpreadsheetLink& link, int row, std::unique_ptr<RowPrefetch>& ahead)
 {
-    RowPrefetch::Row read;
-    if (ahead && !ahead->take(row, read))
+    const RowPrefetch::Row* read = ahead ? ahead->take(row) : nullptr;
+    if (!read)
         ahead.reset();
     for (int slot = 1; slot <= ImportRow::SlotCount; ++slot) {
         const QString text = view_.mapText(slot);
@@ -188,9 +188,9 @@ void ImportRun::readRow(SpreadsheetLink& link, int row, std::unique_ptr<RowPrefe
         }
         const int col = boxColumns_[i];
         if (ahead && given == col) {
-            if (read.failedSlot == slot)
-                std::rethrow_exception(read.failure);
-            row_.field(slot) = std::move(read.texts[size_t(slot - 1)]);
+            if (read->failedSlot == slot)
+                std::rethrow_exception(read->failure);
+            row_.field(slot) = read->texts[size_t(slot - 1)];
         } else {
             ahead.reset();
             row_.field(slot) = link.ReadCellText(row, col);

@@ -66,15 +66,15 @@ RowPrefetch::~RowPrefetch()
     stop();
 }
 
-bool RowPrefetch::take(int row, Row& into)
+const RowPrefetch::Row* RowPrefetch::take(int row)
 {
     if (row != next_)
-        return false;
+        return nullptr;
     if (taken_ == taking_.size()) {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [this] { return stop_ || !batches_.empty() || done_; });
         if (batches_.empty())
-            return false;
+            return nullptr;
         if (!taking_.empty())
             spent_.push_back(std::move(taking_));
         taking_ = std::move(batches_.front());
@@ -82,9 +82,8 @@ bool RowPrefetch::take(int row, Row& into)
         taken_ = 0;
         changed_.notify_all();
     }
-    into = std::move(taking_[taken_++]);
     ++next_;
-    return true;
+    return &taking_[taken_++];
 }
 
 void RowPrefetch::stop()

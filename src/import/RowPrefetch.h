@@ -48,9 +48,12 @@ public:
     RowPrefetch& operator=(const RowPrefetch&) = delete;
 
     const Columns& columns() const { return columns_; }
-    // Waits for `row`, which must follow the row taken last; false when the
-    // reader stopped before it (the caller then reads it itself).
-    bool take(int row, Row& into);
+    // Waits for `row`, which must follow the row taken last; null when the
+    // reader stopped before it (the caller then reads it itself). The row
+    // stays the reader's until the next take(): the caller shares its texts
+    // rather than taking them, so that the reader thread, which allocated
+    // them, frees them too (freeing them here would wait for its heap lock).
+    const Row* take(int row);
     // Ends the reader thread; the workbook is the caller's again.
     void stop();
 
@@ -67,9 +70,9 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Rows> batches_;  // read, in row order, after taking_
-    // Batches the taker is done with, holding the texts it replaced: freed
-    // on the reader thread that allocated them, where freeing is cheap and
-    // the memory is reused for the next rows.
+    // Batches the taker is done with: freed on the reader thread that
+    // allocated them, where freeing is cheap and the memory is reused for
+    // the next rows.
     std::vector<Rows> spent_;
     bool done_ = false;         // the reader has handed over its last row
     bool stop_ = false;

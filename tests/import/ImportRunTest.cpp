@@ -2,8 +2,11 @@
 #include "import/ImportRun.h"
 #include "import/WorkerWriter.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
 #include "support/TestDatabase.h"
 #include "import/ImportTestSupport.h"
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -233,4 +236,60 @@ TEST_F(ImportRunTest, ChangedBoxTakesEffectFromTheNextRead)
     EXPECT_EQ(run(), RunEnd::Succeeded);
     EXPECT_EQ(db.scalar(QStringLiteral("select Wname from Hrp_workers where Workerid='W0001'")).toString(), "张三丰");
     EXPECT_EQ(db.scalar(QStringLiteral("select Wname from Hrp_workers where Workerid='W0002'")).toString(), "男");
+}
+
+TEST_F(ImportRunTest, RowsReadAheadAndRowsReadInHandEndTheSame)
+{
+    // Keys to mend, fields filled from the identity number, warnings and
+    // refusals, over texts the reading thread shares with the run, or read
+    // by the run itself once a box changed. Row 2 goes ahead either way.
+    const TempDir dir;
+    const QString path = dir.file(QStringLiteral("tricky.csv"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("工号,姓名,部门,性别,出生日期,身份证号码,备注\n"
+            "W001,张三,人事部,女,1949-12-31,11010519491231002X,\n"
+            "W０03,李四,财务部,,,440102198001010013,\n"
+            "W004\u3000,王五,技术部,男,1985-06-15,44010219850615002x,\n"
+            "W005,赵六,销售部,男,1990-13-45,110105199005121017,\n"
+            "W003,钱七,人事部,,,,\n"
+            "W006,,人事部,,,,\n"
+            "\u3000,周九,人事部,,,,\n"
+            "W007,孙八,行政部,女,1949-12-31,11010519491231002X,\n");
+    f.close();
+    view.settings.fillFromId = true;
+    const auto outcome = [&](bool inHand) {
+        view.path = path;
+        db.exec(QStringLiteral("delete from Hrp_workers"));
+        scriptedDialogs().reset();
+        scriptedDialogs().checkAnswers = {true};
+        view.boxes.fill(QString());
+        for (const auto& [slot, column] : {std::pair{1, 1}, {2, 2}, {17, 3}, {3, 4}, {6, 5}, {9, 6}})
+            view.boxes[size_t(slot - 1)] = QString::number(column);
+        view.problems.clear();
+        // 备注 mapped to an empty column after the first row: the same
+        // values, read in hand from there on.
+        view.onProcessMessages = [inHand](RecordingView& v) {
+            if (inHand)
+                v.boxes[29] = QStringLiteral("7");
+        };
+        EXPECT_EQ(run(), RunEnd::Succeeded) << scriptedDialogs().boxes.value(0).text.toStdString();
+        QStringList all;
+        Query q(UserDM->ADOConnection1);
+        q.add(QStringLiteral("select Workerid, Wname, Sex, BIrThday, IdNumber, DepName, Remarks from Hrp_workers order by Workerid"));
+        q.open();
+        for (; !q.eof(); q.next())
+            for (const char* c : {"Workerid", "Wname", "Sex", "BIrThday", "IdNumber", "DepName", "Remarks"})
+                all << q.fieldText(QString::fromLatin1(c));
+        all << view.reasons;
+        for (const CellProblem& p : view.problems)
+            all << QStringLiteral("%1 %2 %3 %4 %5").arg(p.sheetRow).arg(p.slot).arg(p.column).arg(int(p.level)).arg(p.reason);
+        return all;
+    };
+    const QStringList ahead = outcome(false);
+    EXPECT_EQ(imported, 4);
+    EXPECT_EQ(outcome(true).join(u'|').toStdString(), ahead.join(u'|').toStdString());
+    EXPECT_TRUE(ahead.contains(QStringLiteral("1980-01-01"))) << ahead.join(u'|').toStdString(); // filled
+    EXPECT_TRUE(ahead.contains(QStringLiteral("44010219850615002X")));
+    EXPECT_TRUE(ahead.join(u'|').contains(QStringLiteral("第 6 行 工号与第 3 行重复"))) << ahead.join(u'|').toStdString();
 }

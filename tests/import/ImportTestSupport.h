@@ -22,6 +22,8 @@ public:
     std::function<void(RecordingView&)> onProcessMessages;
     bool stop = false;
     int finishedImported = -1, finishedNotImported = -1;
+    CheckSettings settings;
+    QList<CellProblem> problems;
 
     // The whole map: box k names column k.
     void mapAll()
@@ -54,6 +56,8 @@ public:
             onProcessMessages(*this);
     }
     bool stopRequested() const override { return stop; }
+    CheckSettings checkSettings() const override { return settings; }
+    void cellProblem(const CellProblem& problem) override { problems << problem; }
     void runFinished(int imported, int notImported) override
     {
         finishedImported = imported;

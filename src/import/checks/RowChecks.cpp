@@ -56,6 +56,17 @@ QDate isoDate(const QString& text)
     return QDate(parts[0], parts[1], parts[2]);
 }
 
+// A number below zero; without a minus sign none is, and reading every
+// wage as a number costs more than the rest of the row's checks.
+bool negative(const QString& text)
+{
+    if (!text.contains(u'-'))
+        return false;
+    bool number = false;
+    const double value = text.toDouble(&number);
+    return number && value < 0;
+}
+
 bool fullWidthDigit(QChar c)
 {
     return c >= QChar(0xFF10) && c <= QChar(0xFF19);
@@ -139,7 +150,7 @@ QList<CellProblem> check(ImportRow& row, int sheetRow, const Columns& columns, c
     if (!options.adding) {
         // An update writes none of the fields below but the wage: a file of
         // changes is not refused for a column it does not change.
-        if (!row.BaseWage.isEmpty() && row.BaseWage.toDouble() < 0)
+        if (negative(row.BaseWage))
             add(kBaseWage, Level::Warning, cell(kBaseWage, col(kBaseWage), row.BaseWage) + QStringLiteral("是负数"));
         return out;
     }
@@ -176,12 +187,8 @@ QList<CellProblem> check(ImportRow& row, int sheetRow, const Columns& columns, c
         if (!mobile)
             add(kMobile, Level::Warning, cell(kMobile, col(kMobile), row.Worktel1) + QStringLiteral("不是 1 开头的 11 位手机号码"));
     }
-    if (!row.BaseWage.isEmpty()) {
-        bool number = false;
-        const double wage = row.BaseWage.toDouble(&number);
-        if (number && wage < 0)
-            add(kBaseWage, Level::Warning, cell(kBaseWage, col(kBaseWage), row.BaseWage) + QStringLiteral("是负数"));
-    }
+    if (negative(row.BaseWage))
+        add(kBaseWage, Level::Warning, cell(kBaseWage, col(kBaseWage), row.BaseWage) + QStringLiteral("是负数"));
 
     mendKey(row.IdNumber, kIdNumber, col(kIdNumber), sheetRow, out);
     if (row.IdNumber.isEmpty())
