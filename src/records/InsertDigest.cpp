@@ -189,7 +189,9 @@ bool InsertDigest::prepare(Connection& connection, const Query& insert)
                     return false;
             } else if (v.size() >= 2 && v.startsWith(u'\'') && v.endsWith(u'\'')) {
                 c.literal = int(literals_.size());
-                literals_ << v.mid(1, v.size() - 2).replace(QLatin1String("''"), QLatin1String("'")).toUtf8();
+                const QString text = v.mid(1, v.size() - 2).replace(QLatin1String("''"), QLatin1String("'"));
+                c.literalText = c.affinity == Affinity::Text || c.affinity == Affinity::Blob || surelyText(text);
+                literals_ << text.toUtf8();
             } else if (v.compare(QLatin1String("null"), Qt::CaseInsensitive) != 0) {
                 return false;
             }
@@ -208,7 +210,9 @@ bool InsertDigest::prepare(Connection& connection, const Query& insert)
 
 std::optional<QByteArray> InsertDigest::digest(const Query& insert)
 {
-    if (!ready_ || insert.sql() != sql_)
+    // The same text object as prepared, almost always: no need to compare it.
+    const QString sql = insert.sql();
+    if (!ready_ || (sql.constData() != sql_.constData() && sql != sql_))
         return std::nullopt;
     const QList<Param>& params = insert.parameterValues();
     std::vector<QByteArrayView>& bound = bound_;
@@ -219,10 +223,9 @@ std::optional<QByteArray> InsertDigest::digest(const Query& insert)
     for (const Column& c : layout_) {
         if (c.literal >= 0) {
             const QByteArray& text = literals_[c.literal];
-            if (c.affinity == Affinity::Text || c.affinity == Affinity::Blob || surelyText(QString::fromUtf8(text)))
-                h.text(text.constData(), text.size());
-            else
+            if (!c.literalText)
                 return std::nullopt;
+            h.text(text.constData(), text.size());
             continue;
         }
         if (c.param < 0 || c.param >= params.size()) {

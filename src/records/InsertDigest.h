@@ -45,6 +45,7 @@ private:
         Affinity affinity = Affinity::Blob;
         int param = -1;        // the parameter bound to it, or
         int literal = -1;      // a quoted text of the statement; else null
+        bool literalText = false;  // that text is stored as text
     };
     bool ready_ = false;
     QString sql_;
