@@ -187,10 +187,70 @@ struct RowCursor {
 thread_local RowCursor t_cursor;
 } // namespace
 
+// One column's interned texts by their bytes: open addressing, each slot
+// the hash's high half and the text's index + 1 (0: empty), at most half
+// full. Millions of short cells are looked up here while a sheet is read.
 struct CompactSheet::Interner {
-    std::unordered_map<std::string_view, std::uint32_t> index;
+    std::vector<std::uint64_t> slots = std::vector<std::uint64_t>(64);
+    size_t size = 0;
     std::uint32_t lookups = 0, hits = 0;
     bool closed = false;
+
+    static std::uint64_t hashOf(const char* p, size_t n)
+    {
+        std::uint64_t h = 0x9E3779B97F4A7C15ULL ^ n;
+        for (; n >= 8; p += 8, n -= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            h = (h ^ w) * 0xFF51AFD7ED558CCDULL;
+            h ^= h >> 32;
+        }
+        std::uint64_t w = 0;
+        if (n > 0)
+            std::memcpy(&w, p, n);
+        h = (h ^ w) * 0xC4CEB9FE1A85EC53ULL;
+        return h ^ (h >> 29);
+    }
+    // The slot holding `key`, or the empty one where it would go.
+    size_t find(std::string_view key, std::uint64_t hash, const std::vector<std::pair<const char*, std::uint32_t>>& texts) const
+    {
+        const size_t mask = slots.size() - 1;
+        const auto tag = std::uint32_t(hash >> 32);
+        for (size_t at = size_t(hash) & mask;; at = (at + 1) & mask) {
+            const std::uint64_t slot = slots[at];
+            if (slot == 0)
+                return at;
+            if (std::uint32_t(slot >> 32) != tag)
+                continue;
+            const auto& [text, length] = texts[std::uint32_t(slot) - 1];
+            if (length == key.size() && std::memcmp(text, key.data(), key.size()) == 0)
+                return at;
+        }
+    }
+    // A text not there yet (after find() said so).
+    void insert(std::uint64_t hash, std::uint32_t index, const std::vector<std::pair<const char*, std::uint32_t>>& texts)
+    {
+        if (2 * (size + 1) > slots.size()) {
+            std::vector<std::uint64_t> old(2 * slots.size());
+            old.swap(slots);
+            for (const std::uint64_t slot : old) {
+                if (slot == 0)
+                    continue;
+                const auto& [text, length] = texts[std::uint32_t(slot) - 1];
+                slots[emptySlot(hashOf(text, length))] = slot;
+            }
+        }
+        slots[emptySlot(hash)] = (hash >> 32 << 32) | (std::uint64_t(index) + 1);
+        ++size;
+    }
+    size_t emptySlot(std::uint64_t hash) const
+    {
+        const size_t mask = slots.size() - 1;
+        size_t at = size_t(hash) & mask;
+        while (slots[at] != 0)
+            at = (at + 1) & mask;
+        return at;
+    }
 };
 
 CompactSheet::CompactSheet(const QString& label, const QString& sheetName) : label_(label), sheetName_(sheetName) {}
@@ -404,16 +464,17 @@ std::int64_t CompactSheet::intern(int column, QByteArrayView utf8)
     if (in->closed)
         return -1;
     const std::string_view key(utf8.data(), size_t(utf8.size()));
-    const auto it = in->index.find(key);
-    const bool full = in->index.size() >= kInternPerColumn;
+    const std::uint64_t hash = Interner::hashOf(key.data(), key.size());
+    const std::uint64_t slot = in->slots[in->find(key, hash, interned_)];
+    const bool full = in->size >= kInternPerColumn;
     if (full && ++in->lookups == kInternProbe) {
         // Mostly new values: a column of names or numbers, kept inline.
         in->closed = in->hits * 4 < in->lookups;
         in->lookups = in->hits = 0;
     }
-    if (it != in->index.end()) {
+    if (slot != 0) {
         in->hits += full;
-        return it->second;
+        return std::uint32_t(slot) - 1;
     }
     if (full)
         return -1;
@@ -428,7 +489,7 @@ std::int64_t CompactSheet::intern(int column, QByteArrayView utf8)
     grow(sizeof(interned_[0]) + 48); // the entry and its place in the index
     const auto index = std::uint32_t(interned_.size());
     interned_.emplace_back(at, std::uint32_t(utf8.size()));
-    in->index.emplace(std::string_view(at, size_t(utf8.size())), index);
+    in->insert(hash, index, interned_);
     return index;
 }
 
