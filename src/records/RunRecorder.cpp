@@ -161,7 +161,7 @@ void RunRecorder::queueAdded(qint64 wkid, const QString& workerid, const QByteAr
     r.wkid = wkid;
     r.workerid = workerid;
     r.digest = digest;
-    pending_ << r;
+    pending_ << std::move(r);
     pending();
 }
 
@@ -196,7 +196,7 @@ void RunRecorder::rowUpdated(const QString& workerid, const QList<FieldChange>& 
     r.sheetRow = sheetRow_;
     r.workerid = workerid;
     r.changes = changes;
-    pending_ << r;
+    pending_ << std::move(r);
     pending();
 }
 
@@ -214,8 +214,6 @@ void RunRecorder::flush() noexcept
                 hi = qMax(hi, r.wkid);
             }
         }
-        QList<RunRecords::Row> rows;
-        rows.reserve(pending_.size());
         if (!columnsKept_ && hi == 0 && !bound_.columns().isEmpty()) {
             records_->setColumns(runId_, bound_.columns());
             columnsKept_ = true;
@@ -236,21 +234,19 @@ void RunRecorder::flush() noexcept
             }
         }
         for (RunRecords::Row& r : pending_) {
-            if (r.changes.isEmpty()) {
-                if (!r.digest.isEmpty())
-                    rows << std::move(r);
+            if (r.changes.isEmpty())
                 continue;
-            }
             QStringList columns;
             for (const FieldChange& f : r.changes)
                 columns << f.column;
             const QList<CellValue> after = PersonnelRows::fields(conn_, r.workerid, columns, false);
             for (qsizetype i = 0; i < r.changes.size() && i < after.size(); ++i)
                 r.changes[i].after = after[i];
-            rows << std::move(r);
         }
-        pending_.clear();
-        records_->addRows(runId_, rows);
+        // An added row not found again is no longer there to undo.
+        pending_.removeIf([](const RunRecords::Row& r) { return r.changes.isEmpty() && r.digest.isEmpty(); });
+        records_->addRows(runId_, pending_);
+        pending_.clear();  // its room kept for the next group
         keepSha256(false);
     } catch (const std::exception& e) {
         fail(errorText(e));
