@@ -75,7 +75,7 @@ qsizetype XlsWorkbookDecoder::textLength(const XlsWorkbook& book, const Record& 
     const bool biff8 = book.version_ == XlsWorkbook::Version::Biff8;
     switch (r.type) {
     case kLabelSst:
-        return book.sharedString(u32(d + 6)).size();
+        return book.sharedStringSize(u32(d + 6));
     case kLabel:
     case kRString: {
         const qsizetype count = u16(d + 6);

@@ -215,5 +215,15 @@ bool XlsWorkbook::isDateXf(int xf) const
 
 QString XlsWorkbook::sharedString(std::uint32_t index) const
 {
-    return index < sst_.size() ? sst_[index] : QString();
+    if (index >= sstEnd_.size())
+        return QString();
+    const std::uint64_t from = index == 0 ? 0 : sstEnd_[index - 1];
+    return QString(reinterpret_cast<const QChar*>(sstText_.data() + from), qsizetype(sstEnd_[index] - from));
+}
+
+qsizetype XlsWorkbook::sharedStringSize(std::uint32_t index) const
+{
+    if (index >= sstEnd_.size())
+        return 0;
+    return qsizetype(sstEnd_[index] - (index == 0 ? 0 : sstEnd_[index - 1]));
 }

@@ -166,12 +166,13 @@ void XlsWorkbookDecoder::globals(XlsWorkbook& book)
             const std::uint32_t count = u32(d + 4);
             // Each string takes at least three bytes, so the count cannot
             // ask for more room than the records hold.
-            book.sst_.reserve(size_t(std::min<std::uint64_t>(count, seg.total() / 3)));
+            book.sstEnd_.reserve(size_t(std::min<std::uint64_t>(count, seg.total() / 3)));
             QString str;
             for (std::uint32_t i = 0; i < count && !seg.atEnd(); ++i) {
                 if (!seg.readUnicodeString(str, true))
                     break;
-                book.sst_.push_back(str);
+                book.sstText_.insert(book.sstText_.end(), str.utf16(), str.utf16() + str.size());
+                book.sstEnd_.push_back(book.sstText_.size());
             }
             break;
         }

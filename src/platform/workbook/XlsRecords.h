@@ -197,7 +197,7 @@ public:
     // `count` characters of a BIFF8 string, `wide` as the option byte said.
     bool readChars(QString& out, std::uint32_t count, bool wide)
     {
-        out.clear();
+        out.resize(0);  // its room kept: the strings of a table are read into one
         while (count > 0) {
             if (seg_ >= segs_.size())
                 return false;

@@ -97,6 +97,7 @@ public:
     bool isDateXf(int xf) const;
     // The shared string `index`, empty when out of range.
     QString sharedString(std::uint32_t index) const;
+    qsizetype sharedStringSize(std::uint32_t index) const;
 
 private:
     friend class XlsWorkbookDecoder;
@@ -123,7 +124,10 @@ private:
     int active_ = 0;
     std::uint32_t globalsEnd_ = 0;        // first byte after the globals' EOF
     std::vector<SheetInfo> sheets_;
-    std::vector<QString> sst_;
+    // The shared strings one after another, not one allocation each: a
+    // realistic sheet has a million of them.
+    std::vector<char16_t> sstText_;
+    std::vector<std::uint64_t> sstEnd_;  // where string i ends in sstText_
     std::vector<bool> dateXf_;
     std::unique_ptr<XlsCodePage> text_;   // BIFF5 text
 };
