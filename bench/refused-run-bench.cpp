@@ -7,6 +7,7 @@
 #include "import/ImportTestSupport.h"
 #include "import/WorkerInfoImaport.h"
 #include "import/window/NotImportedModel.h"
+#include "import/window/StoredWorkbook.h"
 #include "platform/DateFormats.h"
 #include "platform/gui/Application.h"
 #include "support/ScriptedDialogs.h"
@@ -14,7 +15,6 @@
 #include "ui_WorkerInfoImaport.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
 
@@ -26,36 +26,13 @@ namespace {
 constexpr int kRows = 65535;
 constexpr int kRounds = 4;
 
-QString writeStoredWorkbook(const QTemporaryDir& dir, TestDatabase& db)
-{
-    db.addDepartment(QStringLiteral("01"), QStringLiteral("人事部"));
-    db.exec(QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n where i < %1) "
-                           "insert into Hrp_workers(Wkid, Workerid) select i, printf('W%05d', i) from n")
-                .arg(kRows));
-    QByteArray csv = "工号,姓名,部门\n";
-    for (int i = 1; i <= kRows; ++i)
-        csv += QStringLiteral("W%1,员工%2,人事部\n").arg(i, 5, 10, QChar(u'0')).arg(i).toUtf8();
-    const QString path = dir.filePath(QStringLiteral("stored.csv"));
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(csv);
-    return path;
-}
-
-template <typename Set> void mapThree(Set set)
-{
-    set(1, QStringLiteral("1"));
-    set(2, QStringLiteral("2"));
-    set(17, QStringLiteral("3"));
-}
-
 // The tool's way: the run over a plain view.
 qint64 toolRun(const QString& path, bool check)
 {
     scriptedDialogs().reset();
     scriptedDialogs().checkAnswers = {true}; // "本次导入不再提示重复工号"
     RecordingView view;
-    mapThree([&view](int k, const QString& t) { view.boxes[size_t(k - 1)] = t; });
+    mapStoredWorkbook([&view](int k, const QString& t) { view.boxes[size_t(k - 1)] = t; });
     view.path = path;
     ImportRow row;
     WorkerWriter writer;
@@ -82,7 +59,7 @@ WindowTimes windowRun(const QString& path, bool check)
     auto w = std::make_unique<TWorkerInfoImaportFrm>();
     w->resize(1240, 680);
     w->show();
-    mapThree([&w](int k, const QString& t) { w->Edt(k)->setText(t); });
+    mapStoredWorkbook([&w](int k, const QString& t) { w->Edt(k)->setText(t); });
     scriptedDialogs().fileAnswers = {path};
     w->BtSelectClick();
     scriptedDialogs().reset();
@@ -107,7 +84,7 @@ int main(int argc, char** argv)
     DateFormats::setShortDateFormat(QStringLiteral("yyyy-MM-dd"));
     DateFormats::captureStartupFormat();
     TestDatabase db(false);
-    const QString path = writeStoredWorkbook(dir, db);
+    const QString path = writeStoredWorkbook(dir.path(), db, kRows);
     for (const bool check : {true, false}) {
         qint64 tool = std::numeric_limits<qint64>::max(), window = tool, after = tool;
         int refused = 0;
