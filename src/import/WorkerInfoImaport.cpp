@@ -840,6 +840,9 @@ void TWorkerInfoImaportFrm::checkFinished(int importable, int refused)
 
 void TWorkerInfoImaportFrm::runFinished(int imported, int notImported)
 {
+    // The list whole behind the end box: only the lines since the last
+    // breath are still to go in.
+    notImported_->flush();
     ui_->LblCounts->setText(QStringLiteral("%1 %2 人，未导入 %3 人")
                                 .arg(importMode() == 1 ? QStringLiteral("已更新") : QStringLiteral("已导入"))
                                 .arg(imported)
