@@ -75,7 +75,7 @@ Reading read(const QString& text, const QDate& today)
     return r;
 }
 
-QString normalised(const QString& text)
+QString mendedKey(const QString& text)
 {
     qsizetype from = 0, to = text.size();
     while (from < to && blank(text[from]))
@@ -83,12 +83,18 @@ QString normalised(const QString& text)
     while (to > from && blank(text[to - 1]))
         --to;
     QString out = text.mid(from, to - from);
-    for (QChar& c : out) {
+    for (QChar& c : out)
         if (c >= QChar(0xFF10) && c <= QChar(0xFF19))
             c = QChar(u'0' + (c.unicode() - 0xFF10));
-        else if (c == QChar(0xFF38) || c == QChar(0xFF58) || c == u'x')
+    return out;
+}
+
+QString normalised(const QString& text)
+{
+    QString out = mendedKey(text);
+    for (QChar& c : out)
+        if (c == QChar(0xFF38) || c == QChar(0xFF58) || c == u'x')
             c = u'X';
-    }
     return out;
 }
 

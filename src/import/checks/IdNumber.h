@@ -43,4 +43,8 @@ Reading read(const QString& text, const QDate& today);
 // ones included) off both ends, full-width digits and X as ASCII, x as X.
 QString normalised(const QString& text);
 
+// Any key as typed (a worker number too): blanks off both ends and
+// full-width digits as ASCII; letters as written.
+QString mendedKey(const QString& text);
+
 } // namespace IdNumber

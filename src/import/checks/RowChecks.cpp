@@ -72,26 +72,6 @@ bool fullWidthDigit(QChar c)
     return c >= QChar(0xFF10) && c <= QChar(0xFF19);
 }
 
-bool blank(QChar c)
-{
-    return c.unicode() <= 0x20 || c == QChar(0x3000) || c == QChar(0x00A0);
-}
-
-// A worker number keeps its letters as written: only blanks and digits.
-QString mendedWorkerid(const QString& value)
-{
-    qsizetype from = 0, to = value.size();
-    while (from < to && blank(value[from]))
-        ++from;
-    while (to > from && blank(value[to - 1]))
-        --to;
-    QString out = value.mid(from, to - from);
-    for (QChar& c : out)
-        if (fullWidthDigit(c))
-            c = QChar(u'0' + (c.unicode() - 0xFF10));
-    return out;
-}
-
 // Blanks the reader left (ideographic, no-break) and full-width digits in
 // a key: mended, with a note saying how.
 void mendKey(QString& value, int slot, int column, int sheetRow, QList<CellProblem>& out)
@@ -101,7 +81,7 @@ void mendKey(QString& value, int slot, int column, int sheetRow, QList<CellProbl
     bool wide = false;
     for (QChar c : value)
         wide = wide || fullWidthDigit(c);
-    const QString mended = slot == kIdNumber ? IdNumber::normalised(value) : mendedWorkerid(value);
+    const QString mended = slot == kIdNumber ? IdNumber::normalised(value) : IdNumber::mendedKey(value);
     if (mended == value)
         return;
     const bool trimmed = mended.size() != value.size();

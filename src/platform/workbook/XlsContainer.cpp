@@ -218,7 +218,7 @@ QString XlsWorkbook::sharedString(std::uint32_t index) const
     if (index >= sstEnd_.size())
         return QString();
     const std::uint64_t from = index == 0 ? 0 : sstEnd_[index - 1];
-    return QString(reinterpret_cast<const QChar*>(sstText_.data() + from), qsizetype(sstEnd_[index] - from));
+    return QString(reinterpret_cast<const QChar*>(sstText_.data() + from), sharedStringSize(index));
 }
 
 qsizetype XlsWorkbook::sharedStringSize(std::uint32_t index) const
