@@ -242,7 +242,7 @@ void TWorkerInfoImaportFrm::busy(const std::function<void()>& work, RunProgress:
     if (running_)
         return;
     running_ = true;
-    closeRequested_ = stopAsked_ = writingShown_ = false;
+    closeRequested_ = stopAsked_ = writingShown_ = countsShown_ = false;
     importing_ = kind == RunProgress::Kind::Import;
     previewTimer_.stop();
     clock_.start();
@@ -254,6 +254,10 @@ void TWorkerInfoImaportFrm::busy(const std::function<void()>& work, RunProgress:
         {
             w.running_ = w.importing_ = false;
             w.notImported_->flush();
+            // A run refused before its end (an unknown department, say)
+            // leaves no "正在…" behind: its box said why.
+            if (!w.countsShown_)
+                w.ui_->LblCounts->clear();
             w.setButtonsEnabled(true);
             w.ui_->ProgressBar1->setRange(0, 100);
         }
@@ -836,6 +840,7 @@ void TWorkerInfoImaportFrm::checkFinished(int importable, int refused)
     // Only the status line: the list and the marks of 65,535 rows would
     // keep the box waiting.
     ui_->LblCounts->setText(QStringLiteral("检查：可导入 %1 人，不能导入 %2 人").arg(importable).arg(refused));
+    countsShown_ = true;
 }
 
 void TWorkerInfoImaportFrm::runFinished(int imported, int notImported)
@@ -843,6 +848,7 @@ void TWorkerInfoImaportFrm::runFinished(int imported, int notImported)
     // The list whole behind the end box: only the lines since the last
     // breath are still to go in.
     notImported_->flush();
+    countsShown_ = true;
     ui_->LblCounts->setText(QStringLiteral("%1 %2 人，未导入 %3 人")
                                 .arg(importMode() == 1 ? QStringLiteral("已更新") : QStringLiteral("已导入"))
                                 .arg(imported)

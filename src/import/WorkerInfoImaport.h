@@ -152,6 +152,7 @@ private:
     bool stopAsked_ = false;       // 是 to the close question: summary, then close
     bool importing_ = false;       // the running action writes (else it checks or reads)
     bool writingShown_ = false;    // the status line shows the write pass
+    bool countsShown_ = false;     // the status line holds the run's final counts
 
     NotImportedModel* notImported_;
     RunProgress progress_;
