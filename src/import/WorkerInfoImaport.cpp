@@ -254,12 +254,14 @@ void TWorkerInfoImaportFrm::busy(const std::function<void()>& work, RunProgress:
         {
             w.running_ = w.importing_ = false;
             w.notImported_->flush();
-            // A run refused before its end (an unknown department, say)
-            // leaves no "正在…" behind: its box said why.
-            if (!w.countsShown_)
-                w.ui_->LblCounts->clear();
             w.setButtonsEnabled(true);
             w.ui_->ProgressBar1->setRange(0, 100);
+            // A run refused before its end (an unknown department, say)
+            // leaves no "正在…" nor a bar part-way behind: its box said why.
+            if (!w.countsShown_) {
+                w.ui_->LblCounts->clear();
+                w.ui_->ProgressBar1->setValue(0);
+            }
         }
     } reset{*this};
     work();
@@ -837,8 +839,10 @@ void TWorkerInfoImaportFrm::processMessages()
 
 void TWorkerInfoImaportFrm::checkFinished(int importable, int refused)
 {
-    // Only the status line: the list and the marks of 65,535 rows would
-    // keep the box waiting.
+    // The list and the filter's count whole behind the end box: the lines
+    // since the last breath go in, and the marks' count is one number.
+    notImported_->flush();
+    ui_->dxDBGrid1->marksChanged();
     ui_->LblCounts->setText(QStringLiteral("检查：可导入 %1 人，不能导入 %2 人").arg(importable).arg(refused));
     countsShown_ = true;
 }

@@ -6,6 +6,7 @@
 #include "support/TestDatabase.h"
 #include "ui_WorkerInfoImaport.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -35,11 +36,14 @@ TEST(ImportWindowScaleTest, EveryRowRefusedIsListed)
         w.BtSelectClick();
         scriptedDialogs().reset();
         scriptedDialogs().checkAnswers = {true}; // "本次导入不再提示重复工号"
-        // Behind the import's end box the list is already whole.
+        // Behind the end box the list is already whole.
         int listedAtTheEnd = -1;
+        QString filterAtTheEnd;
         scriptedDialogs().onBox = [&](const RecordedBox& box) {
-            if (box.text.startsWith(QStringLiteral("数据导入成功")))
+            if (box.text.startsWith(QStringLiteral("数据导入成功")) || box.text.startsWith(QStringLiteral("检查完成"))) {
                 listedAtTheEnd = int(w.notImportedModel().rowCount());
+                filterAtTheEnd = w.findChild<QCheckBox*>(QStringLiteral("OnlyProblems"))->text();
+            }
         };
         int rounds = 0;
         QTimer tick;
@@ -50,8 +54,9 @@ TEST(ImportWindowScaleTest, EveryRowRefusedIsListed)
         ASSERT_EQ(w.notImportedModel().rowCount(), kRows) << name;
         EXPECT_EQ(w.notImportedModel().line(kRows - 1).sheetRow, kRows + 1) << name;
         EXPECT_GT(rounds, 2) << name;
-        if (!check) {
-            EXPECT_EQ(listedAtTheEnd, kRows);
+        EXPECT_EQ(listedAtTheEnd, kRows) << name;
+        if (check) {
+            EXPECT_EQ(filterAtTheEnd, QStringLiteral("只看有问题的行 (%1)").arg(kRows));
         }
     }
 }

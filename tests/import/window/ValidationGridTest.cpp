@@ -206,10 +206,12 @@ TEST_F(ValidationGridTest, UnknownDepartmentsAreMarkedAndCorrectedInTheGrid)
     // no pass is said to be going on.
     scriptedDialogs().onBox = [&w](const RecordedBox&) {
         w.ui()->LblCounts->setText(QStringLiteral("正在核对部门（已读 2,046 行）"));
+        w.ui()->ProgressBar1->setValue(40);
     };
     w.ui()->SBCheck->click();
     scriptedDialogs().onBox = nullptr;
     EXPECT_TRUE(w.ui()->LblCounts->text().isEmpty()) << w.ui()->LblCounts->text().toStdString();
+    EXPECT_EQ(w.ui()->ProgressBar1->value(), 0);
     ASSERT_TRUE(scriptedDialogs().boxes.last().text.contains(QStringLiteral("部门「市场部」不存在：第 2 行")));
     const QModelIndex dept = cell(w, 2, QStringLiteral("部门"));
     EXPECT_EQ(dept.data(Qt::BackgroundRole).value<QColor>(), QColor(0xFF, 0xC7, 0xCE));
