@@ -8,6 +8,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 bool RememberedMap::isEmpty() const
 {
     for (const QString& b : boxes)
@@ -49,6 +51,7 @@ RememberedMap RememberedMap::load()
         map.headers[size_t(k - 1)] = s.value(QStringLiteral("Header%1").arg(k)).toString();
     }
     map.headerRow = qMax(1, s.value(QStringLiteral("HeaderRow"), 1).toInt());
+    map.sheet = s.value(QStringLiteral("Sheet")).toString();
     return map;
 }
 
@@ -63,6 +66,7 @@ bool RememberedMap::save() const
         s.setValue(QStringLiteral("Header%1").arg(k), headers[size_t(k - 1)]);
     }
     s.setValue(QStringLiteral("HeaderRow"), headerRow);
+    s.setValue(QStringLiteral("Sheet"), sheet);
     s.endGroup();
     s.sync();
     return s.status() == QSettings::NoError;
@@ -75,4 +79,35 @@ int chooseHeaderRow(SpreadsheetLink& link, const RememberedMap& remembered)
         && remembered.fitsHeaders(HeaderMap::readHeaderRow(link, remembered.headerRow)))
         return remembered.headerRow;
     return found;
+}
+
+namespace {
+bool readsAsRemembered(SpreadsheetLink& link, const RememberedMap& remembered)
+{
+    const int row = chooseHeaderRow(link, remembered);
+    return row <= link.usedRows() && remembered.fitsHeaders(HeaderMap::readHeaderRow(link, row));
+}
+} // namespace
+
+void chooseRememberedSheet(SpreadsheetLink& link, const RememberedMap& remembered)
+{
+    const QString open = link.sheetName();
+    if (remembered.sheet.isEmpty() || remembered.sheet == open || readsAsRemembered(link, remembered))
+        return;
+    const auto sheets = link.sheets();
+    if (std::none_of(sheets.begin(), sheets.end(),
+                     [&](const SpreadsheetLink::SheetEntry& e) { return e.name == remembered.sheet; }))
+        return;
+    try {
+        link.selectSheet(remembered.sheet);
+        if (readsAsRemembered(link, remembered))
+            return;
+        link.selectSheet(open);
+    } catch (const std::exception&) {
+        // Unreadable: the open sheet stays, as without a remembered one.
+        try {
+            link.selectSheet(open);
+        } catch (const std::exception&) {
+        }
+    }
 }

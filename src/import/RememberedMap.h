@@ -14,6 +14,7 @@ struct RememberedMap {
     std::array<QString, ImportRow::SlotCount> boxes;   // Edt1..Edt31 as typed
     std::array<QString, ImportRow::SlotCount> headers; // header text of that column
     int headerRow = 1; // the row those headers stood in
+    QString sheet;     // the sheet they stood on
 
     bool isEmpty() const;
     // Whether a header row reads as the one remembered: every box that
@@ -32,3 +33,7 @@ class SpreadsheetLink;
 // The header row of the open sheet: the one found among its first rows,
 // unless the row remembered with the map reads as it did then.
 int chooseHeaderRow(SpreadsheetLink& link, const RememberedMap& remembered);
+// Selects the sheet the map was remembered on when the open sheet does not
+// read as that header and a sheet of that name does: the list on the third
+// sheet of last month's workbook is there again this month.
+void chooseRememberedSheet(SpreadsheetLink& link, const RememberedMap& remembered);

@@ -476,6 +476,8 @@ void TWorkerInfoImaportFrm::loadWorkbook(const QString& path)
     }
     book_ = std::move(link);
     bookPath_ = path;
+    if (sheetName_.isEmpty())
+        ::chooseRememberedSheet(*book_, remembered_);
     sheetName_ = book_->sheetName();
     sheetChoice_->setSheets(book_->sheets(), sheetName_);
     if (headerRow_ < 1)
@@ -876,6 +878,7 @@ void TWorkerInfoImaportFrm::mapAccepted()
             map.headers[i] = remembered_.headers[i];
     }
     map.headerRow = headers_ ? headerRow_ : remembered_.headerRow;
+    map.sheet = headers_ ? sheetName_ : remembered_.sheet;
     map.save();
     remembered_ = map;
 }

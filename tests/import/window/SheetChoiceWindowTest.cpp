@@ -1,4 +1,5 @@
 #include "import/ImportTestSupport.h"
+#include "import/RememberedMap.h"
 #include "import/ShapedWorkbooks.h"
 #include "import/StagingGrid.h"
 #include "import/WorkerInfoImaport.h"
@@ -88,4 +89,36 @@ TEST(SheetChoiceWindow, SheetHeaderRowAndBoxesChangeThePreviewAndANewFileStartsA
     EXPECT_EQ(w.ui()->dxDBGrid1->footerText(), "共 0 行");
     header->setValue(4);
     EXPECT_EQ(w.ui()->dxDBGrid1->footerText(), "共 3 行");
+}
+
+TEST(SheetChoiceWindow, TheSheetOfTheRememberedMapIsChosenAgain)
+{
+    TestDatabase db(false);
+    {
+        TWorkerInfoImaportFrm w;
+        scriptedDialogs().fileAnswers = {shapedWorkbook("sheets.xlsx")};
+        w.BtSelectClick();
+        w.sheetChooser().sheetBox()->setCurrentIndex(2);
+        w.mapAccepted(); // as a run does once the map passes
+    }
+    scriptedDialogs().reset();
+    TWorkerInfoImaportFrm w;
+    scriptedDialogs().fileAnswers = {shapedWorkbook("sheets.xlsx")};
+    w.BtSelectClick();
+    EXPECT_EQ(w.sheetChooser().sheetBox()->currentText(), "花名册");
+    EXPECT_EQ(w.ui()->dxDBGrid1->footerText(), "共 3 行");
+    EXPECT_TRUE(scriptedDialogs().boxes.isEmpty());
+
+    // A workbook without that sheet opens on its active one.
+    scriptedDialogs().fileAnswers = {shapedWorkbook("titles.xlsx")};
+    w.BtSelectClick();
+    EXPECT_EQ(w.sheetChooser().sheetBox()->currentText(), "花名册");
+    RememberedMap other = RememberedMap::load();
+    other.sheet = QStringLiteral("别处");
+    other.save();
+    TWorkerInfoImaportFrm again;
+    scriptedDialogs().fileAnswers = {shapedWorkbook("sheets.xlsx")};
+    again.BtSelectClick();
+    EXPECT_EQ(again.sheetChooser().sheetBox()->currentText(), "说明");
+    RememberedMap().save();
 }
