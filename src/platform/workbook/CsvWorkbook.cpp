@@ -130,12 +130,16 @@ qsizetype completeUtf8(const char* p, qsizetype n)
 } // namespace
 
 // The file's text as UTF-8 a piece at a time, each U+FEFF removed, from
-// `read` (which gives an empty piece at the end). Text of another encoding
-// is converted piece by piece; past `limit` bytes of text, or a piece that
-// more than doubles, it is no text of that encoding.
+// `read` (which fills its buffer with the next piece, empty at the end).
+// Text of another encoding is converted piece by piece; past `limit` bytes
+// of text, or a piece that more than doubles, it is no text of that
+// encoding. The pieces go straight onto the parser's text: one buffer read
+// into again and again, no copy of a piece on the way.
 class TextSource {
 public:
-    TextSource(Encoding encoding, std::function<QByteArray()> read, qint64 limit, const QString& label)
+    using Read = std::function<void(QByteArray&)>;
+
+    TextSource(Encoding encoding, Read read, qint64 limit, const QString& label)
         : encoding_(encoding), read_(std::move(read)), limit_(limit), label_(label)
     {
         if (encoding == Encoding::Utf16LE)
@@ -150,32 +154,35 @@ public:
     bool next(std::string& out)
     {
         for (;;) {
-            QByteArray chunk = read_();
-            if (chunk.isEmpty()) {
+            read_(chunk_);
+            if (chunk_.isEmpty()) {
                 if (encoding_ == Encoding::Utf8 && !carry_.empty()
                     && !isValidUtf8(carry_.data(), qsizetype(carry_.size())))
                     throw NotUtf8();
                 if (bomCarry_.empty() && carry_.empty())
                     return false;
                 // What was held back is text after all.
-                std::string rest = bomCarry_ + carry_;
+                out.append(bomCarry_);
+                out.append(carry_);
                 bomCarry_.clear();
                 carry_.clear();
-                out.append(rest);
                 return true;
             }
-            QByteArrayView view(chunk);
+            QByteArrayView view(chunk_);
             if (first_ && encoding_ != Encoding::Utf8 && encoding_ != Encoding::Gb18030)
                 view = view.sliced(encoding_ == Encoding::Utf8Bom ? 3 : 2); // the byte-order mark
             first_ = false;
-            std::string text;
+            const size_t start = out.size();
+            out.append(bomCarry_);
+            bomCarry_.clear();
             if (encoding_ == Encoding::Utf8 || encoding_ == Encoding::Utf8Bom) {
-                text = carry_;
-                text.append(view.data(), size_t(view.size()));
-                const qsizetype whole = completeUtf8(text.data(), qsizetype(text.size()));
-                carry_.assign(text, size_t(whole));
-                text.resize(size_t(whole));
-                if (encoding_ == Encoding::Utf8 && !isValidUtf8(text.data(), qsizetype(text.size())))
+                const size_t text = out.size();
+                out.append(carry_);
+                out.append(view.data(), size_t(view.size()));
+                const size_t whole = text + size_t(completeUtf8(out.data() + text, qsizetype(out.size() - text)));
+                carry_.assign(out, whole);
+                out.resize(whole);
+                if (encoding_ == Encoding::Utf8 && !isValidUtf8(out.data() + text, qsizetype(whole - text)))
                     throw NotUtf8();
             } else {
                 const QByteArray utf8 = QString(decode_(view)).toUtf8();
@@ -184,26 +191,22 @@ public:
                 // fits: said at once instead of after most of a large file.
                 if (utf8.size() > kMaxGrowth * view.size() + 16 || produced_ > limit_)
                     container::fail(QString::fromUtf16(kUnknownEncoding), label_);
-                text.assign(utf8.constData(), size_t(utf8.size()));
+                out.append(utf8.constData(), size_t(utf8.size()));
             }
-            dropByteOrderMarks(text);
-            if (!text.empty()) {
-                out.append(text);
+            dropByteOrderMarks(out, start);
+            if (out.size() > start)
                 return true;
-            }
         }
     }
 
 private:
-    // Removes U+FEFF wherever it stands, holding back the start of one that
-    // a piece ends in: a byte-order mark of a file pasted into another is
-    // no part of any field.
-    void dropByteOrderMarks(std::string& text)
+    // Removes U+FEFF wherever it stands in `text` from `from` on, holding
+    // back the start of one that the piece ends in: a byte-order mark of a
+    // file pasted into another is no part of any field.
+    void dropByteOrderMarks(std::string& text, size_t from)
     {
         static constexpr char kBom[] = "\xEF\xBB\xBF";
-        text.insert(0, bomCarry_);
-        bomCarry_.clear();
-        size_t at = text.find(kBom);
+        size_t at = text.find(kBom, from);
         if (at != std::string::npos) {
             size_t out = at;
             for (size_t i = at; i < text.size();) {
@@ -216,7 +219,7 @@ private:
             text.resize(out);
         }
         for (size_t k = 2; k >= 1; --k) {
-            if (text.size() >= k && text.compare(text.size() - k, k, kBom, k) == 0) {
+            if (text.size() >= from + k && text.compare(text.size() - k, k, kBom, k) == 0) {
                 bomCarry_.assign(text, text.size() - k);
                 text.resize(text.size() - k);
                 break;
@@ -225,10 +228,11 @@ private:
     }
 
     Encoding encoding_;
-    std::function<QByteArray()> read_;
+    Read read_;
     qint64 limit_;
     QString label_;
     QStringDecoder decode_;
+    QByteArray chunk_;     // read into again and again
     bool first_ = true;
     qint64 produced_ = 0;
     std::string carry_;    // the start of a character the last piece cut
@@ -277,11 +281,12 @@ std::unique_ptr<CsvWorkbook> CsvWorkbook::open(const QString& path, int maxRows)
     const Encoding encoding = encodingOf(file.peek(4));
     std::unique_ptr<CsvWorkbook> book(new CsvWorkbook(path));
     book->maxRows_ = maxRows;
-    auto readFile = [&] {
-        const QByteArray chunk = file.read(kReadChunk);
-        if (chunk.isEmpty() && file.error() != QFileDevice::NoError)
+    auto readFile = [&](QByteArray& chunk) {
+        chunk.resize(kReadChunk);
+        const qint64 n = file.read(chunk.data(), kReadChunk);
+        if (n < 0)
             container::fail(QStringLiteral("无法读取文件"), path);
-        return chunk;
+        chunk.resize(n);
     };
     try {
         TextSource text(encoding, readFile, kMaxGrowth * size, path);
@@ -300,10 +305,9 @@ std::unique_ptr<CsvWorkbook> CsvWorkbook::fromBytes(QByteArray bytes, const QStr
 {
     std::unique_ptr<CsvWorkbook> book(new CsvWorkbook(name));
     qsizetype at = 0;
-    auto readBytes = [&] {
-        const QByteArray chunk = bytes.mid(at, kReadChunk);
+    auto readBytes = [&](QByteArray& chunk) {
+        chunk = bytes.mid(at, kReadChunk);
         at += chunk.size();
-        return chunk;
     };
     const qint64 limit = kMaxGrowth * bytes.size();
     try {
@@ -324,6 +328,9 @@ std::unique_ptr<CsvWorkbook> CsvWorkbook::fromBytes(QByteArray bytes, const QStr
 void CsvWorkbook::parse(TextSource& source, const QString& name)
 {
     std::string buf;
+    // The most it holds: a piece not yet parsed, the next, and a field
+    // they cut; its pages are touched once.
+    buf.reserve(size_t(2 * kReadChunk + kMaxCellChars * 4));
     bool eof = !source.next(buf);
     auto more = [&] {
         if (eof)
