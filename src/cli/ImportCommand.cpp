@@ -203,7 +203,7 @@ public:
         return true;
     }
 
-    QString mapText(int slot) const override { return boxes_[size_t(slot - 1)]; }
+    const QString& mapText(int slot) const override { return boxes_[size_t(slot - 1)]; }
     QString pathText() const override { return path_; }
     void clearPath() override { path_.clear(); }
     void clearList() override {}

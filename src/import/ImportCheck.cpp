@@ -43,7 +43,7 @@ public:
         : inner_(inner)
     {
     }
-    QString mapText(int slot) const override { return inner_.mapText(slot); }
+    const QString& mapText(int slot) const override { return inner_.mapText(slot); }
     QString pathText() const override { return inner_.pathText(); }
     void clearPath() override {}
     void clearList() override { inner_.clearList(); }

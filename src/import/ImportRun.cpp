@@ -171,7 +171,7 @@ void ImportRun::readRow(SpreadsheetLink& link, int row, std::unique_ptr<RowPrefe
     if (!read)
         ahead.reset();
     for (int slot = 1; slot <= ImportRow::SlotCount; ++slot) {
-        const QString text = view_.mapText(slot);
+        const QString& text = view_.mapText(slot); // no box changes within a row
         const int given = ahead ? ahead->columns()[size_t(slot - 1)] : 0;
         if (text.isEmpty()) {
             if (given != 0)

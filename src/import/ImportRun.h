@@ -20,7 +20,7 @@ class ImportView {
 public:
     virtual ~ImportView() = default;
 
-    virtual QString mapText(int slot) const = 0; // box Edt<slot>
+    virtual const QString& mapText(int slot) const = 0; // box Edt<slot>
     virtual QString pathText() const = 0;
     virtual void clearPath() = 0;
     virtual void clearList() = 0;

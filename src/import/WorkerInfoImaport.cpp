@@ -756,7 +756,7 @@ std::array<QString, ImportRow::SlotCount> TWorkerInfoImaportFrm::boxes() const
     return texts;
 }
 
-QString TWorkerInfoImaportFrm::mapText(int slot) const
+const QString& TWorkerInfoImaportFrm::mapText(int slot) const
 {
     // The run reads every box at every row: a copy kept as they change
     // costs nothing, asking the line edits costs a tenth of the run.

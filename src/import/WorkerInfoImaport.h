@@ -51,7 +51,7 @@ public:
     void SaveWorkerRow(int mode);
 
     // ImportView
-    QString mapText(int slot) const override;
+    const QString& mapText(int slot) const override;
     QString pathText() const override;
     void clearPath() override;
     void clearList() override;

@@ -32,7 +32,7 @@ public:
             boxes[size_t(k - 1)] = QString::number(k);
     }
 
-    QString mapText(int slot) const override { return boxes[size_t(slot - 1)]; }
+    const QString& mapText(int slot) const override { return boxes[size_t(slot - 1)]; }
     QString pathText() const override { return path; }
     void clearPath() override { path.clear(); }
     void clearList() override
