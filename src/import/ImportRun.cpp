@@ -181,7 +181,10 @@ void ImportRun::readRow(SpreadsheetLink& link, int row, std::unique_ptr<RowPrefe
         readingRow_ = row;
         readingSlot_ = slot;
         const size_t i = size_t(slot - 1);
-        if (boxColumns_[i] == 0 || text != boxTexts_[i]) {
+        // The box's text is the one kept unless the box was changed: the
+        // same characters in the same place need no comparing.
+        const bool kept = text.constData() == boxTexts_[i].constData() && text.size() == boxTexts_[i].size();
+        if (boxColumns_[i] == 0 || (!kept && text != boxTexts_[i])) {
             boxColumns_[i] = 0;
             boxColumns_[i] = column(slot, text);
             boxTexts_[i] = text;
