@@ -8,8 +8,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include <algorithm>
-
 bool RememberedMap::isEmpty() const
 {
     for (const QString& b : boxes)
@@ -92,22 +90,29 @@ bool readsAsRemembered(SpreadsheetLink& link, const RememberedMap& remembered)
 void chooseRememberedSheet(SpreadsheetLink& link, const RememberedMap& remembered)
 {
     const QString open = link.sheetName();
-    if (remembered.sheet.isEmpty() || remembered.sheet == open || readsAsRemembered(link, remembered))
+    if (remembered.isEmpty() || readsAsRemembered(link, remembered))
         return;
-    const auto sheets = link.sheets();
-    if (std::none_of(sheets.begin(), sheets.end(),
-                     [&](const SpreadsheetLink::SheetEntry& e) { return e.name == remembered.sheet; }))
-        return;
+    // The sheet of that name first, then any other shown one.
+    QStringList names;
+    for (const SpreadsheetLink::SheetEntry& e : link.sheets()) {
+        if (e.name == open || e.hidden)
+            continue;
+        if (e.name == remembered.sheet)
+            names.prepend(e.name);
+        else
+            names.append(e.name);
+    }
+    for (const QString& name : names) {
+        try {
+            link.selectSheet(name);
+            if (readsAsRemembered(link, remembered))
+                return;
+        } catch (const std::exception&) {
+            // Unreadable: no better a choice.
+        }
+    }
     try {
-        link.selectSheet(remembered.sheet);
-        if (readsAsRemembered(link, remembered))
-            return;
         link.selectSheet(open);
     } catch (const std::exception&) {
-        // Unreadable: the open sheet stays, as without a remembered one.
-        try {
-            link.selectSheet(open);
-        } catch (const std::exception&) {
-        }
     }
 }

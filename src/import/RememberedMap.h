@@ -33,7 +33,7 @@ class SpreadsheetLink;
 // The header row of the open sheet: the one found among its first rows,
 // unless the row remembered with the map reads as it did then.
 int chooseHeaderRow(SpreadsheetLink& link, const RememberedMap& remembered);
-// Selects the sheet the map was remembered on when the open sheet does not
-// read as that header and a sheet of that name does: the list on the third
-// sheet of last month's workbook is there again this month.
+// Selects the sheet whose header reads as the remembered one when the open
+// sheet's does not (the sheet of the remembered name first): the list on
+// the third sheet of last month's workbook is there again this month.
 void chooseRememberedSheet(SpreadsheetLink& link, const RememberedMap& remembered);

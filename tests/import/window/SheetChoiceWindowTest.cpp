@@ -113,12 +113,20 @@ TEST(SheetChoiceWindow, TheSheetOfTheRememberedMapIsChosenAgain)
     scriptedDialogs().fileAnswers = {shapedWorkbook("titles.xlsx")};
     w.BtSelectClick();
     EXPECT_EQ(w.sheetChooser().sheetBox()->currentText(), "花名册");
+    // Remembered before sheets were: the sheet that reads as the map's header.
     RememberedMap other = RememberedMap::load();
-    other.sheet = QStringLiteral("别处");
+    other.sheet.clear();
     other.save();
     TWorkerInfoImaportFrm again;
     scriptedDialogs().fileAnswers = {shapedWorkbook("sheets.xlsx")};
     again.BtSelectClick();
-    EXPECT_EQ(again.sheetChooser().sheetBox()->currentText(), "说明");
+    EXPECT_EQ(again.sheetChooser().sheetBox()->currentText(), "花名册");
+    // No sheet reads so: the active one.
+    other.headers.fill(QStringLiteral("别的表头"));
+    other.save();
+    TWorkerInfoImaportFrm third;
+    scriptedDialogs().fileAnswers = {shapedWorkbook("sheets.xlsx")};
+    third.BtSelectClick();
+    EXPECT_EQ(third.sheetChooser().sheetBox()->currentText(), "说明");
     RememberedMap().save();
 }
