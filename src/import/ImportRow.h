@@ -15,6 +15,7 @@ struct ImportRow {
     QString DeptNo;
     bool RowWritten = false;
     int SheetRow = 0; // the row being written, for messages; 0 outside a run
+    int EarlierRow = 0; // an earlier row of the workbook with the same worker number
 
     static constexpr int SlotCount = 31;
     // Field of slot k (1..31).

@@ -254,6 +254,7 @@ QString ImportRun::saveChecked(int r, const RowChecks::Columns& columns, QString
     // A number an earlier row stored goes to the writer all the same: it
     // finds it as it finds any other, with its box; only the reason differs.
     const int earlier = checks_.adding ? seen_.earlierRow(row_.Workerid) : 0;
+    row_.EarlierRow = earlier;
     if (!RowChecks::refuses(problems)) {
         writer_.SaveWorkerRow(row_, view_.importMode());
         if (!row_.RowWritten)

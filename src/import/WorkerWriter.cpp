@@ -66,9 +66,12 @@ const QString& insertText()
 }
 } // namespace
 
-QString WorkerWriter::duplicateMessage(const QString& workerid, int sheetRow)
+QString WorkerWriter::duplicateMessage(const QString& workerid, int sheetRow, int earlierRow)
 {
-    const QString text = QStringLiteral("工号「%1」已存在，不能导入。").arg(workerid);
+    // A number the workbook repeats is not looked for in the database.
+    const QString text = earlierRow > 0
+        ? QStringLiteral("工号「%1」与第 %2 行重复，不能导入。").arg(workerid).arg(earlierRow)
+        : QStringLiteral("工号「%1」已存在，不能导入。").arg(workerid);
     return sheetRow > 0 ? text + QStringLiteral("\n第 %1 行").arg(sheetRow) : text;
 }
 
@@ -196,7 +199,7 @@ bool WorkerWriter::insertRow(ImportRow& row, WriteSession& session)
         reason_ = kDuplicateReason;
         session.commitNow(); // nothing held while the box waits
         if (askDuplicates_)
-            askDuplicates_ = !Dialogs::messageBoxWithCheck(duplicateMessage(row.Workerid, row.SheetRow), QStringLiteral("提示"),
+            askDuplicates_ = !Dialogs::messageBoxWithCheck(duplicateMessage(row.Workerid, row.SheetRow, row.EarlierRow), QStringLiteral("提示"),
                                                            MsgIcon::Error, QStringLiteral("本次导入不再提示重复工号"));
         return false;
     }

@@ -36,7 +36,7 @@ public:
     void beginRun() override;
     void endRun() override;
 
-    static QString duplicateMessage(const QString& workerid, int sheetRow = 0);
+    static QString duplicateMessage(const QString& workerid, int sheetRow = 0, int earlierRow = 0);
     bool keepsRows() const override { return end_ == WriteSession::End::Commit; }
     // Told of every row stored by a run that commits (the record of runs).
     void setRecorder(RowRecorder* recorder) { recorder_ = recorder; }

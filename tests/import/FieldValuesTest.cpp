@@ -60,7 +60,7 @@ TEST(FieldValues, WorkbookOfClerksValues)
                                           "IN ('integer', 'real')")}));
     EXPECT_EQ(db.scalar(QStringLiteral("select AValue from Sys_SerialNo")).toLongLong(), 5);
     ASSERT_EQ(scriptedDialogs().boxes.size(), 2);  // the duplicate's, then success
-    EXPECT_EQ(scriptedDialogs().boxes[0].text, QStringLiteral("工号「w0001」已存在，不能导入。\n第 3 行"));
+    EXPECT_EQ(scriptedDialogs().boxes[0].text, QStringLiteral("工号「w0001」与第 2 行重复，不能导入。\n第 3 行"));
 }
 
 // One table of widths, as every schema script declares them, and a value
