@@ -194,10 +194,13 @@ bool undoAfterConfirmation(Connection& connection, RunRecords& records, qint64 r
         if (!Dialogs::confirm(plan.question()))
             return false;
         const RunUndo::Plan done = RunUndo::apply(connection, records, run, userId);
-        QString text = QStringLiteral("已撤销：删除 %1 人，恢复 %2 人的 %3 项资料。")
-                           .arg(done.deleted)
-                           .arg(done.restoredPeople)
-                           .arg(done.restoredFields);
+        // Only what was done: an add run restores nothing, an update deletes nothing.
+        QStringList parts;
+        if (done.deleted > 0 || done.restoredPeople == 0)
+            parts << QStringLiteral("删除 %1 人").arg(done.deleted);
+        if (done.restoredPeople > 0)
+            parts << QStringLiteral("恢复 %1 人的 %2 项资料").arg(done.restoredPeople).arg(done.restoredFields);
+        QString text = QStringLiteral("已撤销：%1。").arg(parts.join(u'，'));
         if (!done.kept.isEmpty())
             text += u'\n' + done.keptLines().join(u'\n');
         Dialogs::messageBox(text, caption, MsgIcon::Information);

@@ -86,7 +86,7 @@ QVariant RunRecordsModel::data(const QModelIndex& index, int role) const
         return r.outcome;
     case 7:
         return r.undoneAt.isValid()
-            ? QStringLiteral("%1 %2").arg(r.undoneBy, r.undoneAt.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+            ? QStringLiteral("已撤销（%1，%2）").arg(r.undoneBy, r.undoneAt.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
             : QString();
     }
     return QVariant();
@@ -125,7 +125,7 @@ RunRecordsDialog::RunRecordsDialog(Connection& connection, QWidget* parent, cons
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
-    auto* hint = new QLabel(QStringLiteral("双击一行查看这次导入的各行。灰色的记录写入的是另一个数据库，不能在这里撤销。"), this);
+    auto* hint = new QLabel(QStringLiteral("双击一行查看这次导入的各行。灰色的记录不能在这里撤销：已经撤销过，是一次撤销，或写入的是另一个数据库。"), this);
     hint->setWordWrap(true);
     layout->addWidget(hint);
     layout->addWidget(table_);
@@ -135,10 +135,13 @@ RunRecordsDialog::RunRecordsDialog(Connection& connection, QWidget* parent, cons
     if (pruned > 0)
         hint->setText(hint->text() + QStringLiteral("（已按设置删除 %1 条一年以前的记录）").arg(pruned));
     reload();
-    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, undo] {
+    const auto chosen = [this, undo] {
         const QModelIndexList rows = table_->selectionModel()->selectedRows();
         undo->setEnabled(!rows.isEmpty() && model_->undoable(rows.first().row()));
-    });
+    };
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, chosen);
+    // Reloaded after an undo: the choice is gone without a word of it.
+    connect(model_, &QAbstractItemModel::modelReset, this, chosen);
 }
 
 RunRecordsDialog::~RunRecordsDialog() = default;
