@@ -1,5 +1,6 @@
 -- The local personnel database: ostrel-import-cli init-db FILE creates it.
 -- Written by ostrel-import-cli schema; regenerate it rather than edit it.
+PRAGMA page_size=16384;
 PRAGMA journal_mode=WAL;
 
 BEGIN;
