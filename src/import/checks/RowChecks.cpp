@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+#include <array>
+
 namespace RowChecks {
 
 namespace {
@@ -13,20 +15,51 @@ constexpr int kWorkerid = 1, kName = 2, kSex = 3, kBirthday = 6, kMobile = 8, kI
               kBeginDate = 23, kDepName = 17;
 constexpr int kDateSlots[] = {6, 14, 23, 24};
 constexpr int kMobileLength = 11;
+const QString kUnderAge = QStringLiteral("入职时未满 %1 岁").arg(kMinimumWorkingAge);
 
 using Level = CellProblem::Level;
 using HeaderMap::columnLetters;
 
-QString caption(int slot)
+// A list with warnings on most rows (a column of mistyped identity
+// numbers) makes these texts for each: the captions and the letters of the
+// first columns are made once, and the texts are put together, not formatted.
+const QString& caption(int slot)
 {
-    return QString::fromUtf8(importSlots()[size_t(slot - 1)].caption);
+    static const auto captions = [] {
+        std::array<QString, ImportRow::SlotCount> all;
+        for (int k = 1; k <= ImportRow::SlotCount; ++k)
+            all[size_t(k - 1)] = QString::fromUtf8(importSlots()[size_t(k - 1)].caption);
+        return all;
+    }();
+    return captions[size_t(slot - 1)];
+}
+
+QString letters(int column)
+{
+    constexpr int kKept = 256;
+    static const auto first = [] {
+        std::array<QString, kKept> all;
+        for (int c = 1; c <= kKept; ++c)
+            all[size_t(c - 1)] = columnLetters(c);
+        return all;
+    }();
+    return column <= kKept ? first[size_t(column - 1)] : columnLetters(column);
 }
 
 // "出生日期(F列)「1990-13-45」"
 QString cell(int slot, int column, const QString& value)
 {
-    const QString where = column > 0 ? QStringLiteral("(%1列)").arg(columnLetters(column)) : QString();
-    return caption(slot) + where + QStringLiteral("「%1」").arg(value);
+    QString text = caption(slot);
+    text.reserve(text.size() + value.size() + 12);
+    if (column > 0) {
+        text += u'(';
+        text += letters(column);
+        text += QStringView(u"列)");
+    }
+    text += u'「';
+    text += value;
+    text += u'」';
+    return text;
 }
 
 // A message that names its field itself, then the cell: "工号已存在（A列「W1」）".
@@ -35,8 +68,18 @@ QString located(const QString& message, int column, const QString& value)
 {
     if (column <= 0)
         return message;
-    return value.isEmpty() ? message + QStringLiteral("（%1列）").arg(columnLetters(column))
-                           : message + QStringLiteral("（%1列「%2」）").arg(columnLetters(column), value);
+    QString text = message;
+    text.reserve(message.size() + value.size() + 12);
+    text += u'（';
+    text += letters(column);
+    text += u'列';
+    if (!value.isEmpty()) {
+        text += u'「';
+        text += value;
+        text += u'」';
+    }
+    text += u'）';
+    return text;
 }
 
 // A date in ISO form ("yyyy-MM-dd", a time after it allowed), else null.
@@ -157,7 +200,7 @@ QList<CellProblem> check(ImportRow& row, int sheetRow, const Columns& columns, c
             add(kBeginDate, Level::Warning, cell(kBeginDate, col(kBeginDate), row.BeginDate) + QStringLiteral("早于出生日期"));
         else if (beginDate < birthday.addYears(kMinimumWorkingAge))
             add(kBeginDate, Level::Warning,
-                cell(kBeginDate, col(kBeginDate), row.BeginDate) + QStringLiteral("入职时未满 %1 岁").arg(kMinimumWorkingAge));
+                cell(kBeginDate, col(kBeginDate), row.BeginDate) + kUnderAge);
     }
 
     if (!row.Worktel1.isEmpty()) {
@@ -188,23 +231,25 @@ QList<CellProblem> check(ImportRow& row, int sheetRow, const Columns& columns, c
         return out;
     case Kind::BadCheckChar:
         // A digit is wrong somewhere: the date and sex in it prove nothing.
-        add(kIdNumber, idLevel, idAt(QStringLiteral("身份证号码校验位应为 %1，表中为 %2").arg(id.expected).arg(id.given)));
+        add(kIdNumber, idLevel,
+            idAt(QStringLiteral("身份证号码校验位应为 ") + id.expected + QStringLiteral("，表中为 ") + id.given));
         return out;
     case Kind::Valid:
         break;
     }
-    const QString birthText = id.birth.toString(QStringLiteral("yyyy-MM-dd"));
+    // Made only where a message or a filled cell needs them.
+    const auto birthText = [&] { return id.birth.toString(Qt::ISODate); };
     const QString sexText = id.male ? QStringLiteral("男") : QStringLiteral("女");
     if (birthday.isValid() && birthday != id.birth)
         add(kBirthday, idLevel,
-            located(QStringLiteral("出生日期与身份证号码不符（身份证为 %1）").arg(birthText), col(kBirthday), row.BIrThday));
+            located(QStringLiteral("出生日期与身份证号码不符（身份证为 %1）").arg(birthText()), col(kBirthday), row.BIrThday));
     const QString sex = row.Sex.trimmed();
     if ((sex == u"男" || sex == u"女") && sex != sexText)
         add(kSex, idLevel, located(QStringLiteral("性别与身份证号码不符（身份证为 %1）").arg(sexText), col(kSex), row.Sex));
     if (options.fillFromId && id.kind == Kind::Valid) {
         if (row.BIrThday.isEmpty()) {
-            row.BIrThday = birthText;
-            add(kBirthday, Level::Filled, QStringLiteral("出生日期由身份证号码补全为 %1").arg(birthText));
+            row.BIrThday = birthText();
+            add(kBirthday, Level::Filled, QStringLiteral("出生日期由身份证号码补全为 %1").arg(row.BIrThday));
         }
         if (row.Sex.isEmpty()) {
             row.Sex = sexText;
