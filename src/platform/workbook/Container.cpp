@@ -33,6 +33,15 @@ Buffer allocate(size_t size)
     return Buffer(p);
 }
 
+void adviseHuge(void* p, size_t size)
+{
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + size) & ~(kHuge - 1);
+    if (to > from)
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+}
+
 void fail(const QString& reason, const QString& label)
 {
     throw Error(label.isEmpty() ? reason : reason + QStringLiteral(": ") + label);

@@ -22,6 +22,9 @@ using Buffer = std::unique_ptr<char, FreeBuffer>;
 // boundaries with huge pages advised: faulting in a 30 MB buffer page by
 // page costs more than decoding it.
 Buffer allocate(size_t size);
+// Huge pages advised for the whole 2 MB blocks within [p, p + size): for a
+// large vector reserved at once and filled as it is read.
+void adviseHuge(void* p, size_t size);
 
 // Raises Error with the reason, and the source after ": " when it has one.
 [[noreturn]] void fail(const QString& reason, const QString& label);

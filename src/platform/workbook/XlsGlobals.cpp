@@ -1,3 +1,4 @@
+#include "platform/workbook/Container.h"
 #include "platform/workbook/Encryption.h"
 #include "platform/workbook/NumberFormats.h"
 #include "platform/workbook/XlsRecords.h"
@@ -167,6 +168,11 @@ void XlsWorkbookDecoder::globals(XlsWorkbook& book)
             // Each string takes at least three bytes, so the count cannot
             // ask for more room than the records hold.
             book.sstEnd_.reserve(size_t(std::min<std::uint64_t>(count, seg.total() / 3)));
+            // No more characters than bytes: room for them all at once, as
+            // growing by doubling copied the table over and over. Pages not
+            // written to are never taken.
+            book.sstText_.reserve(size_t(seg.total()));
+            container::adviseHuge(book.sstText_.data(), book.sstText_.capacity() * sizeof(char16_t));
             QString str;
             for (std::uint32_t i = 0; i < count && !seg.atEnd(); ++i) {
                 if (!seg.readUnicodeString(str, true))
