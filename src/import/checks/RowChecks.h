@@ -8,6 +8,7 @@
 #include <QList>
 
 #include <array>
+#include <iterator>
 
 // The rules a personnel office applies to one row before it is stored:
 // identity numbers (check character, date, agreement with 出生日期 and 性别),
@@ -50,7 +51,23 @@ CellProblem fromWriterReason(const QString& reason, const ImportRow& row, int sh
 // the hash only names the earlier row.
 class SeenWorkerids {
 public:
-    static quint64 key(const QString& workerid) { return quint64(qHash(workerid.toCaseFolded(), size_t(0x9e3779b97f4a7c15ULL))); }
+    // The hash of the number folded to one case. An ASCII number, the usual
+    // kind, is folded on the stack as the hash is made: no string a row.
+    static quint64 key(const QString& workerid)
+    {
+        constexpr size_t kSeed = size_t(0x9e3779b97f4a7c15ULL);
+        char16_t folded[64];
+        const qsizetype n = workerid.size();
+        if (n <= qsizetype(std::size(folded))) {
+            const QChar* c = workerid.constData();
+            qsizetype i = 0;
+            for (; i < n && c[i].unicode() < 0x80; ++i)
+                folded[i] = c[i].unicode() >= u'A' && c[i].unicode() <= u'Z' ? char16_t(c[i].unicode() + 32) : c[i].unicode();
+            if (i == n)
+                return quint64(qHash(QStringView(folded, n), kSeed));
+        }
+        return quint64(qHash(workerid.toCaseFolded(), kSeed));
+    }
     // The earlier sheet row holding the number, 0 when none.
     int earlierRow(const QString& workerid) const { return rows_.value(key(workerid), 0); }
     void stored(const QString& workerid, int sheetRow) { rows_.insert(key(workerid), sheetRow); }

@@ -194,3 +194,25 @@ TEST(RowChecksTest, MendsKeysAndNamesTheRowAndTheWritersField)
     EXPECT_EQ(w.detail, QStringLiteral("CHECK constraint failed: BIrThday"));
     EXPECT_EQ(RowChecks::repeated(row, 9, 4, columns).reason, QStringLiteral("工号与第 4 行重复（C列「ab12」）"));
 }
+
+// Numbers fold to one case as Qt folds them, ASCII ones on a shorter path.
+TEST(RowChecksTest, RepeatedNumbersAreFoundWhateverTheirCase)
+{
+    const QString longKey = QString(70, u'A') + u'1';
+    const struct {
+        QString a, b;
+        bool same;
+    } cases[] = {
+        {QStringLiteral("W0001"), QStringLiteral("w0001"), true},
+        {QStringLiteral("W0001"), QStringLiteral("W0002"), false},
+        {QString::fromUtf16(u"\u212A1"), QStringLiteral("k1"), true},  // KELVIN SIGN folds to k
+        {QStringLiteral("É1"), QStringLiteral("é1"), true},
+        {longKey, longKey.toLower(), true},
+        {QStringLiteral("a-1"), QStringLiteral("A_1"), false},
+    };
+    for (const auto& c : cases) {
+        RowChecks::SeenWorkerids seen;
+        seen.stored(c.a, 7);
+        EXPECT_EQ(seen.earlierRow(c.b), c.same ? 7 : 0) << c.a.toStdString() << " / " << c.b.toStdString();
+    }
+}
