@@ -596,6 +596,10 @@ void TWorkerInfoImaportFrm::SBSaveClick()
                 showRefusedRows();
             else
                 showStoredWorkers();
+        } else if (end == RunEnd::DeptCheckFailed && !closeRequested_ && !pathText().isEmpty()) {
+            // Nothing was written and the file is still chosen: its rows
+            // again, the departments to correct marked.
+            showRefusedRows();
         }
     }, RunProgress::Kind::Import);
 }

@@ -221,4 +221,13 @@ TEST_F(ValidationGridTest, UnknownDepartmentsAreMarkedAndCorrectedInTheGrid)
     grid(w)->model()->setData(dept, QStringLiteral("人事部"), Qt::EditRole);
     w.ui()->SBCheck->click();
     EXPECT_EQ(scriptedDialogs().boxes.last().text, "检查完成：可导入 2 人，不能导入 0 人");
+
+    // An import refused for it shows the workbook's rows again, not the
+    // stored employees, so that the department is corrected where it stands.
+    grid(w)->model()->setData(cell(w, 3, QStringLiteral("部门")), QStringLiteral("市场部"), Qt::EditRole);
+    w.ui()->SBSave->click();
+    ASSERT_TRUE(scriptedDialogs().boxes.last().text.contains(QStringLiteral("部门「市场部」不存在：第 3 行")));
+    const QModelIndex again = cell(w, 3, QStringLiteral("部门"));
+    ASSERT_TRUE(again.isValid());
+    EXPECT_EQ(again.data(Qt::BackgroundRole).value<QColor>(), QColor(0xFF, 0xC7, 0xCE));
 }
