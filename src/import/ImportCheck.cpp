@@ -5,33 +5,14 @@
 namespace {
 // Every box passes but the run's one information box, its success: the
 // check ends with its own.
-class CheckDialogs : public DialogSeam {
+class CheckDialogs : public ForwardingDialogs {
 public:
-    explicit CheckDialogs(DialogSeam& inner)
-        : inner_(inner)
-    {
-    }
+    using ForwardingDialogs::ForwardingDialogs;
     void messageBox(const QString& text, const QString& caption, MsgIcon icon) override
     {
         if (icon != MsgIcon::Information)
             inner_.messageBox(text, caption, icon);
     }
-    bool messageBoxWithCheck(const QString& text, const QString& caption, MsgIcon icon, const QString& check) override
-    {
-        return inner_.messageBoxWithCheck(text, caption, icon, check);
-    }
-    bool confirm(const QString& text) override { return inner_.confirm(text); }
-    QString openFileName(QWidget* parent, const QString& filter, bool mustExist) override
-    {
-        return inner_.openFileName(parent, filter, mustExist);
-    }
-    QString saveFileName(QWidget* parent, const QString& filter, const QString& suggested) override
-    {
-        return inner_.saveFileName(parent, filter, suggested);
-    }
-
-private:
-    DialogSeam& inner_;
 };
 } // namespace
 

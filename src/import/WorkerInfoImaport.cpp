@@ -236,6 +236,37 @@ void TWorkerInfoImaportFrm::FormShow()
     row_.DeptNo.clear();
 }
 
+namespace {
+// A box a run shows mid-way (a duplicate worker number, say) stands over
+// the status line as it is then, not as it was at the last breath.
+class RunDialogs : public ForwardingDialogs {
+public:
+    RunDialogs(DialogSeam& inner, std::function<void()> before)
+        : ForwardingDialogs(inner)
+        , before_(std::move(before))
+    {
+    }
+    void messageBox(const QString& text, const QString& caption, MsgIcon icon) override
+    {
+        before_();
+        inner_.messageBox(text, caption, icon);
+    }
+    bool messageBoxWithCheck(const QString& text, const QString& caption, MsgIcon icon, const QString& checkText) override
+    {
+        before_();
+        return inner_.messageBoxWithCheck(text, caption, icon, checkText);
+    }
+    bool confirm(const QString& text) override
+    {
+        before_();
+        return inner_.confirm(text);
+    }
+
+private:
+    std::function<void()> before_;
+};
+} // namespace
+
 void TWorkerInfoImaportFrm::busy(const std::function<void()>& work, RunProgress::Kind kind)
 {
     // One long action at a time: each lets the window handle clicks.
@@ -248,10 +279,16 @@ void TWorkerInfoImaportFrm::busy(const std::function<void()>& work, RunProgress:
     clock_.start();
     progress_.start(kind, clock_.elapsed());
     setButtonsEnabled(false);
+    RunDialogs dialogs(Dialogs::seam(), [this] {
+        if (!countsShown_) // the end's counts stay
+            showProgress();
+    });
     struct Reset {
         TWorkerInfoImaportFrm& w;
+        DialogSeam* dialogs;
         ~Reset()
         {
+            Dialogs::install(dialogs);
             w.running_ = w.importing_ = false;
             w.notImported_->flush();
             w.setButtonsEnabled(true);
@@ -263,7 +300,7 @@ void TWorkerInfoImaportFrm::busy(const std::function<void()>& work, RunProgress:
                 w.ui_->ProgressBar1->setValue(0);
             }
         }
-    } reset{*this};
+    } reset{*this, Dialogs::install(&dialogs)};
     work();
     if (closeRequested_) {
         running_ = false;

@@ -38,6 +38,36 @@ public:
     virtual QString saveFileName(QWidget* parent, const QString& filter, const QString& suggested) = 0;
 };
 
+// Hands everything to another seam: the base of a seam that changes one
+// thing about the boxes of a stretch of work.
+class ForwardingDialogs : public DialogSeam {
+public:
+    explicit ForwardingDialogs(DialogSeam& inner)
+        : inner_(inner)
+    {
+    }
+    void messageBox(const QString& text, const QString& caption, MsgIcon icon) override
+    {
+        inner_.messageBox(text, caption, icon);
+    }
+    bool messageBoxWithCheck(const QString& text, const QString& caption, MsgIcon icon, const QString& checkText) override
+    {
+        return inner_.messageBoxWithCheck(text, caption, icon, checkText);
+    }
+    bool confirm(const QString& text) override { return inner_.confirm(text); }
+    QString openFileName(QWidget* parent, const QString& filter, bool mustExist) override
+    {
+        return inner_.openFileName(parent, filter, mustExist);
+    }
+    QString saveFileName(QWidget* parent, const QString& filter, const QString& suggested) override
+    {
+        return inner_.saveFileName(parent, filter, suggested);
+    }
+
+protected:
+    DialogSeam& inner_;
+};
+
 namespace Dialogs {
 
 // The seam in use; never null (a standard-error one until another is installed).

@@ -231,3 +231,22 @@ TEST_F(ValidationGridTest, UnknownDepartmentsAreMarkedAndCorrectedInTheGrid)
     ASSERT_TRUE(again.isValid());
     EXPECT_EQ(again.data(Qt::BackgroundRole).value<QColor>(), QColor(0xFF, 0xC7, 0xCE));
 }
+
+TEST_F(ValidationGridTest, ABoxMidRunStandsOverTheRowsDoneSoFar)
+{
+    QStringList cells{QStringLiteral("A1=工号"), QStringLiteral("B1=姓名"), QStringLiteral("F1=部门名称")};
+    for (int r = 2; r <= 7; ++r)
+        cells << QStringLiteral("A%1=W%2").arg(r).arg(r == 7 ? 3 : r - 1) << QStringLiteral("B%1=张%2").arg(r).arg(r)
+              << QStringLiteral("F%1=人事部").arg(r);
+    editXlsx(QStringLiteral("-"), book, cells);
+    TWorkerInfoImaportFrm w;
+    open(w);
+    QString status;
+    scriptedDialogs().onBox = [&](const RecordedBox& box) {
+        if (box.text.contains(QStringLiteral("与第 4 行重复")))
+            status = w.ui()->LblCounts->text();
+    };
+    w.ui()->SBSave->click();
+    scriptedDialogs().onBox = nullptr;
+    EXPECT_TRUE(status.startsWith(QStringLiteral("正在导入 5 / 6 行"))) << status.toStdString();
+}
