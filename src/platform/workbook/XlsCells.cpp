@@ -244,7 +244,7 @@ void XlsWorkbookDecoder::row(const XlsSheet& sheet, int rowIndex)
                 break;
             case kLabelSst:
                 push(u16(d + 2), u16(d + 4), Kind::Text, 0);
-                cells.back().text = book.sharedString(u32(d + 6));
+                cells.back().sst = u32(d + 6);
                 break;
             case kLabel:
             case kRString:
@@ -332,7 +332,7 @@ WorkbookCell XlsSheet::cell(int row, int column) const
     c.kind = it->kind;
     c.number = it->value;
     if (c.kind == WorkbookCell::Kind::Text)
-        c.text = it->text;
+        c.text = it->sst != kNoSst ? book_->sharedString(it->sst) : it->text;
     else if (c.kind == WorkbookCell::Kind::Number)
         c.isDate = book_->isDateXf(it->xf);
     return c;

@@ -42,12 +42,16 @@ private:
         std::uint32_t end;
         std::uint32_t row;
     };
+    static constexpr std::uint32_t kNoSst = 0xFFFFFFFF;
     struct RowCell {
         std::uint16_t col;
         std::uint16_t xf;
         WorkbookCell::Kind kind;
         double value;
         QString text;
+        // A shared string's index: its text is made only when the cell is
+        // read (the department pass reads two cells of a row of 31).
+        std::uint32_t sst = kNoSst;
     };
 
     QString name_;
