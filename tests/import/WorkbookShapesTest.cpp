@@ -127,6 +127,7 @@ TEST(WorkbookShapes, SheetListPutsHiddenLastLeavesChartsOutAndRefusalsNameTheCho
     };
     EXPECT_EQ(listed(shaped("sheets.xlsx")), "说明,字典,花名册,备份*");
     EXPECT_EQ(listed(shaped("sheets.xls")), "说明,花名册,备份*");
+    EXPECT_EQ(listed(shaped("sheets.ods")), "说明,花名册,备份*");
 
     SpreadsheetLink link;
     for (const char* wrong : {"图表", "名单", "9"}) {

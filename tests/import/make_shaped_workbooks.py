@@ -7,6 +7,7 @@ written with openpyxl and xlwt into the folder given:
   sheets.xlsx   说明 (active), 字典, 花名册 (the data), a chart sheet and a
                 hidden sheet
   sheets.xls    说明 (active), 花名册, and a very hidden 备份
+  sheets.ods    说明 (active), 花名册, and a hidden 备份
   update.xlsx   工号 and 基本工资 only
   depts.xlsx    three departments the database lacks, one of them on three rows
 """
@@ -15,6 +16,10 @@ import sys
 
 import openpyxl
 import xlwt
+from odf.opendocument import OpenDocumentSpreadsheet
+from odf.style import Style, TableProperties
+from odf.table import Table, TableCell, TableRow
+from odf.text import P
 from openpyxl.chart import BarChart, Reference
 
 out = sys.argv[1]
@@ -81,6 +86,21 @@ backup = book.add_sheet("备份")
 backup.write(0, 0, "旧数据")
 backup.visibility = 2
 book.save(f"{out}/sheets.xls")
+
+doc = OpenDocumentSpreadsheet()
+hidden = Style(name="taHidden", family="table")
+hidden.addElement(TableProperties(display="false"))
+doc.automaticstyles.addElement(hidden)
+for name, first, style in (("说明", ["说明"], None), ("花名册", HEADER, None), ("备份", ["旧数据"], "taHidden")):
+    sheet = Table(name=name, stylename=style) if style else Table(name=name)
+    row = TableRow()
+    for value in first:
+        cell = TableCell(valuetype="string")
+        cell.addElement(P(text=value))
+        row.addElement(cell)
+    sheet.addElement(row)
+    doc.spreadsheet.addElement(sheet)
+doc.save(f"{out}/sheets.ods")
 
 # An update: worker numbers and the new wage, nothing else.
 wb = openpyxl.Workbook()

@@ -4,6 +4,7 @@
 #include "platform/workbook/Container.h"
 #include "platform/workbook/XmlStream.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <utility>
@@ -26,20 +27,20 @@ constexpr qint64 kCountCeiling = qint64(1) << 40;
 constexpr QByteArrayView kOfficeNs("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
 constexpr QByteArrayView kTableNs("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
 constexpr QByteArrayView kTextNs("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
+constexpr QByteArrayView kStyleNs("urn:oasis:names:tc:opendocument:xmlns:style:1.0");
 
 const char16_t* const kPassword = u"工作簿有密码保护，请先取消密码";
 const char16_t* const kTextTooLong = u"单元格的文字过长，文件已损坏";
 
 // The namespaces the content is read by, told apart by one comparison per
 // name (their lengths differ) instead of one for each test.
-enum class Ns { Other, Office, Table, Text };
+enum class Ns { Other, Office, Table, Text, Style };
 Ns nsOf(QByteArrayView uri)
 {
-    static_assert(kOfficeNs.size() != kTableNs.size() && kTableNs.size() != kTextNs.size()
-                  && kOfficeNs.size() != kTextNs.size());
-    for (const auto& [name, ns] : {std::pair(kTableNs, Ns::Table), std::pair(kTextNs, Ns::Text), std::pair(kOfficeNs, Ns::Office)})
-        if (uri.size() == name.size())
-            return std::memcmp(uri.data(), name.data(), size_t(name.size())) == 0 ? ns : Ns::Other;
+    for (const auto& [name, ns] : {std::pair(kTableNs, Ns::Table), std::pair(kTextNs, Ns::Text),
+                                   std::pair(kOfficeNs, Ns::Office), std::pair(kStyleNs, Ns::Style)})
+        if (uri.size() == name.size() && std::memcmp(uri.data(), name.data(), size_t(name.size())) == 0)
+            return ns;
     return Ns::Other;
 }
 
@@ -123,8 +124,8 @@ private:
 
 class ContentHandler final : public XmlHandler {
 public:
-    ContentHandler(QStringList& names, int index, const QString& activeName, CompactSheet& sheet)
-        : names_(names), index_(index), activeName_(activeName), sheet_(sheet) {}
+    ContentHandler(QStringList& names, std::vector<bool>& hidden, int index, const QString& activeName, CompactSheet& sheet)
+        : names_(names), hidden_(hidden), index_(index), activeName_(activeName), sheet_(sheet) {}
 
     int captured = -1; // the table whose cells were kept
     int maxRows = 0;   // above 0: the rows from this one on are not kept
@@ -137,6 +138,16 @@ public:
     {
         ++depth_;
         const Ns ns = nsOf(uri);
+        if (ns == Ns::Style && tableDepth_ == 0) {
+            // A table style that hides its tables: <style:style style:family="table">
+            // <style:table-properties table:display="false"/>.
+            if (name == "style")
+                tableStyle_ = attribute(a, n, Ns::Style, "family") == "table" ? attribute(a, n, Ns::Style, "name").toByteArray()
+                                                                               : QByteArray();
+            else if (name == "table-properties" && !tableStyle_.isEmpty() && attribute(a, n, Ns::Table, "display") == "false")
+                hiddenStyles_.push_back(tableStyle_);
+            return;
+        }
         if (ns == Ns::Table) {
             if (name == "table")
                 startTable(a, n);
@@ -208,6 +219,8 @@ private:
         const QString name = QString::fromUtf8(attribute(a, n, Ns::Table, "name"));
         const int at = int(names_.size());
         names_ << name;
+        const QByteArrayView style = attribute(a, n, Ns::Table, "style-name");
+        hidden_.push_back(!style.isEmpty() && std::find(hiddenStyles_.begin(), hiddenStyles_.end(), style) != hiddenStyles_.end());
         capturing_ = captured < 0 && (index_ >= 0 ? at == index_ : (activeName_.isEmpty() || name == activeName_));
         if (capturing_)
             captured = at;
@@ -359,6 +372,9 @@ private:
     }
 
     QStringList& names_;
+    std::vector<bool>& hidden_;
+    std::vector<QByteArray> hiddenStyles_;
+    QByteArray tableStyle_; // the table style being read
     const int index_;
     const QString activeName_;
     CompactSheet& sheet_;
@@ -416,8 +432,9 @@ std::unique_ptr<OdsWorkbook> OdsWorkbook::open(ZipContainer zip, int maxRows)
 int OdsWorkbook::readContent(int index, const QString& activeName)
 {
     QStringList names;
+    std::vector<bool> hidden;
     auto sheet = std::make_unique<CompactSheet>(zip_.path());
-    ContentHandler handler(names, index, activeName, *sheet);
+    ContentHandler handler(names, hidden, index, activeName, *sheet);
     handler.maxRows = maxRows_;
     {
         // Gone before the container is used again.
@@ -435,6 +452,7 @@ int OdsWorkbook::readContent(int index, const QString& activeName)
     if (sheets_.empty()) {
         dates1904_ = handler.dates1904;
         names_ = names;
+        hidden_ = hidden;
         sheets_.resize(size_t(names.size()));
     }
     if (handler.captured >= 0 && handler.captured < int(sheets_.size()))
@@ -445,6 +463,11 @@ int OdsWorkbook::readContent(int index, const QString& activeName)
 QString OdsWorkbook::sheetName(int index) const
 {
     return index >= 0 && index < sheetCount() ? names_[index] : QString();
+}
+
+Workbook::Visibility OdsWorkbook::sheetVisibility(int index) const
+{
+    return index >= 0 && size_t(index) < hidden_.size() && hidden_[size_t(index)] ? Visibility::Hidden : Visibility::Visible;
 }
 
 Workbook::SheetType OdsWorkbook::sheetType(int index) const

@@ -33,6 +33,7 @@ public:
     int sheetCount() const override { return int(names_.size()); }
     QString sheetName(int index) const override;
     SheetType sheetType(int index) const override;
+    Visibility sheetVisibility(int index) const override; // a table style with table:display="false"
     int activeSheetIndex() const override { return active_; }
     bool uses1904Dates() const override { return dates1904_; }
     const WorkbookSheet& sheet(int index) override;
@@ -46,6 +47,7 @@ private:
 
     ZipContainer zip_;
     QStringList names_;
+    std::vector<bool> hidden_;
     int active_ = 0;
     bool dates1904_ = false;
     int maxRows_ = 0;
