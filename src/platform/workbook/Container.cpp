@@ -21,25 +21,27 @@ void initGsf()
     });
 }
 
+namespace {
+constexpr size_t kHuge = size_t(2) << 20; // a huge page
+} // namespace
+
+void adviseHuge(void* p, size_t size)
+{
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~uintptr_t(kHuge - 1);
+    const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + size) & ~uintptr_t(kHuge - 1);
+    if (to > from)
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+}
+
 Buffer allocate(size_t size)
 {
-    constexpr size_t kHuge = size_t(2) << 20;
     if (size < kHuge)
         return Buffer(static_cast<char*>(std::malloc(size ? size : 1)));
     const size_t rounded = (size + kHuge - 1) & ~(kHuge - 1);
     char* p = static_cast<char*>(std::aligned_alloc(kHuge, rounded));
     if (p)
-        madvise(p, rounded, MADV_HUGEPAGE);
+        adviseHuge(p, rounded);
     return Buffer(p);
-}
-
-void adviseHuge(void* p, size_t size)
-{
-    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
-    const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + size) & ~(kHuge - 1);
-    if (to > from)
-        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 }
 
 void fail(const QString& reason, const QString& label)
