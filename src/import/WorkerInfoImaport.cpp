@@ -273,14 +273,14 @@ void TWorkerInfoImaportFrm::busy(const std::function<void()>& work, RunProgress:
     if (running_)
         return;
     running_ = true;
-    closeRequested_ = stopAsked_ = writingShown_ = countsShown_ = false;
+    closeRequested_ = stopAsked_ = writingShown_ = countsShown_ = rowsCounted_ = false;
     importing_ = kind == RunProgress::Kind::Import;
     previewTimer_.stop();
     clock_.start();
     progress_.start(kind, clock_.elapsed());
     setButtonsEnabled(false);
     RunDialogs dialogs(Dialogs::seam(), [this] {
-        if (!countsShown_) // the end's counts stay
+        if (rowsCounted_ && !countsShown_) // the end's counts stay
             showProgress();
     });
     struct Reset {
@@ -838,6 +838,7 @@ void TWorkerInfoImaportFrm::rowsDone(const Progress& progress)
 {
     // The write pass's first row shows at once: a box on an early row would
     // otherwise stand over the department pass's count.
+    rowsCounted_ = true;
     const bool passBegins = progress.writing && !writingShown_;
     writingShown_ = progress.writing;
     progress_.update(progress);

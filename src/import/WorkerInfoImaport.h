@@ -153,6 +153,7 @@ private:
     bool importing_ = false;       // the running action writes (else it checks or reads)
     bool writingShown_ = false;    // the status line shows the write pass
     bool countsShown_ = false;     // the status line holds the run's final counts
+    bool rowsCounted_ = false;     // a run has counted rows (opening a file counts none)
 
     NotImportedModel* notImported_;
     RunProgress progress_;

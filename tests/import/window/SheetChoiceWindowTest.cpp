@@ -97,7 +97,12 @@ TEST(SheetChoiceWindow, TheSheetOfTheRememberedMapIsChosenAgain)
     {
         TWorkerInfoImaportFrm w;
         scriptedDialogs().fileAnswers = {shapedWorkbook("sheets.xlsx")};
+        // Opening a file is no run: its box stands over no "正在…" line.
+        QString status = QStringLiteral("?");
+        scriptedDialogs().onBox = [&](const RecordedBox&) { status = w.ui()->LblCounts->text(); };
         w.BtSelectClick();
+        scriptedDialogs().onBox = nullptr;
+        EXPECT_TRUE(status.isEmpty()) << status.toStdString();
         w.sheetChooser().sheetBox()->setCurrentIndex(2);
         w.mapAccepted(); // as a run does once the map passes
     }
