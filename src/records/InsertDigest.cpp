@@ -208,23 +208,23 @@ bool InsertDigest::prepare(Connection& connection, const Query& insert)
     return ready_;
 }
 
-std::optional<QByteArray> InsertDigest::digest(const Query& insert)
+const char* InsertDigest::digest(const Query& insert)
 {
     // The same text object as prepared, almost always: no need to compare it.
     const QString sql = insert.sql();
     if (!ready_ || (sql.constData() != sql_.constData() && sql != sql_))
-        return std::nullopt;
+        return nullptr;
     const QList<Param>& params = insert.parameterValues();
     std::vector<QByteArrayView>& bound = bound_;
     if (!insert.boundUtf8(bound) || bound.size() != size_t(params.size()))
-        return std::nullopt;
+        return nullptr;
     PersonnelRows::RowDigest& h = row_;
     h.start();
     for (const Column& c : layout_) {
         if (c.literal >= 0) {
             const QByteArray& text = literals_[c.literal];
             if (!c.literalText)
-                return std::nullopt;
+                return nullptr;
             h.text(text.constData(), text.size());
             continue;
         }
@@ -242,7 +242,7 @@ std::optional<QByteArray> InsertDigest::digest(const Query& insert)
                 const QByteArray text = QByteArray::number(p.integer);
                 h.text(text.constData(), text.size());
             } else if (c.affinity == Affinity::Real) {
-                return std::nullopt;
+                return nullptr;
             } else {
                 h.integer(p.integer);
             }
@@ -253,18 +253,19 @@ std::optional<QByteArray> InsertDigest::digest(const Query& insert)
                 // The very bytes the statement bound.
                 const QByteArrayView bytes = bound[size_t(c.param)];
                 if (bytes.isNull())
-                    return std::nullopt;
+                    return nullptr;
                 h.text(bytes.data(), bytes.size());
             } else if (c.affinity != Affinity::Real && plainInteger(p.text, whole)) {
                 h.integer(whole);
             } else {
-                return std::nullopt;
+                return nullptr;
             }
             break;
         }
         default:
-            return std::nullopt;
+            return nullptr;
         }
     }
-    return h.result();
+    h.resultInto(digest_);
+    return digest_;
 }

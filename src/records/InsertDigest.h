@@ -7,7 +7,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
 #include <vector>
 
 class Connection;
@@ -33,9 +32,9 @@ public:
     bool prepare(Connection& connection, const Query& insert);
     // The columns as `select *` gives them (after prepare()).
     const QStringList& columns() const { return columns_; }
-    // The digest of the row the last execution of `insert` stored, or
-    // nothing when this row must be read back.
-    std::optional<QByteArray> digest(const Query& insert);
+    // The 16-byte digest of the row the last execution of `insert` stored
+    // (valid until the next call), or null when this row must be read back.
+    const char* digest(const Query& insert);
 
     enum class Affinity { Text, Numeric, Integer, Real, Blob };
     static Affinity affinityOf(const QString& declaredType);
@@ -53,5 +52,6 @@ private:
     std::vector<Column> layout_;
     QList<QByteArray> literals_;  // UTF-8
     PersonnelRows::RowDigest row_;
+    char digest_[16] = {};
     std::vector<QByteArrayView> bound_;
 };

@@ -217,6 +217,13 @@ std::optional<QByteArray> rowDigest(Connection& connection, qint64 wkid, const Q
 
 QByteArray RowDigest::result() const
 {
+    QByteArray out(16, Qt::Uninitialized);
+    resultInto(out.data());
+    return out;
+}
+
+void RowDigest::resultInto(char* out) const
+{
     // Two lanes of multiply and shift over the bytes, 8 at a time: each step
     // is one-to-one in the lane for a given word, so rows that differ in
     // one word always differ in digest; 128 bits against the rest.
@@ -240,10 +247,8 @@ QByteArray RowDigest::result() const
         std::memcpy(&w, p + i, n - i);
     a = step(step(a, w, 0x9E3779B97F4A7C15ULL), quint64(n), 0x9E3779B97F4A7C15ULL);
     b = step(step(b, w, 0xC2B2AE3D27D4EB4FULL), quint64(n), 0xC2B2AE3D27D4EB4FULL);
-    QByteArray out(16, Qt::Uninitialized);
-    std::memcpy(out.data(), &a, 8);
-    std::memcpy(out.data() + 8, &b, 8);
-    return out;
+    std::memcpy(out, &a, 8);
+    std::memcpy(out + 8, &b, 8);
 }
 
 } // namespace PersonnelRows

@@ -43,6 +43,8 @@ public:
         n_ += 1 + sizeof n + size_t(size);
     }
     QByteArray result() const;
+    // The same 16 bytes, written to `out`.
+    void resultInto(char* out) const;
 
 private:
     void room(size_t more)

@@ -78,13 +78,23 @@ RunRecorder::RunRecorder(Connection& connection, const ImportView& view, const Q
 {
 }
 
-RunRecorder::~RunRecorder() = default;
+RunRecorder::~RunRecorder()
+{
+    records_.reset();  // its writes still use this recorder's run id
+}
+
+namespace {
+// Rows handed to the records thread at a time: it packs and writes them
+// while the import goes on.
+constexpr qsizetype kHandOverRows = 1024;
+} // namespace
 
 void RunRecorder::fail(const QString& why) noexcept
 {
     if (failure_.isEmpty())
         failure_ = why.isEmpty() ? QStringLiteral("原因不明") : why;
-    pending_.clear();
+    ready_.take();
+    held_.clear();
     records_.reset();
 }
 
@@ -94,11 +104,13 @@ void RunRecorder::runStarts()
     sheetRow_ = 1;
     hookedGroup_ = 0;
     columnsKept_ = false;
+    groupBegun_ = false;
     boundPrepared_ = false;
-    pending_.clear();
+    ready_.take();
+    held_.clear();
     failure_.clear();
     try {
-        records_ = std::make_unique<RunRecords>(path_);
+        records_ = std::make_unique<RecordsThread>(path_);
         RunRecords::Run h;
         h.kind = QStringLiteral("导入");
         h.started = QDateTime::currentDateTime();
@@ -115,7 +127,14 @@ void RunRecorder::runStarts()
             h.map << view_.mapText(k);
         h.mode = view_.importMode();
         h.outcome = RunOutcome::Interrupted;  // until the run says otherwise
-        runId_ = records_->startRun(h);
+        records_->post([this, h](RunRecords& r) {
+            r.checkpointLater();
+            runId_ = r.startRun(h);
+        });
+        // On file before the first group commits, whatever that group holds.
+        const QString why = records_->wait();
+        if (!why.isEmpty())
+            fail(why);
     } catch (const std::exception& e) {
         fail(errorText(e));
     }
@@ -154,28 +173,50 @@ void RunRecorder::pending()
     }
 }
 
-void RunRecorder::queueAdded(qint64 wkid, const QString& workerid, const QByteArray& digest)
+void RunRecorder::handOver()
 {
-    RunRecords::Row r;
-    r.sheetRow = sheetRow_;
-    r.wkid = wkid;
-    r.workerid = workerid;
-    r.digest = digest;
-    pending_ << std::move(r);
+    if (!records_ || ready_.count() == 0)
+        return;
+    if (!groupBegun_) {
+        groupBegun_ = true;
+        records_->post([](RunRecords& r) { r.begin(); });
+    }
+    if (!columnsKept_ && !bound_.columns().isEmpty()) {
+        columnsKept_ = true;
+        records_->post([this, columns = bound_.columns()](RunRecords& r) { r.setColumns(runId_, columns); });
+    }
+    records_->post([this, pack = ready_.take()](RunRecords& r) { r.addPack(runId_, pack); });
+}
+
+void RunRecorder::queueAdded(qint64 wkid, const QString& workerid, const char* digest)
+{
+    if (digest && held_.isEmpty()) {
+        ready_.add(sheetRow_, wkid, workerid, digest);
+        if (ready_.count() >= kHandOverRows)
+            handOver();
+    } else {
+        RunRecords::Row r;
+        r.sheetRow = sheetRow_;
+        r.wkid = wkid;
+        r.workerid = workerid;
+        if (digest)
+            r.digest = QByteArray(digest, 16);
+        held_ << std::move(r);
+    }
     pending();
 }
 
 void RunRecorder::rowAdded(qint64 wkid, const QString& workerid)
 {
     if (records_)
-        queueAdded(wkid, workerid, QByteArray());
+        queueAdded(wkid, workerid, nullptr);
 }
 
 void RunRecorder::rowAdded(qint64 wkid, const QString& workerid, const Query& insert)
 {
     if (!records_)
         return;
-    std::optional<QByteArray> digest;
+    const char* digest = nullptr;
     try {
         if (!boundPrepared_) {
             boundPrepared_ = true;
@@ -185,7 +226,7 @@ void RunRecorder::rowAdded(qint64 wkid, const QString& workerid, const Query& in
     } catch (const std::exception&) {
         // Read back with its group, as any row the digest is unsure of.
     }
-    queueAdded(wkid, workerid, digest.value_or(QByteArray()));
+    queueAdded(wkid, workerid, digest);
 }
 
 void RunRecorder::rowUpdated(const QString& workerid, const QList<FieldChange>& changes)
@@ -196,36 +237,32 @@ void RunRecorder::rowUpdated(const QString& workerid, const QList<FieldChange>& 
     r.sheetRow = sheetRow_;
     r.workerid = workerid;
     r.changes = changes;
-    pending_ << std::move(r);
+    held_ << std::move(r);
     pending();
 }
 
-void RunRecorder::flush() noexcept
+void RunRecorder::flush(bool thenCheckpoint) noexcept
 {
-    if (!records_ || pending_.isEmpty())
+    if (!records_ || (ready_.count() == 0 && held_.isEmpty() && !groupBegun_))
         return;
     try {
         // The group's rows as the database holds them now, before they
         // become lasting: what an undo compares with.
         qint64 lo = 0, hi = 0;
-        for (const RunRecords::Row& r : pending_) {
+        for (const RunRecords::Row& r : held_) {
             if (r.changes.isEmpty() && r.digest.isEmpty()) {
                 lo = lo == 0 ? r.wkid : qMin(lo, r.wkid);
                 hi = qMax(hi, r.wkid);
             }
         }
-        if (!columnsKept_ && hi == 0 && !bound_.columns().isEmpty()) {
-            records_->setColumns(runId_, bound_.columns());
-            columnsKept_ = true;
-        }
         if (hi != 0) {
             QStringList columns;
             const std::map<qint64, QByteArray> stored = PersonnelRows::digestsByWkidRange(conn_, lo, hi, columns);
             if (!columnsKept_) {
-                records_->setColumns(runId_, columns);
                 columnsKept_ = true;
+                records_->post([this, columns](RunRecords& r) { r.setColumns(runId_, columns); });
             }
-            for (RunRecords::Row& r : pending_) {
+            for (RunRecords::Row& r : held_) {
                 if (!r.changes.isEmpty() || !r.digest.isEmpty())
                     continue;
                 const auto it = stored.find(r.wkid);
@@ -233,7 +270,7 @@ void RunRecorder::flush() noexcept
                     r.digest = it->second;
             }
         }
-        for (RunRecords::Row& r : pending_) {
+        for (RunRecords::Row& r : held_) {
             if (r.changes.isEmpty())
                 continue;
             QStringList columns;
@@ -244,10 +281,21 @@ void RunRecorder::flush() noexcept
                 r.changes[i].after = after[i];
         }
         // An added row not found again is no longer there to undo.
-        pending_.removeIf([](const RunRecords::Row& r) { return r.changes.isEmpty() && r.digest.isEmpty(); });
-        records_->addRows(runId_, pending_);
-        pending_.clear();  // its room kept for the next group
+        for (const RunRecords::Row& r : held_)
+            if (!r.changes.isEmpty() || !r.digest.isEmpty())
+                ready_.add(r);
+        held_.clear();
+        handOver();
+        if (groupBegun_) {
+            groupBegun_ = false;
+            records_->post([](RunRecords& r) { r.commit(); });
+        }
         keepSha256(false);
+        const QString why = records_->wait();
+        if (!why.isEmpty())
+            fail(why);
+        else if (thenCheckpoint)  // while the next group fills
+            records_->post([](RunRecords& r) { r.checkpoint(); });
     } catch (const std::exception& e) {
         fail(errorText(e));
     } catch (...) {
@@ -263,23 +311,24 @@ void RunRecorder::keepSha256(bool wait)
         return;
     const QString sum = sha256_.get();
     if (records_)
-        records_->setSha256(runId_, sum);
+        records_->post([this, sum](RunRecords& r) { r.setSha256(runId_, sum); });
 }
 
 void RunRecorder::runEnded(RunEnd end, int imported, int notImported)
 {
-    flush();
+    flush(false);  // what is left of the journal is copied by the next run
     try {
         keepSha256(true);
     } catch (const std::exception& e) {
         fail(errorText(e));
     }
     if (records_ && runId_ != 0) {
-        try {
-            records_->endRun(runId_, imported, notImported, outcomeOf(end));
-        } catch (const std::exception& e) {
-            fail(errorText(e));
-        }
+        records_->post([this, imported, notImported, outcome = outcomeOf(end)](RunRecords& r) {
+            r.endRun(runId_, imported, notImported, outcome);
+        });
+        const QString why = records_->wait();
+        if (!why.isEmpty())
+            fail(why);
     }
     records_.reset();
     if (!failure_.isEmpty())

@@ -2,9 +2,11 @@
 
 #include "import/ImportRun.h"
 #include "records/InsertDigest.h"
+#include "records/RecordsThread.h"
 #include "records/RowRecorder.h"
 #include "records/RunRecords.h"
 
+#include <atomic>
 #include <future>
 #include <memory>
 
@@ -14,14 +16,15 @@ class Connection;
 // starts, the stored rows with each group of the personnel database, the
 // counts and the end when the front says how the run ended.
 //
-// Each group's rows are written and committed to the records file inside
-// the group, just before it commits. An added row's digest comes from the
-// values its insert bound where that tells for sure what the local file
-// stores (InsertDigest); other rows are read back from Hrp_workers at that
-// moment (one select per group, not one per row). So a killed program
-// leaves a record holding every row the database kept; at worst (killed
-// between the two commits) one group more, rows an undo then finds missing
-// and leaves alone.
+// The rows go to the records file's own thread (RecordsThread) as the group
+// fills, inside one transaction of the records file; just before the group
+// commits, that transaction commits and the import waits for it. An added
+// row's digest comes from the values its insert bound where that tells for
+// sure what the local file stores (InsertDigest); other rows are read back
+// from Hrp_workers at that moment (one select per group, not one per row).
+// So a killed program leaves a record holding every row the database kept;
+// at worst (killed between the two commits) one group more, rows an undo
+// then finds missing and leaves alone.
 //
 // Nothing here ever stops an import: any failure of the records file ends
 // the record (nothing more is written to it) and is shown in one box once
@@ -46,10 +49,14 @@ public:
     QString failure() const { return failure_; }
 
 private:
-    // A stored row for the record; `digest` empty: read back with its group.
-    void queueAdded(qint64 wkid, const QString& workerid, const QByteArray& digest);
+    // A stored row for the record; no digest: read back with its group.
+    void queueAdded(qint64 wkid, const QString& workerid, const char* digest);
+    // Hands the rows ready so far to the records thread.
+    void handOver();
     void pending();
-    void flush() noexcept;
+    // Writes the group's rows and waits for them; with `thenCheckpoint` the
+    // records thread then copies its journal into the file.
+    void flush(bool thenCheckpoint = true) noexcept;
     void fail(const QString& why) noexcept;
     // Stores the workbook's SHA-256 once it is known (waits for it with `wait`).
     void keepSha256(bool wait);
@@ -57,12 +64,17 @@ private:
     Connection& conn_;
     const ImportView& view_;
     QString path_;
-    std::unique_ptr<RunRecords> records_;
-    qint64 runId_ = 0;
+    std::unique_ptr<RecordsThread> records_;
+    std::atomic<qint64> runId_{0};  // set on the records thread
     int sheetRow_ = 1;
     quint64 hookedGroup_ = 0;
     bool columnsKept_ = false;
-    QList<RunRecords::Row> pending_;
+    bool groupBegun_ = false;  // the records file's transaction is open
+    // Rows whose record is whole, not yet handed over.
+    RunRecords::Pack ready_;
+    // Rows to read back before the group commits, and every row after the
+    // first of them: the record keeps the workbook's order.
+    QList<RunRecords::Row> held_;
     QString failure_;
     std::future<QString> sha256_;
     // An added row's digest from what the insert bound, where it is sure.

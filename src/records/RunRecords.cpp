@@ -8,11 +8,14 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTimeZone>
 #include <QVariant>
+
+#include <sqlite3.h>
 
 #include <atomic>
 #include <cstring>
@@ -29,7 +32,8 @@ const char* const kSchema[] = {
     " userid TEXT, db TEXT, workbook TEXT, size INTEGER, sha256 TEXT, sheet TEXT, map TEXT, mode INTEGER,"
     " imported INTEGER DEFAULT 0, not_imported INTEGER DEFAULT 0, outcome TEXT DEFAULT '', undone_by TEXT,"
     " undone_at TEXT, undo_of INTEGER DEFAULT 0, columns TEXT DEFAULT '')",
-    // One row per group of the personnel database: a pack of its rows.
+    // A pack of a run's rows in each row: a group of the personnel database
+    // writes one or a few.
     "CREATE TABLE IF NOT EXISTS rows(run INTEGER NOT NULL, data BLOB)",
     "CREATE INDEX IF NOT EXISTS rows_run ON rows(run)",
 };
@@ -267,54 +271,116 @@ void RunRecords::setSha256(qint64 id, const QString& sha256)
     execute(q, path_);
 }
 
+// As QDataStream (Qt 6.0) writes and rows() reads it, by hand: thousands
+// of rows go by with each group of the import.
+namespace {
+template <typename T>
+char* put(char* out, T value)
+{
+    const auto be = qToBigEndian(value);
+    std::memcpy(out, &be, sizeof be);
+    return out + sizeof be;
+}
+
+char* putRowStart(char* out, int sheetRow, qint64 wkid, const QString& workerid)
+{
+    out = put(out, quint32(qint32(sheetRow)));
+    out = put(out, quint64(wkid));
+    if (workerid.isNull())
+        return put(out, quint32(0xFFFFFFFF));
+    out = put(out, quint32(workerid.size() * 2));
+    for (const QChar c : workerid)
+        out = put(out, quint16(c.unicode()));
+    return out;
+}
+
+constexpr qsizetype kRowStartBytes = 4 + 8 + 4;
+} // namespace
+
+char* RunRecords::Pack::room(qsizetype more)
+{
+    if (n_ == 0)
+        n_ = 4;  // the count, filled in by take()
+    if (n_ + more > bytes_.size())
+        bytes_.resize(qMax(2 * bytes_.size(), n_ + more + 4096));
+    return bytes_.data() + n_;
+}
+
+void RunRecords::Pack::add(int sheetRow, qint64 wkid, const QString& workerid, const char* digest)
+{
+    char* out = putRowStart(room(kRowStartBytes + 2 * workerid.size() + 4 + 1 + kDigestBytes), sheetRow, wkid, workerid);
+    out = put(out, quint32(1 + kDigestBytes));
+    *out++ = 'D';
+    std::memcpy(out, digest, kDigestBytes);
+    n_ = out + kDigestBytes - bytes_.constData();
+    ++count_;
+}
+
+void RunRecords::Pack::add(const Row& row)
+{
+    const QByteArray data = encode(row);
+    char* out = putRowStart(room(kRowStartBytes + 2 * row.workerid.size() + 4 + data.size()), row.sheetRow, row.wkid,
+                            row.workerid);
+    out = put(out, quint32(data.size()));
+    std::memcpy(out, data.constData(), size_t(data.size()));
+    n_ = out + data.size() - bytes_.constData();
+    ++count_;
+}
+
+QByteArray RunRecords::Pack::take()
+{
+    QByteArray out;
+    if (count_ > 0) {
+        put(bytes_.data(), quint32(count_));
+        bytes_.truncate(n_);
+        out = std::move(bytes_);
+    }
+    // The next pack is much the same size.
+    bytes_ = QByteArray(out.size() + out.size() / 8, Qt::Uninitialized);
+    n_ = 0;
+    count_ = 0;
+    return out;
+}
+
 void RunRecords::addRows(qint64 id, const QList<Row>& rows)
 {
-    if (rows.isEmpty())
-        return;
-    // As QDataStream (Qt 6.0) writes and rows() reads it, by hand: a
-    // group of thousands of rows goes by with each commit of the import.
-    QByteArray pack;
-    qsizetype most = 4;
+    Pack pack;
     for (const Row& r : rows)
-        most += 4 + 8 + 4 + 2 * r.workerid.size() + 4 + 1 + (r.changes.isEmpty() ? r.digest.size() : 0);
-    pack.resize(most);
-    char* out = pack.data();
-    const auto put = [&out](auto value) {
-        const auto be = qToBigEndian(value);
-        std::memcpy(out, &be, sizeof be);
-        out += sizeof be;
-    };
-    put(quint32(rows.size()));
-    for (const Row& r : rows) {
-        put(quint32(qint32(r.sheetRow)));
-        put(quint64(r.wkid));
-        if (r.workerid.isNull()) {
-            put(quint32(0xFFFFFFFF));
-        } else {
-            put(quint32(r.workerid.size() * 2));
-            for (const QChar c : r.workerid)
-                put(quint16(c.unicode()));
-        }
-        if (r.changes.isEmpty()) {
-            put(quint32(1 + r.digest.size()));
-            *out++ = 'D';
-            std::memcpy(out, r.digest.constData(), size_t(r.digest.size()));
-            out += r.digest.size();
-        } else {
-            const QByteArray data = encode(r);
-            const qsizetype at = out - pack.data();
-            pack.resize(pack.size() + data.size());
-            out = pack.data() + at;
-            put(quint32(data.size()));
-            std::memcpy(out, data.constData(), size_t(data.size()));
-            out += data.size();
-        }
-    }
-    pack.truncate(out - pack.data());
+        pack.add(r);
+    if (pack.count() > 0)
+        addPack(id, pack.take());
+}
+
+void RunRecords::addPack(qint64 id, const QByteArray& pack)
+{
     QSqlQuery q = prepared(QSqlDatabase::database(name_, false), QStringLiteral("INSERT INTO rows(run, data) VALUES(?,?)"), path_);
     q.addBindValue(id);
     q.addBindValue(pack);
     execute(q, path_);
+}
+
+void RunRecords::begin()
+{
+    exec(QStringLiteral("BEGIN"));
+}
+
+void RunRecords::commit()
+{
+    exec(QStringLiteral("COMMIT"));
+}
+
+void RunRecords::checkpointLater()
+{
+    const QVariant h = QSqlDatabase::database(name_, false).driver()->handle();
+    if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
+        sqlite3_db_config(*static_cast<sqlite3* const*>(h.constData()), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+}
+
+void RunRecords::checkpoint()
+{
+    // Passive: what no reader still needs; the rest goes with the next one.
+    exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
 }
 
 void RunRecords::endRun(qint64 id, int imported, int notImported, const QString& outcome)

@@ -69,8 +69,36 @@ public:
     qint64 startRun(const Run& header);
     void setColumns(qint64 run, const QStringList& columns);
     void setSha256(qint64 run, const QString& sha256);
-    // The rows of one group, in one statement.
+    // Rows as one pack, made a row at a time: an added row needs no Row of
+    // its own.
+    class Pack {
+    public:
+        // An added row and its 16-byte digest.
+        void add(int sheetRow, qint64 wkid, const QString& workerid, const char* digest);
+        void add(const Row& row);
+        qsizetype count() const { return count_; }
+        // The pack so far; this one starts again empty.
+        QByteArray take();
+
+    private:
+        char* room(qsizetype more);
+
+        QByteArray bytes_;  // its whole size is room; the first n_ bytes are the pack's
+        qsizetype n_ = 0;
+        qsizetype count_ = 0;
+    };
+
+    // Rows in one statement; a run's packs are read back in the order written.
     void addRows(qint64 run, const QList<Row>& rows);
+    void addPack(qint64 run, const QByteArray& pack);
+    // What is written between the two becomes lasting at once.
+    void begin();
+    void commit();
+    // For a connection that writes a run: its journal is copied into the
+    // file only by checkpoint(), not while a group commits nor as the
+    // connection closes, so that the import never waits for the copying.
+    void checkpointLater();
+    void checkpoint();
     void endRun(qint64 run, int imported, int notImported, const QString& outcome);
     void markUndone(qint64 run, const QString& userId, const QDateTime& when);
 

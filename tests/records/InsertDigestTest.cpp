@@ -68,12 +68,12 @@ TEST(InsertDigest, GivesTheReadBackDigestOrNothing)
             q.execute();
             if (wkid == 1)
                 prepared = digest.prepare(conn, q);
-            const std::optional<QByteArray> given = digest.digest(q);
-            EXPECT_EQ(given.has_value(), v.bound);
+            const char* given = digest.digest(q);
+            EXPECT_EQ(given != nullptr, v.bound);
             if (given) {
                 const std::optional<QByteArray> read = PersonnelRows::rowDigest(conn, wkid, workerid, false, digest.columns());
                 ASSERT_TRUE(read.has_value());
-                EXPECT_EQ(*given, *read);
+                EXPECT_EQ(QByteArray(given, 16), *read);
             }
         }
         EXPECT_EQ(prepared, c.prepared);
