@@ -315,8 +315,10 @@ int run(const QCommandLineParser& opts)
     view.keepProblems = opts.isSet(QStringLiteral("report"));
     RunRecorder recorder(dm.ADOConnection1, view);
     // Only for the benchmark, which measures what keeping the record costs.
-    if (!qEnvironmentVariableIsSet("OSTREL_BENCH_NO_RECORDS"))
+    if (!check && !qEnvironmentVariableIsSet("OSTREL_BENCH_NO_RECORDS")) {
         writer.setRecorder(&recorder);
+        recorder.runComing();
+    }
     ImportRun realRun(view, row, writer);
     ImportCheck checkRun(view, row);
     const ImportRun& importRun = check ? checkRun.lastRun() : realRun;

@@ -624,6 +624,7 @@ void TWorkerInfoImaportFrm::SBSaveClick()
         lastSource_ = RejectsExport::Source::of(pathText());
         RunRecorder recorder(UserDM->ADOConnection1, *this);
         writer_.setRecorder(&recorder);
+        recorder.runComing();
         const RunEnd end = run_.SBSaveClick();
         writer_.setRecorder(nullptr);
         recorder.runEnded(end, run_.imported(), run_.notImported());

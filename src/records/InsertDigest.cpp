@@ -208,23 +208,23 @@ bool InsertDigest::prepare(Connection& connection, const Query& insert)
     return ready_;
 }
 
-const char* InsertDigest::digest(const Query& insert)
+bool InsertDigest::rowBytes(const Query& insert, QByteArrayView& bytes)
 {
     // The same text object as prepared, almost always: no need to compare it.
     const QString sql = insert.sql();
     if (!ready_ || (sql.constData() != sql_.constData() && sql != sql_))
-        return nullptr;
+        return false;
     const QList<Param>& params = insert.parameterValues();
     std::vector<QByteArrayView>& bound = bound_;
     if (!insert.boundUtf8(bound) || bound.size() != size_t(params.size()))
-        return nullptr;
+        return false;
     PersonnelRows::RowDigest& h = row_;
     h.start();
     for (const Column& c : layout_) {
         if (c.literal >= 0) {
             const QByteArray& text = literals_[c.literal];
             if (!c.literalText)
-                return nullptr;
+                return false;
             h.text(text.constData(), text.size());
             continue;
         }
@@ -242,7 +242,7 @@ const char* InsertDigest::digest(const Query& insert)
                 const QByteArray text = QByteArray::number(p.integer);
                 h.text(text.constData(), text.size());
             } else if (c.affinity == Affinity::Real) {
-                return nullptr;
+                return false;
             } else {
                 h.integer(p.integer);
             }
@@ -251,21 +251,21 @@ const char* InsertDigest::digest(const Query& insert)
             qint64 whole = 0;
             if (c.affinity == Affinity::Text || c.affinity == Affinity::Blob || surelyText(p.text)) {
                 // The very bytes the statement bound.
-                const QByteArrayView bytes = bound[size_t(c.param)];
-                if (bytes.isNull())
-                    return nullptr;
-                h.text(bytes.data(), bytes.size());
+                const QByteArrayView text = bound[size_t(c.param)];
+                if (text.isNull())
+                    return false;
+                h.text(text.data(), text.size());
             } else if (c.affinity != Affinity::Real && plainInteger(p.text, whole)) {
                 h.integer(whole);
             } else {
-                return nullptr;
+                return false;
             }
             break;
         }
         default:
-            return nullptr;
+            return false;
         }
     }
-    h.resultInto(digest_);
-    return digest_;
+    bytes = h.bytes();
+    return true;
 }

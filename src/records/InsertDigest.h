@@ -32,9 +32,10 @@ public:
     bool prepare(Connection& connection, const Query& insert);
     // The columns as `select *` gives them (after prepare()).
     const QStringList& columns() const { return columns_; }
-    // The 16-byte digest of the row the last execution of `insert` stored
-    // (valid until the next call), or null when this row must be read back.
-    const char* digest(const Query& insert);
+    // The bytes of the row the last execution of `insert` stored, whose
+    // digest (RowDigest::digestOf) is the row's as read back (valid until the
+    // next call); false when this row must be read back.
+    bool rowBytes(const Query& insert, QByteArrayView& bytes);
 
     enum class Affinity { Text, Numeric, Integer, Real, Blob };
     static Affinity affinityOf(const QString& declaredType);
@@ -52,6 +53,5 @@ private:
     std::vector<Column> layout_;
     QList<QByteArray> literals_;  // UTF-8
     PersonnelRows::RowDigest row_;
-    char digest_[16] = {};
     std::vector<QByteArrayView> bound_;
 };

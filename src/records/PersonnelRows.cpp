@@ -218,11 +218,11 @@ std::optional<QByteArray> rowDigest(Connection& connection, qint64 wkid, const Q
 QByteArray RowDigest::result() const
 {
     QByteArray out(16, Qt::Uninitialized);
-    resultInto(out.data());
+    digestOf(bytes(), out.data());
     return out;
 }
 
-void RowDigest::resultInto(char* out) const
+void RowDigest::digestOf(QByteArrayView bytes, char* out)
 {
     // Two lanes of multiply and shift over the bytes, 8 at a time: each step
     // is one-to-one in the lane for a given word, so rows that differ in
@@ -233,8 +233,8 @@ void RowDigest::resultInto(char* out) const
         h *= m;
         return h ^ (h >> 29);
     };
-    const char* p = buf_.data();
-    const size_t n = n_;
+    const char* p = bytes.data();
+    const size_t n = size_t(bytes.size());
     size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         quint64 w;

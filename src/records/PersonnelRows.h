@@ -43,8 +43,10 @@ public:
         n_ += 1 + sizeof n + size_t(size);
     }
     QByteArray result() const;
-    // The same 16 bytes, written to `out`.
-    void resultInto(char* out) const;
+    // The row's bytes, whose digest result() gives.
+    QByteArrayView bytes() const { return QByteArrayView(buf_.data(), qsizetype(n_)); }
+    // The 16-byte digest of such bytes, written to `out`.
+    static void digestOf(QByteArrayView bytes, char* out);
 
 private:
     void room(size_t more)

@@ -21,7 +21,7 @@
 namespace {
 // OpenSSL's SHA-256 uses the processor's SHA instructions where it has
 // them: several times Qt's speed on a large workbook.
-QString sha256Of(const QString& path)
+QString sha256Of(const QString& path, const std::atomic<bool>& cancelled)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -30,9 +30,12 @@ QString sha256Of(const QString& path)
     if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1)
         return QString();
     QByteArray block(1 << 20, Qt::Uninitialized);
-    for (qint64 n; (n = f.read(block.data(), block.size())) > 0;)
+    for (qint64 n; (n = f.read(block.data(), block.size())) > 0;) {
+        if (cancelled)
+            return QString();
         if (EVP_DigestUpdate(ctx.get(), block.constData(), size_t(n)) != 1)
             return QString();
+    }
     unsigned char sum[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (EVP_DigestFinal_ex(ctx.get(), sum, &length) != 1)
@@ -80,20 +83,51 @@ RunRecorder::RunRecorder(Connection& connection, const ImportView& view, const Q
 
 RunRecorder::~RunRecorder()
 {
+    stopHashing();
     records_.reset();  // its writes still use this recorder's run id
+}
+
+void RunRecorder::runComing()
+{
+    stopHashing();
+    hashed_ = view_.pathText();
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    cancelHashing_ = cancelled;
+    sha256_ = std::async(std::launch::async, [path = hashed_, cancelled] { return sha256Of(path, *cancelled); });
+    if (!records_) {
+        records_ = std::make_unique<RecordsThread>(path_);
+        // What the last run left in the journal goes into the file now, so
+        // that this run's groups need not wait for it.
+        records_->post([](RunRecords& r) {
+            r.checkpointLater();
+            r.checkpoint();
+        });
+        unCheckpointed_ = 0;
+    }
+}
+
+void RunRecorder::stopHashing()
+{
+    if (cancelHashing_)
+        *cancelHashing_ = true;
+    sha256_ = std::future<QString>();  // waits for the block in hand
+    cancelHashing_.reset();
 }
 
 namespace {
 // Rows handed to the records thread at a time: it packs and writes them
 // while the import goes on.
 constexpr qsizetype kHandOverRows = 1024;
+// The journal is copied into the file during a run only when a very long
+// one has written this much (half a million rows or so).
+constexpr qint64 kCheckpointBytes = 32 << 20;
 } // namespace
 
 void RunRecorder::fail(const QString& why) noexcept
 {
     if (failure_.isEmpty())
         failure_ = why.isEmpty() ? QStringLiteral("原因不明") : why;
-    ready_.take();
+    ready_.clear();
     held_.clear();
     records_.reset();
 }
@@ -106,35 +140,30 @@ void RunRecorder::runStarts()
     columnsKept_ = false;
     groupBegun_ = false;
     boundPrepared_ = false;
-    ready_.take();
+    ready_.clear();
     held_.clear();
     failure_.clear();
+    started_ = true;
     try {
-        records_ = std::make_unique<RecordsThread>(path_);
+        const QString path = view_.pathText();
+        if (!records_ || !sha256_.valid() || hashed_ != path)
+            runComing();
         RunRecords::Run h;
         h.kind = QStringLiteral("导入");
         h.started = QDateTime::currentDateTime();
         h.userId = TUser.UserID;
         h.database = recordedDatabaseName(conn_);
-        const QString path = view_.pathText();
         h.workbook = QFileInfo(path).absoluteFilePath();
         h.size = QFileInfo(path).size();
         h.sheet = view_.openedSheet();
-        // A big workbook takes a while to hash: on a thread of its own, kept
-        // with the first group after it is done (or at the end).
-        sha256_ = std::async(std::launch::async, [path] { return sha256Of(path); });
         for (int k = 1; k <= ImportRow::SlotCount; ++k)
             h.map << view_.mapText(k);
         h.mode = view_.importMode();
         h.outcome = RunOutcome::Interrupted;  // until the run says otherwise
-        records_->post([this, h](RunRecords& r) {
-            r.checkpointLater();
-            runId_ = r.startRun(h);
-        });
-        // On file before the first group commits, whatever that group holds.
-        const QString why = records_->wait();
-        if (!why.isEmpty())
-            fail(why);
+        // On file before the first group that stores a row commits: that
+        // group waits for it with its rows. The workbook's SHA-256 is kept
+        // with the first group after it is done (or at the end).
+        records_->post([this, h](RunRecords& r) { runId_ = r.startRun(h); });
     } catch (const std::exception& e) {
         fail(errorText(e));
     }
@@ -185,13 +214,25 @@ void RunRecorder::handOver()
         columnsKept_ = true;
         records_->post([this, columns = bound_.columns()](RunRecords& r) { r.setColumns(runId_, columns); });
     }
-    records_->post([this, pack = ready_.take()](RunRecords& r) { r.addPack(runId_, pack); });
+    RunRecords::Pack next;
+    {
+        std::lock_guard<std::mutex> lock(spareMutex_);
+        std::swap(next, spare_);
+    }
+    std::swap(next, ready_);
+    unCheckpointed_ += next.size();
+    records_->post([this, pack = std::move(next)](RunRecords& r) mutable {
+        r.addPack(runId_, pack.bytes());
+        pack.clear();
+        std::lock_guard<std::mutex> lock(spareMutex_);
+        spare_ = std::move(pack);
+    });
 }
 
-void RunRecorder::queueAdded(qint64 wkid, const QString& workerid, const char* digest)
+void RunRecorder::queueAdded(qint64 wkid, const QString& workerid, std::optional<QByteArrayView> rowBytes)
 {
-    if (digest && held_.isEmpty()) {
-        ready_.add(sheetRow_, wkid, workerid, digest);
+    if (rowBytes && held_.isEmpty()) {
+        ready_.addDigestOf(sheetRow_, wkid, workerid, *rowBytes);
         if (ready_.count() >= kHandOverRows)
             handOver();
     } else {
@@ -199,8 +240,10 @@ void RunRecorder::queueAdded(qint64 wkid, const QString& workerid, const char* d
         r.sheetRow = sheetRow_;
         r.wkid = wkid;
         r.workerid = workerid;
-        if (digest)
-            r.digest = QByteArray(digest, 16);
+        if (rowBytes) {
+            r.digest = QByteArray(16, Qt::Uninitialized);
+            PersonnelRows::RowDigest::digestOf(*rowBytes, r.digest.data());
+        }
         held_ << std::move(r);
     }
     pending();
@@ -209,24 +252,26 @@ void RunRecorder::queueAdded(qint64 wkid, const QString& workerid, const char* d
 void RunRecorder::rowAdded(qint64 wkid, const QString& workerid)
 {
     if (records_)
-        queueAdded(wkid, workerid, nullptr);
+        queueAdded(wkid, workerid, std::nullopt);
 }
 
 void RunRecorder::rowAdded(qint64 wkid, const QString& workerid, const Query& insert)
 {
     if (!records_)
         return;
-    const char* digest = nullptr;
+    std::optional<QByteArrayView> rowBytes;
     try {
         if (!boundPrepared_) {
             boundPrepared_ = true;
             bound_.prepare(conn_, insert);
         }
-        digest = bound_.digest(insert);
+        QByteArrayView bytes;
+        if (bound_.rowBytes(insert, bytes))
+            rowBytes = bytes;
     } catch (const std::exception&) {
         // Read back with its group, as any row the digest is unsure of.
     }
-    queueAdded(wkid, workerid, digest);
+    queueAdded(wkid, workerid, rowBytes);
 }
 
 void RunRecorder::rowUpdated(const QString& workerid, const QList<FieldChange>& changes)
@@ -294,8 +339,10 @@ void RunRecorder::flush(bool thenCheckpoint) noexcept
         const QString why = records_->wait();
         if (!why.isEmpty())
             fail(why);
-        else if (thenCheckpoint)  // while the next group fills
+        else if (thenCheckpoint && unCheckpointed_ > kCheckpointBytes) {
+            unCheckpointed_ = 0;  // while the next group fills
             records_->post([](RunRecords& r) { r.checkpoint(); });
+        }
     } catch (const std::exception& e) {
         fail(errorText(e));
     } catch (...) {
@@ -305,17 +352,22 @@ void RunRecorder::flush(bool thenCheckpoint) noexcept
 
 void RunRecorder::keepSha256(bool wait)
 {
-    if (!sha256_.valid())
+    if (!records_ || !sha256_.valid())
         return;
     if (!wait && sha256_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
         return;
     const QString sum = sha256_.get();
-    if (records_)
-        records_->post([this, sum](RunRecords& r) { r.setSha256(runId_, sum); });
+    records_->post([this, sum](RunRecords& r) { r.setSha256(runId_, sum); });
 }
 
 void RunRecorder::runEnded(RunEnd end, int imported, int notImported)
 {
+    if (!started_) {
+        // Refused before its write pass: nothing to keep.
+        stopHashing();
+        records_.reset();
+        return;
+    }
     flush(false);  // what is left of the journal is copied by the next run
     try {
         keepSha256(true);
@@ -331,6 +383,7 @@ void RunRecorder::runEnded(RunEnd end, int imported, int notImported)
             fail(why);
     }
     records_.reset();
+    stopHashing();  // a run refused before its write pass
     if (!failure_.isEmpty())
         Dialogs::messageBox(QStringLiteral("本次导入照常进行，但导入记录没有保存，以后无法在“导入记录”里查看或撤销这次导入。原因：%1")
                                 .arg(failure_),

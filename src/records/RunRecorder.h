@@ -9,6 +9,8 @@
 #include <atomic>
 #include <future>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 class Connection;
 
@@ -34,6 +36,12 @@ public:
     RunRecorder(Connection& connection, const ImportView& view, const QString& recordsPath = RunRecords::defaultPath());
     ~RunRecorder() override;
 
+    // A run is about to open the workbook: the workbook's SHA-256 is made,
+    // and the records file opened, from now on, while the run reads the
+    // workbook, which costs the import least. Without it both start with
+    // the write pass.
+    void runComing();
+
     void runStarts() override;
     void nextRow() override;
     QList<FieldChange> fieldsBefore(const QString& workerid, const QStringList& columns) override;
@@ -49,17 +57,19 @@ public:
     QString failure() const { return failure_; }
 
 private:
-    // A stored row for the record; no digest: read back with its group.
-    void queueAdded(qint64 wkid, const QString& workerid, const char* digest);
+    // A stored row for the record, from the bytes of the row its insert
+    // bound; without them it is read back with its group.
+    void queueAdded(qint64 wkid, const QString& workerid, std::optional<QByteArrayView> rowBytes);
     // Hands the rows ready so far to the records thread.
     void handOver();
     void pending();
     // Writes the group's rows and waits for them; with `thenCheckpoint` the
-    // records thread then copies its journal into the file.
+    // records thread then copies a long journal into the file.
     void flush(bool thenCheckpoint = true) noexcept;
     void fail(const QString& why) noexcept;
     // Stores the workbook's SHA-256 once it is known (waits for it with `wait`).
     void keepSha256(bool wait);
+    void stopHashing();
 
     Connection& conn_;
     const ImportView& view_;
@@ -70,13 +80,20 @@ private:
     quint64 hookedGroup_ = 0;
     bool columnsKept_ = false;
     bool groupBegun_ = false;  // the records file's transaction is open
+    bool started_ = false;     // the write pass has begun
+    qint64 unCheckpointed_ = 0;  // bytes of rows written since the last checkpoint
     // Rows whose record is whole, not yet handed over.
     RunRecords::Pack ready_;
+    // A pack the records thread has written, given back for its memory.
+    std::mutex spareMutex_;
+    RunRecords::Pack spare_;
     // Rows to read back before the group commits, and every row after the
     // first of them: the record keeps the workbook's order.
     QList<RunRecords::Row> held_;
     QString failure_;
     std::future<QString> sha256_;
+    QString hashed_;  // the workbook sha256_ is of
+    std::shared_ptr<std::atomic<bool>> cancelHashing_;
     // An added row's digest from what the insert bound, where it is sure.
     InsertDigest bound_;
     bool boundPrepared_ = false;

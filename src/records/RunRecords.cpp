@@ -1,6 +1,7 @@
 #include "records/RunRecords.h"
 
 #include "platform/Errors.h"
+#include "records/PersonnelRows.h"
 
 #include <QDataStream>
 #include <QtEndian>
@@ -306,14 +307,15 @@ char* RunRecords::Pack::room(qsizetype more)
     return bytes_.data() + n_;
 }
 
-void RunRecords::Pack::add(int sheetRow, qint64 wkid, const QString& workerid, const char* digest)
+void RunRecords::Pack::addDigestOf(int sheetRow, qint64 wkid, const QString& workerid, QByteArrayView rowBytes)
 {
     char* out = putRowStart(room(kRowStartBytes + 2 * workerid.size() + 4 + 1 + kDigestBytes), sheetRow, wkid, workerid);
     out = put(out, quint32(1 + kDigestBytes));
     *out++ = 'D';
-    std::memcpy(out, digest, kDigestBytes);
     n_ = out + kDigestBytes - bytes_.constData();
     ++count_;
+    rowBytes_.insert(rowBytes_.end(), rowBytes.begin(), rowBytes.end());
+    toDigest_.emplace_back(out - bytes_.constData(), rowBytes_.size());
 }
 
 void RunRecords::Pack::add(const Row& row)
@@ -327,19 +329,28 @@ void RunRecords::Pack::add(const Row& row)
     ++count_;
 }
 
-QByteArray RunRecords::Pack::take()
+QByteArray RunRecords::Pack::bytes()
 {
-    QByteArray out;
-    if (count_ > 0) {
-        put(bytes_.data(), quint32(count_));
-        bytes_.truncate(n_);
-        out = std::move(bytes_);
+    if (count_ == 0)
+        return QByteArray();
+    size_t start = 0;
+    for (const auto& [at, end] : toDigest_) {
+        PersonnelRows::RowDigest::digestOf(QByteArrayView(rowBytes_.data() + start, qsizetype(end - start)),
+                                           bytes_.data() + at);
+        start = end;
     }
-    // The next pack is much the same size.
-    bytes_ = QByteArray(out.size() + out.size() / 8, Qt::Uninitialized);
+    toDigest_.clear();
+    rowBytes_.clear();
+    put(bytes_.data(), quint32(count_));
+    return QByteArray::fromRawData(bytes_.constData(), n_);
+}
+
+void RunRecords::Pack::clear()
+{
     n_ = 0;
     count_ = 0;
-    return out;
+    rowBytes_.clear();
+    toDigest_.clear();
 }
 
 void RunRecords::addRows(qint64 id, const QList<Row>& rows)
@@ -348,7 +359,7 @@ void RunRecords::addRows(qint64 id, const QList<Row>& rows)
     for (const Row& r : rows)
         pack.add(r);
     if (pack.count() > 0)
-        addPack(id, pack.take());
+        addPack(id, pack.bytes());
 }
 
 void RunRecords::addPack(qint64 id, const QByteArray& pack)

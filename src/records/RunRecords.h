@@ -8,6 +8,8 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 // The per-user record of import runs and undos: a SQLite file in the user's
 // data folder (~/.local/share/Ostrel/records.sqlite), one per user and
@@ -70,15 +72,19 @@ public:
     void setColumns(qint64 run, const QStringList& columns);
     void setSha256(qint64 run, const QString& sha256);
     // Rows as one pack, made a row at a time: an added row needs no Row of
-    // its own.
+    // its own, nor its digest made at once.
     class Pack {
     public:
-        // An added row and its 16-byte digest.
-        void add(int sheetRow, qint64 wkid, const QString& workerid, const char* digest);
+        // An added row whose digest bytes() makes from these bytes of it
+        // (PersonnelRows::RowDigest's), on whatever thread writes the pack.
+        void addDigestOf(int sheetRow, qint64 wkid, const QString& workerid, QByteArrayView rowBytes);
         void add(const Row& row);
         qsizetype count() const { return count_; }
-        // The pack so far; this one starts again empty.
-        QByteArray take();
+        qsizetype size() const { return n_; }  // bytes the pack will take
+        // The pack, every digest made; valid until the pack changes.
+        QByteArray bytes();
+        // Empty again; its memory is kept (fresh memory is slow to touch).
+        void clear();
 
     private:
         char* room(qsizetype more);
@@ -86,6 +92,10 @@ public:
         QByteArray bytes_;  // its whole size is room; the first n_ bytes are the pack's
         qsizetype n_ = 0;
         qsizetype count_ = 0;
+        // Rows' bytes whose digests are still to be made, one after another,
+        // and for each the digest's place in the pack and its bytes' end.
+        std::vector<char> rowBytes_;
+        std::vector<std::pair<qsizetype, size_t>> toDigest_;
     };
 
     // Rows in one statement; a run's packs are read back in the order written.
