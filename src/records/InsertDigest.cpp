@@ -208,7 +208,7 @@ bool InsertDigest::prepare(Connection& connection, const Query& insert)
     return ready_;
 }
 
-bool InsertDigest::rowBytes(const Query& insert, QByteArrayView& bytes)
+bool InsertDigest::rowBytes(const Query& insert, PersonnelRows::RowDigest& h)
 {
     // The same text object as prepared, almost always: no need to compare it.
     const QString sql = insert.sql();
@@ -218,8 +218,17 @@ bool InsertDigest::rowBytes(const Query& insert, QByteArrayView& bytes)
     std::vector<QByteArrayView>& bound = bound_;
     if (!insert.boundUtf8(bound) || bound.size() != size_t(params.size()))
         return false;
-    PersonnelRows::RowDigest& h = row_;
-    h.start();
+    h.next();
+    // Whatever this row gets to before it fails goes again.
+    struct DropUnlessKept {
+        PersonnelRows::RowDigest& h;
+        bool kept = false;
+        ~DropUnlessKept()
+        {
+            if (!kept)
+                h.drop();
+        }
+    } row{h};
     for (const Column& c : layout_) {
         if (c.literal >= 0) {
             const QByteArray& text = literals_[c.literal];
@@ -266,6 +275,6 @@ bool InsertDigest::rowBytes(const Query& insert, QByteArrayView& bytes)
             return false;
         }
     }
-    bytes = h.bytes();
+    row.kept = true;
     return true;
 }

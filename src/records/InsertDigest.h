@@ -32,10 +32,10 @@ public:
     bool prepare(Connection& connection, const Query& insert);
     // The columns as `select *` gives them (after prepare()).
     const QStringList& columns() const { return columns_; }
-    // The bytes of the row the last execution of `insert` stored, whose
-    // digest (RowDigest::digestOf) is the row's as read back (valid until the
-    // next call); false when this row must be read back.
-    bool rowBytes(const Query& insert, QByteArrayView& bytes);
+    // Adds to `into`, as its next row, the bytes of the row the last
+    // execution of `insert` stored: their digest is the row's as read back.
+    // False, and nothing added, when this row must be read back.
+    bool rowBytes(const Query& insert, PersonnelRows::RowDigest& into);
 
     enum class Affinity { Text, Numeric, Integer, Real, Blob };
     static Affinity affinityOf(const QString& declaredType);
@@ -52,6 +52,5 @@ private:
     QStringList columns_;
     std::vector<Column> layout_;
     QList<QByteArray> literals_;  // UTF-8
-    PersonnelRows::RowDigest row_;
     std::vector<QByteArrayView> bound_;
 };

@@ -25,9 +25,18 @@ namespace PersonnelRows {
 // so that no two rows run together into the same stream. It is there to
 // tell a row changed by someone since, not to withstand one who crafts a
 // row to match. The same bytes give the same digest in every process.
+//
+// It may also gather the bytes of many rows one after another, each begun
+// with next(), for their digests to be made later (by a pack, elsewhere).
 class RowDigest {
 public:
-    void start() { n_ = 0; }
+    void start() { n_ = begin_ = 0; }
+    // Another row after those already here; bytes() is then its alone.
+    void next() { begin_ = n_; }
+    // Forgets the row begun with next().
+    void drop() { n_ = begin_; }
+    // Forgets every row, keeping the room.
+    void clear() { start(); }
     void null() { typed('\0', nullptr, 0); }
     void integer(qint64 v) { typed('i', &v, sizeof v); }
     void real(double v) { typed('f', &v, sizeof v); }
@@ -44,7 +53,9 @@ public:
     }
     QByteArray result() const;
     // The row's bytes, whose digest result() gives.
-    QByteArrayView bytes() const { return QByteArrayView(buf_.data(), qsizetype(n_)); }
+    QByteArrayView bytes() const { return QByteArrayView(buf_.data() + begin_, qsizetype(n_ - begin_)); }
+    // Every row's bytes so far.
+    QByteArrayView all() const { return QByteArrayView(buf_.data(), qsizetype(n_)); }
     // The 16-byte digest of such bytes, written to `out`.
     static void digestOf(QByteArrayView bytes, char* out);
 
@@ -62,8 +73,9 @@ private:
             std::memcpy(buf_.data() + n_ + 1, data, size);
         n_ += 1 + size;
     }
-    std::vector<char> buf_;  // the first n_ bytes are the row's
+    std::vector<char> buf_;  // the first n_ bytes are the rows'
     size_t n_ = 0;
+    size_t begin_ = 0;  // where the last row begins
 };
 
 // The columns an update run may change.

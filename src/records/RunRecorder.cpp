@@ -229,10 +229,10 @@ void RunRecorder::handOver()
     });
 }
 
-void RunRecorder::queueAdded(qint64 wkid, const QString& workerid, std::optional<QByteArrayView> rowBytes)
+void RunRecorder::queueAdded(qint64 wkid, const QString& workerid, bool bound)
 {
-    if (rowBytes && held_.isEmpty()) {
-        ready_.addDigestOf(sheetRow_, wkid, workerid, *rowBytes);
+    if (bound && held_.isEmpty()) {
+        ready_.addDigestOf(sheetRow_, wkid, workerid);
         if (ready_.count() >= kHandOverRows)
             handOver();
     } else {
@@ -240,9 +240,11 @@ void RunRecorder::queueAdded(qint64 wkid, const QString& workerid, std::optional
         r.sheetRow = sheetRow_;
         r.wkid = wkid;
         r.workerid = workerid;
-        if (rowBytes) {
+        if (bound) {
+            PersonnelRows::RowDigest& bytes = ready_.rowBytes();
             r.digest = QByteArray(16, Qt::Uninitialized);
-            PersonnelRows::RowDigest::digestOf(*rowBytes, r.digest.data());
+            PersonnelRows::RowDigest::digestOf(bytes.bytes(), r.digest.data());
+            bytes.drop();
         }
         held_ << std::move(r);
     }
@@ -252,26 +254,24 @@ void RunRecorder::queueAdded(qint64 wkid, const QString& workerid, std::optional
 void RunRecorder::rowAdded(qint64 wkid, const QString& workerid)
 {
     if (records_)
-        queueAdded(wkid, workerid, std::nullopt);
+        queueAdded(wkid, workerid, false);
 }
 
 void RunRecorder::rowAdded(qint64 wkid, const QString& workerid, const Query& insert)
 {
     if (!records_)
         return;
-    std::optional<QByteArrayView> rowBytes;
+    bool bound = false;
     try {
         if (!boundPrepared_) {
             boundPrepared_ = true;
             bound_.prepare(conn_, insert);
         }
-        QByteArrayView bytes;
-        if (bound_.rowBytes(insert, bytes))
-            rowBytes = bytes;
+        bound = bound_.rowBytes(insert, ready_.rowBytes());
     } catch (const std::exception&) {
         // Read back with its group, as any row the digest is unsure of.
     }
-    queueAdded(wkid, workerid, rowBytes);
+    queueAdded(wkid, workerid, bound);
 }
 
 void RunRecorder::rowUpdated(const QString& workerid, const QList<FieldChange>& changes)

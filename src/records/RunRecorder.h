@@ -10,7 +10,6 @@
 #include <future>
 #include <memory>
 #include <mutex>
-#include <optional>
 
 class Connection;
 
@@ -57,9 +56,9 @@ public:
     QString failure() const { return failure_; }
 
 private:
-    // A stored row for the record, from the bytes of the row its insert
-    // bound; without them it is read back with its group.
-    void queueAdded(qint64 wkid, const QString& workerid, std::optional<QByteArrayView> rowBytes);
+    // A stored row for the record, with the bytes of the row its insert
+    // bound in the pack's rowBytes() (`bound`); else read back with its group.
+    void queueAdded(qint64 wkid, const QString& workerid, bool bound);
     // Hands the rows ready so far to the records thread.
     void handOver();
     void pending();

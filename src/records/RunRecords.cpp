@@ -1,7 +1,6 @@
 #include "records/RunRecords.h"
 
 #include "platform/Errors.h"
-#include "records/PersonnelRows.h"
 
 #include <QDataStream>
 #include <QtEndian>
@@ -307,15 +306,14 @@ char* RunRecords::Pack::room(qsizetype more)
     return bytes_.data() + n_;
 }
 
-void RunRecords::Pack::addDigestOf(int sheetRow, qint64 wkid, const QString& workerid, QByteArrayView rowBytes)
+void RunRecords::Pack::addDigestOf(int sheetRow, qint64 wkid, const QString& workerid)
 {
     char* out = putRowStart(room(kRowStartBytes + 2 * workerid.size() + 4 + 1 + kDigestBytes), sheetRow, wkid, workerid);
     out = put(out, quint32(1 + kDigestBytes));
     *out++ = 'D';
     n_ = out + kDigestBytes - bytes_.constData();
     ++count_;
-    rowBytes_.insert(rowBytes_.end(), rowBytes.begin(), rowBytes.end());
-    toDigest_.emplace_back(out - bytes_.constData(), rowBytes_.size());
+    toDigest_.emplace_back(out - bytes_.constData(), rowBytes_.all().size());
 }
 
 void RunRecords::Pack::add(const Row& row)
@@ -333,10 +331,10 @@ QByteArray RunRecords::Pack::bytes()
 {
     if (count_ == 0)
         return QByteArray();
-    size_t start = 0;
+    const QByteArrayView all = rowBytes_.all();
+    qsizetype start = 0;
     for (const auto& [at, end] : toDigest_) {
-        PersonnelRows::RowDigest::digestOf(QByteArrayView(rowBytes_.data() + start, qsizetype(end - start)),
-                                           bytes_.data() + at);
+        PersonnelRows::RowDigest::digestOf(all.sliced(start, end - start), bytes_.data() + at);
         start = end;
     }
     toDigest_.clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/PersonnelRows.h"
 #include "records/RowRecorder.h"
 
 #include <QDateTime>
@@ -75,9 +76,11 @@ public:
     // its own, nor its digest made at once.
     class Pack {
     public:
-        // An added row whose digest bytes() makes from these bytes of it
-        // (PersonnelRows::RowDigest's), on whatever thread writes the pack.
-        void addDigestOf(int sheetRow, qint64 wkid, const QString& workerid, QByteArrayView rowBytes);
+        // Where the next added row's bytes go (InsertDigest::rowBytes).
+        PersonnelRows::RowDigest& rowBytes() { return rowBytes_; }
+        // An added row whose bytes were just put in rowBytes(): bytes() makes
+        // its digest from them, on whatever thread writes the pack.
+        void addDigestOf(int sheetRow, qint64 wkid, const QString& workerid);
         void add(const Row& row);
         qsizetype count() const { return count_; }
         qsizetype size() const { return n_; }  // bytes the pack will take
@@ -94,8 +97,8 @@ public:
         qsizetype count_ = 0;
         // Rows' bytes whose digests are still to be made, one after another,
         // and for each the digest's place in the pack and its bytes' end.
-        std::vector<char> rowBytes_;
-        std::vector<std::pair<qsizetype, size_t>> toDigest_;
+        PersonnelRows::RowDigest rowBytes_;
+        std::vector<std::pair<qsizetype, qsizetype>> toDigest_;
     };
 
     // Rows in one statement; a run's packs are read back in the order written.

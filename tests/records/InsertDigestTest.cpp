@@ -68,14 +68,14 @@ TEST(InsertDigest, GivesTheReadBackDigestOrNothing)
             q.execute();
             if (wkid == 1)
                 prepared = digest.prepare(conn, q);
-            QByteArrayView bytes;
+            PersonnelRows::RowDigest bytes;
             const bool given = digest.rowBytes(q, bytes);
             EXPECT_EQ(given, v.bound);
             if (given) {
                 const std::optional<QByteArray> read = PersonnelRows::rowDigest(conn, wkid, workerid, false, digest.columns());
                 ASSERT_TRUE(read.has_value());
                 QByteArray made(16, Qt::Uninitialized);
-                PersonnelRows::RowDigest::digestOf(bytes, made.data());
+                PersonnelRows::RowDigest::digestOf(bytes.bytes(), made.data());
                 EXPECT_EQ(made, *read);
             }
         }
