@@ -121,6 +121,7 @@ constexpr qsizetype kHandOverRows = 1024;
 // The journal is copied into the file during a run only when a very long
 // one has written this much (half a million rows or so).
 constexpr qint64 kCheckpointBytes = 32 << 20;
+constexpr qint64 kRowBytesOnFile = 50;  // an added row in a pack, about
 } // namespace
 
 void RunRecorder::fail(const QString& why) noexcept
@@ -220,7 +221,7 @@ void RunRecorder::handOver()
         std::swap(next, spare_);
     }
     std::swap(next, ready_);
-    unCheckpointed_ += next.size();
+    unCheckpointed_ += next.count() * kRowBytesOnFile;
     records_->post([this, pack = std::move(next)](RunRecords& r) mutable {
         r.addPack(runId_, pack.bytes());
         pack.clear();

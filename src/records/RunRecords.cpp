@@ -282,7 +282,7 @@ char* put(char* out, T value)
     return out + sizeof be;
 }
 
-char* putRowStart(char* out, int sheetRow, qint64 wkid, const QString& workerid)
+char* putRowStart(char* out, int sheetRow, qint64 wkid, QStringView workerid)
 {
     out = put(out, quint32(qint32(sheetRow)));
     out = put(out, quint64(wkid));
@@ -308,16 +308,35 @@ char* RunRecords::Pack::room(qsizetype more)
 
 void RunRecords::Pack::addDigestOf(int sheetRow, qint64 wkid, const QString& workerid)
 {
-    char* out = putRowStart(room(kRowStartBytes + 2 * workerid.size() + 4 + 1 + kDigestBytes), sheetRow, wkid, workerid);
-    out = put(out, quint32(1 + kDigestBytes));
-    *out++ = 'D';
-    n_ = out + kDigestBytes - bytes_.constData();
+    // Only its characters: an added row always has a worker number.
+    workerids_.insert(workerids_.end(), workerid.utf16(), workerid.utf16() + workerid.size());
+    added_.push_back(Added{sheetRow, wkid, rowBytes_.all().size(), qsizetype(workerids_.size())});
     ++count_;
-    toDigest_.emplace_back(out - bytes_.constData(), rowBytes_.all().size());
+}
+
+void RunRecords::Pack::putAdded()
+{
+    const QByteArrayView all = rowBytes_.all();
+    qsizetype bytesStart = 0, workeridStart = 0;
+    for (const Added& a : added_) {
+        const QStringView workerid(workerids_.data() + workeridStart, a.workeridEnd - workeridStart);
+        char* out = putRowStart(room(kRowStartBytes + 2 * workerid.size() + 4 + 1 + kDigestBytes), a.sheetRow, a.wkid,
+                                workerid);
+        out = put(out, quint32(1 + kDigestBytes));
+        *out++ = 'D';
+        PersonnelRows::RowDigest::digestOf(all.sliced(bytesStart, a.bytesEnd - bytesStart), out);
+        n_ = out + kDigestBytes - bytes_.constData();
+        bytesStart = a.bytesEnd;
+        workeridStart = a.workeridEnd;
+    }
+    added_.clear();
+    workerids_.clear();
+    rowBytes_.clear();
 }
 
 void RunRecords::Pack::add(const Row& row)
 {
+    putAdded();  // the rows keep their order
     const QByteArray data = encode(row);
     char* out = putRowStart(room(kRowStartBytes + 2 * row.workerid.size() + 4 + data.size()), row.sheetRow, row.wkid,
                             row.workerid);
@@ -331,14 +350,7 @@ QByteArray RunRecords::Pack::bytes()
 {
     if (count_ == 0)
         return QByteArray();
-    const QByteArrayView all = rowBytes_.all();
-    qsizetype start = 0;
-    for (const auto& [at, end] : toDigest_) {
-        PersonnelRows::RowDigest::digestOf(all.sliced(start, end - start), bytes_.data() + at);
-        start = end;
-    }
-    toDigest_.clear();
-    rowBytes_.clear();
+    putAdded();
     put(bytes_.data(), quint32(count_));
     return QByteArray::fromRawData(bytes_.constData(), n_);
 }
@@ -347,8 +359,9 @@ void RunRecords::Pack::clear()
 {
     n_ = 0;
     count_ = 0;
+    added_.clear();
+    workerids_.clear();
     rowBytes_.clear();
-    toDigest_.clear();
 }
 
 void RunRecords::addRows(qint64 id, const QList<Row>& rows)

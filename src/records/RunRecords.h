@@ -9,7 +9,6 @@
 #include <QStringList>
 
 #include <optional>
-#include <utility>
 #include <vector>
 
 // The per-user record of import runs and undos: a SQLite file in the user's
@@ -72,18 +71,17 @@ public:
     qint64 startRun(const Run& header);
     void setColumns(qint64 run, const QStringList& columns);
     void setSha256(qint64 run, const QString& sha256);
-    // Rows as one pack, made a row at a time: an added row needs no Row of
-    // its own, nor its digest made at once.
+    // Rows as one pack, made a row at a time. An added row costs the thread
+    // that adds it only what it must copy: bytes() puts the pack together
+    // and makes the rows' digests, on whatever thread writes the pack.
     class Pack {
     public:
         // Where the next added row's bytes go (InsertDigest::rowBytes).
         PersonnelRows::RowDigest& rowBytes() { return rowBytes_; }
-        // An added row whose bytes were just put in rowBytes(): bytes() makes
-        // its digest from them, on whatever thread writes the pack.
+        // An added row whose bytes were just put in rowBytes().
         void addDigestOf(int sheetRow, qint64 wkid, const QString& workerid);
         void add(const Row& row);
         qsizetype count() const { return count_; }
-        qsizetype size() const { return n_; }  // bytes the pack will take
         // The pack, every digest made; valid until the pack changes.
         QByteArray bytes();
         // Empty again; its memory is kept (fresh memory is slow to touch).
@@ -91,14 +89,23 @@ public:
 
     private:
         char* room(qsizetype more);
+        // Puts the rows added by addDigestOf() into the pack.
+        void putAdded();
 
         QByteArray bytes_;  // its whole size is room; the first n_ bytes are the pack's
         qsizetype n_ = 0;
         qsizetype count_ = 0;
-        // Rows' bytes whose digests are still to be made, one after another,
-        // and for each the digest's place in the pack and its bytes' end.
+        // Rows added but not yet put in: their bytes one after another, and
+        // for each where its bytes and its worker number end.
+        struct Added {
+            int sheetRow;
+            qint64 wkid;
+            qsizetype bytesEnd;
+            qsizetype workeridEnd;
+        };
         PersonnelRows::RowDigest rowBytes_;
-        std::vector<std::pair<qsizetype, qsizetype>> toDigest_;
+        std::vector<char16_t> workerids_;
+        std::vector<Added> added_;
     };
 
     // Rows in one statement; a run's packs are read back in the order written.
