@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <limits>
 
 namespace {
 constexpr int kSchemaVersion = 1;
@@ -271,39 +272,98 @@ void RunRecords::setSha256(qint64 id, const QString& sha256)
     execute(q, path_);
 }
 
-// As QDataStream (Qt 6.0) writes and rows() reads it, by hand: thousands
-// of rows go by with each group of the import.
 namespace {
-template <typename T>
-char* put(char* out, T value)
-{
-    const auto be = qToBigEndian(value);
-    std::memcpy(out, &be, sizeof be);
-    return out + sizeof be;
-}
+// A pack as written now: kPackMark, then each row: its sheet row and Wkid
+// as the change from the row before (zigzag varints, from 0), its worker
+// number (varint UTF-8 length + 1, 0 for none, then the bytes) and its data
+// (varint length, then the bytes). Half the size of the packs written
+// before, which rows() still reads (QDataStream, Qt 6.0: a row count first).
+// Read as such a count the mark is too large: an older program skips the pack.
+constexpr quint32 kPackMark = 0xFFFFFF02;
+constexpr qsizetype kMostVarint = 10;
 
-char* putRowStart(char* out, int sheetRow, qint64 wkid, QStringView workerid)
+char* putVarint(char* out, quint64 v)
 {
-    out = put(out, quint32(qint32(sheetRow)));
-    out = put(out, quint64(wkid));
-    if (workerid.isNull())
-        return put(out, quint32(0xFFFFFFFF));
-    out = put(out, quint32(workerid.size() * 2));
-    for (const QChar c : workerid)
-        out = put(out, quint16(c.unicode()));
+    while (v >= 0x80) {
+        *out++ = char(v | 0x80);
+        v >>= 7;
+    }
+    *out++ = char(v);
     return out;
 }
 
-constexpr qsizetype kRowStartBytes = 4 + 8 + 4;
+quint64 zigzag(qint64 v)
+{
+    return (quint64(v) << 1) ^ quint64(v >> 63);
+}
+
+qint64 unzigzag(quint64 v)
+{
+    return qint64(v >> 1) ^ -qint64(v & 1);
+}
+
+// Bounds-checked reading of a pack of the present form.
+struct PackReader {
+    const char* p;
+    const char* end;
+    bool ok = true;
+
+    quint64 varint()
+    {
+        quint64 v = 0;
+        for (int shift = 0; shift < 64 && p < end; shift += 7) {
+            const quint8 b = quint8(*p++);
+            v |= quint64(b & 0x7F) << shift;
+            if (!(b & 0x80))
+                return v;
+        }
+        ok = false;
+        return 0;
+    }
+    QByteArrayView bytes(quint64 n)
+    {
+        if (n > quint64(end - p)) {
+            ok = false;
+            return QByteArrayView();
+        }
+        const QByteArrayView out(p, qsizetype(n));
+        p += n;
+        return out;
+    }
+};
 } // namespace
 
 char* RunRecords::Pack::room(qsizetype more)
 {
     if (n_ == 0)
-        n_ = 4;  // the count, filled in by take()
+        n_ = sizeof kPackMark;
     if (n_ + more > bytes_.size())
         bytes_.resize(qMax(2 * bytes_.size(), n_ + more + 4096));
     return bytes_.data() + n_;
+}
+
+char* RunRecords::Pack::putRowStart(qsizetype most, int sheetRow, qint64 wkid, QStringView workerid)
+{
+    char* out = room(3 * kMostVarint + 3 * workerid.size() + most);
+    out = putVarint(out, zigzag(qint64(sheetRow) - lastSheetRow_));
+    out = putVarint(out, zigzag(qint64(quint64(wkid) - quint64(lastWkid_))));
+    lastSheetRow_ = sheetRow;
+    lastWkid_ = wkid;
+    if (workerid.isNull())
+        return putVarint(out, 0);
+    bool ascii = true;
+    for (const QChar c : workerid)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii) {
+        out = putVarint(out, quint64(workerid.size()) + 1);
+        for (const QChar c : workerid)
+            *out++ = char(c.unicode());
+        return out;
+    }
+    const QByteArray utf8 = workerid.toUtf8();
+    out = putVarint(out, quint64(utf8.size()) + 1);
+    std::memcpy(out, utf8.constData(), size_t(utf8.size()));
+    return out + utf8.size();
 }
 
 void RunRecords::Pack::addDigestOf(int sheetRow, qint64 wkid, const QString& workerid)
@@ -320,9 +380,8 @@ void RunRecords::Pack::putAdded()
     qsizetype bytesStart = 0, workeridStart = 0;
     for (const Added& a : added_) {
         const QStringView workerid(workerids_.data() + workeridStart, a.workeridEnd - workeridStart);
-        char* out = putRowStart(room(kRowStartBytes + 2 * workerid.size() + 4 + 1 + kDigestBytes), a.sheetRow, a.wkid,
-                                workerid);
-        out = put(out, quint32(1 + kDigestBytes));
+        char* out = putRowStart(kMostVarint + 1 + kDigestBytes, a.sheetRow, a.wkid, workerid);
+        out = putVarint(out, 1 + kDigestBytes);
         *out++ = 'D';
         PersonnelRows::RowDigest::digestOf(all.sliced(bytesStart, a.bytesEnd - bytesStart), out);
         n_ = out + kDigestBytes - bytes_.constData();
@@ -338,9 +397,8 @@ void RunRecords::Pack::add(const Row& row)
 {
     putAdded();  // the rows keep their order
     const QByteArray data = encode(row);
-    char* out = putRowStart(room(kRowStartBytes + 2 * row.workerid.size() + 4 + data.size()), row.sheetRow, row.wkid,
-                            row.workerid);
-    out = put(out, quint32(data.size()));
+    char* out = putRowStart(kMostVarint + data.size(), row.sheetRow, row.wkid, row.workerid);
+    out = putVarint(out, quint64(data.size()));
     std::memcpy(out, data.constData(), size_t(data.size()));
     n_ = out + data.size() - bytes_.constData();
     ++count_;
@@ -351,7 +409,8 @@ QByteArray RunRecords::Pack::bytes()
     if (count_ == 0)
         return QByteArray();
     putAdded();
-    put(bytes_.data(), quint32(count_));
+    const quint32 mark = qToBigEndian(kPackMark);
+    std::memcpy(bytes_.data(), &mark, sizeof mark);
     return QByteArray::fromRawData(bytes_.constData(), n_);
 }
 
@@ -359,6 +418,8 @@ void RunRecords::Pack::clear()
 {
     n_ = 0;
     count_ = 0;
+    lastSheetRow_ = 0;
+    lastWkid_ = 0;
     added_.clear();
     workerids_.clear();
     rowBytes_.clear();
@@ -458,7 +519,32 @@ QList<RunRecords::Row> RunRecords::rows(qint64 id) const
     execute(q, path_);
     QList<Row> out;
     while (q.next()) {
-        QDataStream s(q.value(0).toByteArray());
+        const QByteArray pack = q.value(0).toByteArray();
+        if (pack.size() >= qsizetype(sizeof kPackMark) && qFromBigEndian<quint32>(pack.constData()) == kPackMark) {
+            PackReader in{pack.constData() + sizeof kPackMark, pack.constData() + pack.size()};
+            qint64 sheetRow = 0, wkid = 0;
+            while (in.ok && in.p < in.end) {
+                // Wrapping, never overflowing, on whatever the file holds.
+                sheetRow = qint64(quint64(sheetRow) + quint64(unzigzag(in.varint())));
+                wkid = qint64(quint64(wkid) + quint64(unzigzag(in.varint())));
+                Row r;
+                const quint64 workerid = in.varint();
+                if (workerid > 0)
+                    r.workerid = QString::fromUtf8(in.bytes(workerid - 1));
+                const QByteArrayView data = in.bytes(in.varint());
+                if (!in.ok || sheetRow < 0 || sheetRow > std::numeric_limits<int>::max())
+                    break;
+                r.sheetRow = int(sheetRow);
+                r.wkid = wkid;
+                if (!decode(data.toByteArray(), r)) {
+                    r.digest.clear();
+                    r.changes.clear();
+                }
+                out << r;
+            }
+            continue;
+        }
+        QDataStream s(pack);
         s.setVersion(QDataStream::Qt_6_0);
         quint32 n = 0;
         s >> n;

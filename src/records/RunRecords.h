@@ -89,12 +89,17 @@ public:
 
     private:
         char* room(qsizetype more);
+        // A row's sheet row, Wkid and worker number, with room for `most`
+        // bytes after them.
+        char* putRowStart(qsizetype most, int sheetRow, qint64 wkid, QStringView workerid);
         // Puts the rows added by addDigestOf() into the pack.
         void putAdded();
 
         QByteArray bytes_;  // its whole size is room; the first n_ bytes are the pack's
         qsizetype n_ = 0;
         qsizetype count_ = 0;
+        qint64 lastSheetRow_ = 0;
+        qint64 lastWkid_ = 0;
         // Rows added but not yet put in: their bytes one after another, and
         // for each where its bytes and its worker number end.
         struct Added {
