@@ -241,6 +241,13 @@ bool InsertDigest::rowBytes(const Query& insert, PersonnelRows::RowDigest& h)
             h.null();
             continue;
         }
+        // Most values: text bound to a text column, stored as the very bytes
+        // the statement bound (which are there for text values only).
+        const QByteArrayView text = bound[size_t(c.param)];
+        if (!text.isNull() && (c.affinity == Affinity::Text || c.affinity == Affinity::Blob)) {
+            h.text(text.data(), text.size());
+            continue;
+        }
         const Param& p = params[c.param];
         switch (p.kind) {
         case Param::Null:
@@ -259,8 +266,6 @@ bool InsertDigest::rowBytes(const Query& insert, PersonnelRows::RowDigest& h)
         case Param::Text: {
             qint64 whole = 0;
             if (c.affinity == Affinity::Text || c.affinity == Affinity::Blob || surelyText(p.text)) {
-                // The very bytes the statement bound.
-                const QByteArrayView text = bound[size_t(c.param)];
                 if (text.isNull())
                     return false;
                 h.text(text.data(), text.size());
