@@ -2,10 +2,6 @@
 
 #include "platform/Errors.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 RecordsThread::RecordsThread(const QString& path)
     : path_(path)
     , thread_([this] { run(); })
@@ -42,8 +38,6 @@ QString RecordsThread::wait()
 
 void RecordsThread::run()
 {
-    if (qEnvironmentVariableIsSet("OSTREL_NICE"))
-        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 19);
     // The Qt SQL connection belongs to the thread that opens it.
     std::unique_ptr<RunRecords> records;
     QString why;
