@@ -89,6 +89,9 @@ def median(runs, k):
     return statistics.median(r[k] for r in runs)
 
 
+# Paired imports with and without the record of the run.
+RECORD_PAIRS = 11
+
 # The workbook's columns in box order, as the map 1..31 feeds them.
 FED = ["Workerid", "Wname", "Sex", "Nation", "marriage", "BIrThday", "Politics", "Worktel1", "IdNumber",
        "Education", "Birthplace", "Worktel2", "JobAsses", "GraduateDate", "Profession", "SchoolName",
@@ -173,12 +176,20 @@ def main():
     floor = statistics.median(schema_floor_once(csv) for _ in range(3))
     print("a script: the same rows inserted by Python's sqlite3 executemany, one transaction, no checks: %.2f s"
           % floor)
-    pairs = [(import_once(csv, ROWS), import_once(csv, ROWS, records=False)) for _ in range(5)]
+    # A few per cent against a machine whose speed swings by a fifth: many
+    # pairs, each in turn run the other way round, and the median of their
+    # ratios.
+    pairs = []
+    for k in range(RECORD_PAIRS):
+        first, second = import_once(csv, ROWS, records=k % 2 == 0), import_once(csv, ROWS, records=k % 2 == 1)
+        pairs.append((first, second) if k % 2 == 0 else (second, first))
     kept = statistics.median(p[0][0] for p in pairs)
     left = statistics.median(p[1][0] for p in pairs)
-    print("the record of the run: .csv import %.2f s with it, %.2f s without (%+.1f%%; write pass %d against %d ms), "
-          "medians of five pairs" % (kept, left, (kept / left - 1) * 100, statistics.median(p[0][4] for p in pairs),
-                                    statistics.median(p[1][4] for p in pairs)))
+    ratio = statistics.median(p[0][0] / p[1][0] for p in pairs)
+    print("the record of the run: .csv import %.2f s with it, %.2f s without (%+.1f%% by the median of %d paired "
+          "ratios; write pass %d against %d ms)" % (kept, left, (ratio - 1) * 100, RECORD_PAIRS,
+                                                    statistics.median(p[0][4] for p in pairs),
+                                                    statistics.median(p[1][4] for p in pairs)))
     if LARGE:
         print("\nto the sheet limit: %d rows, one run each (written under /tmp)" % LARGE_ROWS)
         print("%-6s %8s %8s %9s %9s %8s %14s" % ("format", "import s", "cpu s", "check ms", "write ms", "peak MB",

@@ -137,7 +137,7 @@ void WorkerWriter::countPending(bool written)
 void WorkerWriter::SaveWorkerRow(ImportRow& row, int mode)
 {
     if (recorder_)
-        recorder_->nextRow();
+        recorder_->nextRow(row.SheetRow);
     if (session_) {
         try {
             saveRow(row, mode, *session_);

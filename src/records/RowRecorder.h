@@ -32,8 +32,8 @@ public:
     virtual ~RowRecorder() = default;
     // The write pass starts (before its first group commits).
     virtual void runStarts() = 0;
-    // The next worksheet row is handed to the writer.
-    virtual void nextRow() = 0;
+    // The next worksheet row, this one of the sheet, is handed to the writer.
+    virtual void nextRow(int sheetRow) = 0;
     // An update is about to change these columns of the worker: their
     // values now (one indexed read).
     virtual QList<FieldChange> fieldsBefore(const QString& workerid, const QStringList& columns) = 0;

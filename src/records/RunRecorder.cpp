@@ -136,7 +136,7 @@ void RunRecorder::fail(const QString& why) noexcept
 void RunRecorder::runStarts()
 {
     runId_ = 0;
-    sheetRow_ = 1;
+    sheetRow_ = 0;
     hookedGroup_ = 0;
     columnsKept_ = false;
     groupBegun_ = false;
@@ -170,9 +170,9 @@ void RunRecorder::runStarts()
     }
 }
 
-void RunRecorder::nextRow()
+void RunRecorder::nextRow(int sheetRow)
 {
-    ++sheetRow_;
+    sheetRow_ = sheetRow;
 }
 
 QList<FieldChange> RunRecorder::fieldsBefore(const QString& workerid, const QStringList& columns)

@@ -42,7 +42,7 @@ public:
     void runComing();
 
     void runStarts() override;
-    void nextRow() override;
+    void nextRow(int sheetRow) override;
     QList<FieldChange> fieldsBefore(const QString& workerid, const QStringList& columns) override;
     void rowAdded(qint64 wkid, const QString& workerid) override;
     void rowAdded(qint64 wkid, const QString& workerid, const Query& insert) override;
@@ -75,7 +75,7 @@ private:
     QString path_;
     std::unique_ptr<RecordsThread> records_;
     std::atomic<qint64> runId_{0};  // set on the records thread
-    int sheetRow_ = 1;
+    int sheetRow_ = 0;  // of the row in hand
     quint64 hookedGroup_ = 0;
     bool columnsKept_ = false;
     bool groupBegun_ = false;  // the records file's transaction is open
