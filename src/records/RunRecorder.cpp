@@ -119,9 +119,9 @@ namespace {
 // while the import goes on.
 constexpr qsizetype kHandOverRows = 1024;
 // The journal is copied into the file during a run only when a very long
-// one has written this much (half a million rows or so).
+// one has written this much (a million rows or so).
 constexpr qint64 kCheckpointBytes = 32 << 20;
-constexpr qint64 kRowBytesOnFile = 50;  // an added row in a pack, about
+constexpr qint64 kRowBytesOnFile = 30;  // an added row in a pack, about
 } // namespace
 
 void RunRecorder::fail(const QString& why) noexcept
