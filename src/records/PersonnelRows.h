@@ -30,13 +30,12 @@ namespace PersonnelRows {
 // with next(), for their digests to be made later (by a pack, elsewhere).
 class RowDigest {
 public:
+    // A row of its own, or (gathering) forgets every row, keeping the room.
     void start() { n_ = begin_ = 0; }
     // Another row after those already here; bytes() is then its alone.
     void next() { begin_ = n_; }
     // Forgets the row begun with next().
     void drop() { n_ = begin_; }
-    // Forgets every row, keeping the room.
-    void clear() { start(); }
     void null() { typed('\0', nullptr, 0); }
     void integer(qint64 v) { typed('i', &v, sizeof v); }
     void real(double v) { typed('f', &v, sizeof v); }

@@ -19,6 +19,14 @@
 #include <memory>
 
 namespace {
+// Rows handed to the records thread at a time: it packs and writes them
+// while the import goes on.
+constexpr qsizetype kHandOverRows = 1024;
+// The journal is copied into the file during a run only when a very long
+// one has written this much (a million rows or so).
+constexpr qint64 kCheckpointBytes = 32 << 20;
+constexpr qint64 kRowBytesOnFile = 30;  // an added row in a pack, about
+
 // OpenSSL's SHA-256 uses the processor's SHA instructions where it has
 // them: several times Qt's speed on a large workbook.
 QString sha256Of(const QString& path, const std::atomic<bool>& cancelled)
@@ -113,16 +121,6 @@ void RunRecorder::stopHashing()
     sha256_ = std::future<QString>();  // waits for the block in hand
     cancelHashing_.reset();
 }
-
-namespace {
-// Rows handed to the records thread at a time: it packs and writes them
-// while the import goes on.
-constexpr qsizetype kHandOverRows = 1024;
-// The journal is copied into the file during a run only when a very long
-// one has written this much (a million rows or so).
-constexpr qint64 kCheckpointBytes = 32 << 20;
-constexpr qint64 kRowBytesOnFile = 30;  // an added row in a pack, about
-} // namespace
 
 void RunRecorder::fail(const QString& why) noexcept
 {
@@ -384,7 +382,7 @@ void RunRecorder::runEnded(RunEnd end, int imported, int notImported)
             fail(why);
     }
     records_.reset();
-    stopHashing();  // a run refused before its write pass
+    stopHashing();  // not waited for when the record failed
     if (!failure_.isEmpty())
         Dialogs::messageBox(QStringLiteral("本次导入照常进行，但导入记录没有保存，以后无法在“导入记录”里查看或撤销这次导入。原因：%1")
                                 .arg(failure_),

@@ -390,7 +390,7 @@ void RunRecords::Pack::putAdded()
     }
     added_.clear();
     workerids_.clear();
-    rowBytes_.clear();
+    rowBytes_.start();
 }
 
 void RunRecords::Pack::add(const Row& row)
@@ -422,7 +422,7 @@ void RunRecords::Pack::clear()
     lastWkid_ = 0;
     added_.clear();
     workerids_.clear();
-    rowBytes_.clear();
+    rowBytes_.start();
 }
 
 void RunRecords::addRows(qint64 id, const QList<Row>& rows)
